@@ -1,0 +1,74 @@
+// Loop: the contract of the user-interface thread.
+//
+// Everything in the program except the serial worker threads runs on one
+// thread, the loop thread. This interface makes that thread explicit so the
+// pad link and the serial layer can run on a Qt event loop, on a plain
+// standard-library loop (command-line tools, pseudo-terminal tests) or on a
+// virtual clock that tests advance by hand.
+//
+// Threading: nowMs, post, runAndWait, sendWithTimeout and isLoopThread may be
+// called from any thread. Everything else belongs to the loop thread.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+
+namespace mq {
+
+class Loop {
+ public:
+  using Task = std::function<void()>;
+  using TimerId = std::uint64_t;
+  using ErrorHandler = std::function<void(std::exception_ptr)>;
+
+  Loop() = default;
+  Loop(const Loop&) = delete;
+  Loop& operator=(const Loop&) = delete;
+  virtual ~Loop();
+
+  // Milliseconds on a monotonic clock (virtual time for the virtual loop).
+  virtual std::int64_t nowMs() const = 0;
+
+  // Queues fn to run on the loop thread; returns at once.
+  virtual void post(Task fn) = 0;
+
+  // Runs fn on the loop thread and waits until it has returned. On the loop
+  // thread itself fn runs directly. The request is also served while the loop
+  // thread pauses, so a hand-over never deadlocks against a pause. An
+  // exception thrown by fn goes to the error handler, not to the caller.
+  virtual void runAndWait(Task fn) = 0;
+
+  // Like runAndWait, but gives up when the loop thread has not started fn
+  // within timeoutMs; fn then never runs. Returns whether fn ran.
+  virtual bool sendWithTimeout(Task fn, int timeoutMs) = 0;
+
+  // Blocks the loop thread for ms milliseconds. Timers and posted tasks wait;
+  // runAndWait/sendWithTimeout requests from other threads are served.
+  virtual void pause(int ms) = 0;
+
+  // Blocks the loop thread, serving hand-over requests, until done() is true
+  // or timeoutMs has passed. Returns done(). Used to join threads that may
+  // need the loop thread before they can finish.
+  virtual bool serveUntil(const std::function<bool()>& done, int timeoutMs) = 0;
+
+  // Runs what is pending now: hand-overs, posted tasks and due timers.
+  virtual void processMessages() = 0;
+
+  virtual bool isLoopThread() const = 0;
+
+  // One-shot timer primitives behind Timer. dueMs is on the nowMs() clock.
+  virtual TimerId addTimer(std::int64_t dueMs, Task fn) = 0;
+  virtual void cancelTimer(TimerId id) = 0;
+
+  // The application's top-level handler for errors that escape a handler
+  // (timer ticks, posted tasks, hand-overs). Without one, errors are written
+  // to standard error. The loop keeps running either way.
+  void setErrorHandler(ErrorHandler handler);
+  void reportError(std::exception_ptr error);
+
+ private:
+  ErrorHandler errorHandler_;
+};
+
+}  // namespace mq
