@@ -27,7 +27,6 @@ trap cleanup EXIT
 
 if [ -x "$SIM" ] && [ -z "${MQ_NO_SIM:-}" ]; then
   echo "Starting marq-sim on COM3 with pads 0,1,2,3,4,5 (set MQ_NO_SIM=1 to use real hardware)"
-  mkfifo "$BUILD_DIR/sim-control" 2>/dev/null || true
   "$SIM" --com 3 --data-folder "$DATA_FOLDER" --pads 0,1,2,3,4,5 --awards auto &
   SIM_PID=$!
   sleep 1
