@@ -1,0 +1,27 @@
+// AtomicFileWriter: replaces a file's whole content so that readers and a
+// crash at any moment see either the old or the new content, never a mix
+// or a truncated file. The content is written to a temporary file in the
+// target's folder, flushed to disk, and renamed over the target.
+//
+// Threading: stateless; safe from any thread for different files.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace mq {
+
+// A write that failed; the message names the file and the system's reason.
+class FileWriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class AtomicFileWriter {
+ public:
+  // Throws FileWriteError; the target is then unchanged and no temporary
+  // file is left behind.
+  static void Write(const std::string& path, const std::string& content);
+};
+
+}  // namespace mq

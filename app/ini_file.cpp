@@ -1,0 +1,216 @@
+#include "app/ini_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <vector>
+
+#include "app/atomic_file_writer.h"
+
+namespace mq {
+namespace {
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string Trim(const std::string& s) {
+  const char* ws = " \t";
+  const auto b = s.find_first_not_of(ws);
+  if (b == std::string::npos) return {};
+  const auto e = s.find_last_not_of(ws);
+  return s.substr(b, e - b + 1);
+}
+
+struct Line {
+  std::string text;  // without its line ending
+};
+
+struct Document {
+  std::vector<Line> lines;
+  std::string eol = "\n";
+  bool endsWithEol = true;
+};
+
+bool ReadDocument(const std::string& path, Document& doc) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  const std::string data = ss.str();
+  if (data.find("\r\n") != std::string::npos) doc.eol = "\r\n";
+  std::size_t pos = 0;
+  while (pos < data.size()) {
+    std::size_t nl = data.find('\n', pos);
+    std::string text = data.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    doc.lines.push_back({text});
+    if (nl == std::string::npos) {
+      doc.endsWithEol = false;
+      break;
+    }
+    pos = nl + 1;
+  }
+  return true;
+}
+
+// "[name]" with optional blanks; returns the name or nothing.
+std::optional<std::string> SectionName(const std::string& line) {
+  const std::string t = Trim(line);
+  if (t.size() < 2 || t.front() != '[') return std::nullopt;
+  const auto close = t.find(']');
+  if (close == std::string::npos) return std::nullopt;
+  return Trim(t.substr(1, close - 1));
+}
+
+// "key=value": the key, or nothing for comments and other lines.
+std::optional<std::string> KeyName(const std::string& line) {
+  const std::string t = Trim(line);
+  if (t.empty() || t[0] == ';' || t[0] == '#' || t[0] == '[') return std::nullopt;
+  const auto eq = t.find('=');
+  if (eq == std::string::npos) return std::nullopt;
+  return Trim(t.substr(0, eq));
+}
+
+std::string ValueOf(const std::string& line) {
+  const auto eq = line.find('=');
+  std::string v = Trim(line.substr(eq + 1));
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    v = v.substr(1, v.size() - 2);
+  return v;
+}
+
+}  // namespace
+
+IniFile::IniFile(std::string path) : path_(std::move(path)) {}
+
+std::optional<std::string> IniFile::ReadValue(const std::string& section, const std::string& key) const {
+  Document doc;
+  if (!ReadDocument(path_, doc)) return std::nullopt;
+  bool inSection = false;
+  for (const Line& l : doc.lines) {
+    if (auto s = SectionName(l.text)) {
+      inSection = EqualsNoCase(*s, section);
+      continue;
+    }
+    if (!inSection) continue;
+    if (auto k = KeyName(l.text); k && EqualsNoCase(*k, key)) return ValueOf(l.text);
+  }
+  return std::nullopt;
+}
+
+std::string IniFile::ReadString(const std::string& section, const std::string& key,
+                                const std::string& def) const {
+  auto v = ReadValue(section, key);
+  return v ? *v : def;
+}
+
+std::optional<int> IniFile::ParseInteger(const std::string& text) {
+  std::string t = text;
+  if (t.empty()) return std::nullopt;
+  bool negative = false;
+  std::size_t i = 0;
+  if (t[0] == '-' || t[0] == '+') {
+    negative = t[0] == '-';
+    i = 1;
+  }
+  int base = 10;
+  if (t.size() > i + 1 && t[i] == '0' && (t[i + 1] == 'x' || t[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= t.size()) return std::nullopt;
+  long long value = 0;
+  for (; i < t.size(); ++i) {
+    const char c = t[i];
+    int d;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return std::nullopt;
+    value = value * base + d;
+    // Hexadecimal may use the full 32 bits (0xFFFFFFFF is -1).
+    const long long limit = base == 16 ? 0xFFFFFFFFLL : static_cast<long long>(std::numeric_limits<int>::max()) + 1;
+    if (value > limit) return std::nullopt;
+  }
+  if (base == 16 && !negative) return static_cast<int>(static_cast<unsigned int>(value));
+  if (negative) value = -value;
+  if (value > std::numeric_limits<int>::max() || value < std::numeric_limits<int>::min()) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+int IniFile::ReadInteger(const std::string& section, const std::string& key, int def) const {
+  auto v = ReadValue(section, key);
+  if (!v) return def;
+  auto n = ParseInteger(*v);
+  return n ? *n : def;
+}
+
+bool IniFile::ReadBool(const std::string& section, const std::string& key, bool def) const {
+  return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+void IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+  Document doc;
+  ReadDocument(path_, doc);  // a missing file starts empty
+  const std::string newLine = key + "=" + value;
+
+  std::optional<std::size_t> sectionLine, lastInSection, keyLine;
+  bool inSection = false;
+  for (std::size_t i = 0; i < doc.lines.size(); ++i) {
+    const std::string& text = doc.lines[i].text;
+    if (auto s = SectionName(text)) {
+      inSection = !sectionLine && EqualsNoCase(*s, section);
+      if (inSection) {
+        sectionLine = i;
+        lastInSection = i;
+      }
+      continue;
+    }
+    if (!inSection) continue;
+    if (auto k = KeyName(text)) {
+      lastInSection = i;
+      if (EqualsNoCase(*k, key) && !keyLine) keyLine = i;
+    }
+  }
+  if (keyLine) {
+    doc.lines[*keyLine].text = newLine;
+  } else if (lastInSection) {
+    doc.lines.insert(doc.lines.begin() + static_cast<long>(*lastInSection) + 1, Line{newLine});
+  } else {
+    doc.lines.push_back({"[" + section + "]"});
+    doc.lines.push_back({newLine});
+    doc.endsWithEol = true;
+  }
+
+  std::string out;
+  for (std::size_t i = 0; i < doc.lines.size(); ++i) {
+    out += doc.lines[i].text;
+    if (i + 1 < doc.lines.size() || doc.endsWithEol) out += doc.eol;
+  }
+  AtomicFileWriter::Write(path_, out);
+}
+
+void IniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
+  WriteString(section, key, std::to_string(value));
+}
+
+void IniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
+  WriteString(section, key, value ? "1" : "0");
+}
+
+}  // namespace mq

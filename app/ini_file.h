@@ -1,0 +1,54 @@
+// IniFile: a settings file that behaves like a Windows profile file.
+//
+// Section and key names are matched without regard to ASCII case; values
+// are trimmed of surrounding blanks and of one pair of enclosing quotes.
+// Writing one key rewrites only that key's line (or appends the key to its
+// section, or the section to the file) and keeps every other section, key,
+// comment and blank line as it was, with the file's own line endings.
+//
+// Every write replaces the file atomically: the new content goes to a
+// temporary file in the same folder, is flushed to disk and then renamed
+// over the old file, so a crash or a full disk never leaves a truncated
+// settings file behind. A failed write throws FileWriteError and leaves the
+// old file untouched.
+//
+// Threading: not thread-safe; the shell uses it on the loop thread only.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/atomic_file_writer.h"
+
+namespace mq {
+
+class IniFile {
+ public:
+  explicit IniFile(std::string path);
+
+  const std::string& FileName() const { return path_; }
+
+  // The value of key in section, or nothing when the file, the section or
+  // the key is missing or the file cannot be read.
+  std::optional<std::string> ReadValue(const std::string& section, const std::string& key) const;
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& def) const;
+  // Decimal, or hexadecimal with a "0x"/"0X" prefix (optionally signed);
+  // anything else yields def.
+  int ReadInteger(const std::string& section, const std::string& key, int def) const;
+  // Read as an integer; true when it is not 0.
+  bool ReadBool(const std::string& section, const std::string& key, bool def) const;
+
+  void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& key, int value);
+  // Written as "1" or "0".
+  void WriteBool(const std::string& section, const std::string& key, bool value);
+
+  // Parses an integer the way ReadInteger does.
+  static std::optional<int> ParseInteger(const std::string& text);
+
+ private:
+  std::string path_;
+};
+
+}  // namespace mq
