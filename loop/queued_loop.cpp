@@ -52,6 +52,7 @@ void QueuedLoop::post(Task fn) {
     posted_.push_back(std::move(fn));
   }
   cv_.notify_all();
+  onWorkQueued();
 }
 
 void QueuedLoop::runGuarded(const Task& fn) {
@@ -72,6 +73,9 @@ void QueuedLoop::runAndWait(Task fn) {
   std::unique_lock lock(mu_);
   handovers_.push_back(h);
   cv_.notify_all();
+  lock.unlock();
+  onWorkQueued();
+  lock.lock();
   h->done.wait(lock, [&] {
     return h->state == Handover::State::Done || h->state == Handover::State::Cancelled;
   });
@@ -87,6 +91,9 @@ bool QueuedLoop::sendWithTimeout(Task fn, int timeoutMs) {
   std::unique_lock lock(mu_);
   handovers_.push_back(h);
   cv_.notify_all();
+  lock.unlock();
+  onWorkQueued();
+  lock.lock();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (h->state == Handover::State::Pending) {
     if (h->done.wait_until(lock, deadline) == std::cv_status::timeout &&

@@ -46,6 +46,10 @@ class QueuedLoop : public Loop {
  protected:
   struct Handover;
 
+  // Called on the queuing thread after a task or hand-over was queued, so a
+  // loop that sleeps somewhere else (a toolkit's event loop) can wake up.
+  virtual void onWorkQueued() {}
+
   // Runs every queued hand-over request; true when at least one ran.
   bool serveHandovers();
   // Runs the posted tasks that were queued when the call began.

@@ -1,0 +1,62 @@
+#include "app/qt_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "loop/timer.h"
+
+namespace mq {
+namespace {
+
+// Checks ordering and hand-over on the Qt event loop, never durations.
+
+TEST(QtLoop, TimersPostsAndHandoversRunInTheQtEventLoop) {
+  QtLoop loop;
+  std::vector<int> order;
+  Timer t(loop, 5);
+  int ticks = 0;
+  std::atomic<int> served{0};
+  t.OnTimer = [&] {
+    if (++ticks == 3) {
+      t.SetEnabled(false);
+      QCoreApplication::quit();
+    }
+  };
+  loop.post([&] { order.push_back(1); });
+  std::thread other([&] { loop.runAndWait([&] { ++served; }); });
+  t.SetEnabled(true);
+  QCoreApplication::exec();
+  other.join();
+  EXPECT_EQ(ticks, 3);
+  EXPECT_EQ(order, std::vector<int>{1});
+  EXPECT_EQ(served, 1);
+}
+
+TEST(QtLoop, PauseServesHandoversButNotTimers) {
+  QtLoop loop;
+  int fired = 0;
+  loop.addTimer(loop.nowMs(), [&] { ++fired; });
+  std::atomic<int> served{0};
+  std::thread other([&] {
+    for (int i = 0; i < 2; ++i) loop.runAndWait([&] { ++served; });
+  });
+  EXPECT_TRUE(loop.serveUntil([&] { return served == 2; }, 10'000));
+  other.join();
+  EXPECT_EQ(fired, 0);
+  loop.processMessages();
+  EXPECT_EQ(fired, 1);
+}
+
+}  // namespace
+}  // namespace mq
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
