@@ -1,5 +1,10 @@
 # Warnings on everywhere; errors in CI (MQ_WERROR=ON).
-add_compile_options(-Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor)
+add_compile_options(-Wall -Wextra -Wpedantic -Wnon-virtual-dtor)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  add_compile_options(-Wshadow=local)
+else()
+  add_compile_options(-Wshadow-uncaptured-local)
+endif()
 if(MQ_WERROR)
   add_compile_options(-Werror)
 endif()
