@@ -400,6 +400,37 @@ TEST(TraceEntry, FormatIsStableAndReadable)
     EXPECT_EQ(formatTraceLine({7, TraceDir::PadToBase, 'a', TraceFate::Dropped, "\x02" "a\x06J10  3\x04"}),
               "7 pad>base a DROPPED <STX>a<ACK>J10  3<EOT>");
     EXPECT_EQ(formatTraceLine({9, TraceDir::BaseToPad, '\x05', TraceFate::NoPad, ""}), "9 base>pad <0x05> nopad ");
+    EXPECT_EQ(formatTraceLine({9, TraceDir::BaseToPad, ' ', TraceFate::NoPad, "x"}), "9 base>pad <0x20> nopad x");
+}
+
+// The example of the user guide, reproduced line by line.
+TEST(TraceEntry, UserGuideExample)
+{
+    SimModel m(fourPads());
+    command(m, 0, "ER_CMD#T3");
+    m.feedHost(4000, STX + "3J3  1" + ESC + "4" + EOT);  // loop 1, left out of the example
+    m.advanceTo(4999);
+    m.setLoss(1.0);
+    m.feedHost(5000, STX + "3J3  2" + ESC + "4" + EOT);
+    m.setLoss(0.0);
+    m.feedHost(5180, STX + "3" + ESC + "4" + EOT);
+    m.advanceTo(6000);
+    std::vector<std::string> lines;
+    for (const auto& t : m.takeTrace())
+        if (t.at < 4000 || t.at >= 5000)
+            lines.push_back(formatTraceLine(t));
+    const std::vector<std::string> expected = {
+        "0 host>base - ok ER_CMD#T3",
+        "20 host>base - ok ACK",
+        "40 base>host - ok ER_CMD#T3ER400TRS-02V2.01.7",
+        "5000 host>base - ok <STX>3J3  2<ESC>4<EOT>",
+        "5000 base>pad 3 DROPPED <STX>3J3  2<ESC>4<EOT>",
+        "5180 host>base - ok <STX>3<ESC>4<EOT>",
+        "5180 base>pad 3 ok <STX>3<ESC>4<EOT>",
+        "5205 pad>base 3 ok <STX>3<ACK>J3  1<EOT>",
+        "5230 base>host 3 ok <STX>3<ACK>J3  1<EOT>",
+    };
+    EXPECT_EQ(lines, expected);
 }
 
 }  // namespace

@@ -62,6 +62,8 @@ std::string formatTraceLine(const TraceEntry& entry)
     line += ' ';
     if (entry.pad == 0)
         line += '-';
+    else if (entry.pad == ' ')
+        line += "<0x20>";  // keeps the pad field free of spaces
     else
         line += readableBytes(std::string_view(&entry.pad, 1));
     line += ' ';
