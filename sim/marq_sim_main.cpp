@@ -93,6 +93,12 @@ struct LineReader {
 
 int main(int argc, char** argv)
 {
+    // Started with a standard descriptor closed, the next open would take
+    // its number and be mistaken for it (the lock file read as commands).
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0)
+            open("/dev/null", O_RDWR);
+
     SimOptions opts;
     std::string error;
     if (!opts.parse(std::vector<std::string>(argv + 1, argv + argc), error)) {

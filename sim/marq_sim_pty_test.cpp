@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <thread>
@@ -222,6 +223,8 @@ TEST(MarqSimPty, StaleLinkIsReplacedForeignLinkIsKept)
     const fs::path ports = tmp.path() / "ports";
     fs::create_directory(ports);
     fs::create_symlink("/dev/pts/9999", ports / "COM4");  // left by a crashed run
+    fs::create_symlink("/dev/pts/9998", ports / "COM6");  // another crashed run, with its lock file
+    { std::ofstream(ports / ".COM6.lock") << "1\n"; }
     {
         SimProcess sim({"--com", "4", "--data-folder", tmp.path().string(), "--pads", "0"});
         const auto ready = sim.readLine();
@@ -232,6 +235,8 @@ TEST(MarqSimPty, StaleLinkIsReplacedForeignLinkIsKept)
         EXPECT_EQ(sim.waitExit(), std::optional<int>(0));
     }
     EXPECT_FALSE(fs::exists(fs::symlink_status(ports / "COM4")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(ports / "COM6")));
+    EXPECT_FALSE(fs::exists(ports / ".COM6.lock"));
     EXPECT_TRUE(fs::is_directory(ports));  // it was there before: kept
 
     fs::create_symlink("/dev/null", ports / "COM5");  // bound by someone else

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace mqsim {
 
@@ -140,6 +141,46 @@ bool PtyBinding::checkExistingLink(std::string& error)
     return true;
 }
 
+// With the folder lock held: removes the links and lock files of marq-sims
+// that were killed (their lock is free), so a crash does not leave ports/
+// around with dead COM numbers in it. Links to anything but a
+// pseudo-terminal, or to nothing, are never touched.
+void PtyBinding::sweepStale()
+{
+    DIR* d = opendir(portsDir_.c_str());
+    if (d == nullptr)
+        return;
+    std::vector<std::string> names;
+    while (dirent* e = readdir(d))
+        names.emplace_back(e->d_name);
+    closedir(d);
+    for (const std::string& n : names) {
+        std::string com;
+        if (n.rfind("COM", 0) == 0)
+            com = n;
+        else if (n.size() > 8 && n.rfind(".COM", 0) == 0 && n.compare(n.size() - 5, 5, ".lock") == 0)
+            com = n.substr(1, n.size() - 6);
+        if (com.empty() || com == linkPath_.substr(portsDir_.size() + 1))
+            continue;
+        const std::string link = portsDir_ + "/" + com;
+        const std::string lock = portsDir_ + "/." + com + ".lock";
+        const int fd = open(lock.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            close(fd);
+            continue;  // a live marq-sim
+        }
+        struct stat st {};
+        const bool isLink = lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+        const bool hadLockFile = fd >= 0;
+        if (isLink && hadLockFile && readLink(link).rfind("/dev/pts/", 0) == 0)
+            unlink(link.c_str());
+        if (hadLockFile) {
+            unlink(lock.c_str());
+            close(fd);
+        }
+    }
+}
+
 bool PtyBinding::openPty(std::string& error)
 {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -199,7 +240,10 @@ bool PtyBinding::bind(const std::string& dataFolder, int com, std::string& error
     lockPath_ = portsDir_ + "/." + name + ".lock";
     markerPath_ = portsDir_ + "/" + kMarker;
 
-    bool ok = openPortsDir(error) && lockNumber(com, error) && checkExistingLink(error) && openPty(error);
+    bool ok = openPortsDir(error);
+    if (ok)
+        sweepStale();
+    ok = ok && lockNumber(com, error) && checkExistingLink(error) && openPty(error);
     if (ok) {
         const std::string tmp = portsDir_ + "/." + name + ".tmp." + std::to_string(getpid());
         unlink(tmp.c_str());
@@ -245,6 +289,7 @@ void PtyBinding::release()
         lockFd_ = -1;
     }
     if (dirFd_ >= 0) {
+        sweepStale();
         // Remove ports/ when a marq-sim made it and nothing but the marker
         // is left, so the utility goes back to its fixed port table.
         bool onlyMarker = access(markerPath_.c_str(), F_OK) == 0;

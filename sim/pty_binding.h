@@ -5,7 +5,8 @@
 // slave. An exclusive lock on ports/.COM<N>.lock, held while marq-sim runs,
 // is what makes a link "live": pts numbers are reused, so a link whose lock
 // nobody holds is stale and is replaced. release() undoes everything and
-// removes ports/ when marq-sim created it and nothing else is left in it.
+// removes ports/ when marq-sim created it and nothing else is left in it;
+// links and lock files left by a marq-sim that was killed are swept away.
 // Used from the main thread only; release() is also safe after a signal has
 // ended the main loop.
 #pragma once
@@ -37,6 +38,7 @@ private:
     bool lockNumber(int com, std::string& error);
     bool checkExistingLink(std::string& error);
     bool openPty(std::string& error);
+    void sweepStale();
 
     std::string portsDir_;
     std::string linkPath_;
