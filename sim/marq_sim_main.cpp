@@ -112,7 +112,6 @@ int main(int argc, char** argv)
     if (!opts.seedGiven) {
         opts.config.seed = (static_cast<std::uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}();
     }
-    std::cerr << "marq-sim: seed " << opts.config.seed << " (pass --seed to repeat this run)\n";
 
     installSignals();
 
@@ -121,6 +120,7 @@ int main(int argc, char** argv)
         std::cerr << "marq-sim: " << error << "\n";
         return 1;
     }
+    std::cerr << "marq-sim: seed " << opts.config.seed << " (pass --seed to repeat this run)\n";
 
     // Control FIFO: created when missing (and then removed at the end); a
     // writer end is kept open here so the FIFO never reports end of file.
