@@ -1,0 +1,56 @@
+// PtyBinding: marq-sim's pseudo-terminal and its COM binding. It opens a pty,
+// keeps one raw 19200 8N1 slave descriptor open for the pty's whole life (so
+// the utility may open and close the port as often as it likes without the
+// master ever seeing a hang-up), and links <DataFolder>/ports/COM<N> to the
+// slave. An exclusive lock on ports/.COM<N>.lock, held while marq-sim runs,
+// is what makes a link "live": pts numbers are reused, so a link whose lock
+// nobody holds is stale and is replaced. release() undoes everything and
+// removes ports/ when marq-sim created it and nothing else is left in it;
+// links and lock files left by a marq-sim that was killed are swept away.
+// Used from the main thread only; release() is also safe after a signal has
+// ended the main loop.
+#pragma once
+
+#include <string>
+
+namespace mqsim {
+
+class PtyBinding {
+public:
+    PtyBinding() = default;
+    ~PtyBinding();
+    PtyBinding(const PtyBinding&) = delete;
+    PtyBinding& operator=(const PtyBinding&) = delete;
+
+    // False with a message for the user when the binding is impossible.
+    bool bind(const std::string& dataFolder, int com, std::string& error);
+    void release();
+
+    int masterFd() const { return master_; }
+    // Readable when another process has closed the slave; call onSlaveClosed.
+    int watchFd() const { return watch_; }
+    void onSlaveClosed();
+    const std::string& slavePath() const { return slavePath_; }
+    const std::string& linkPath() const { return linkPath_; }
+
+private:
+    bool openPortsDir(std::string& error);
+    bool lockNumber(int com, std::string& error);
+    bool checkExistingLink(std::string& error);
+    bool openPty(std::string& error);
+    void sweepStale();
+
+    std::string portsDir_;
+    std::string linkPath_;
+    std::string lockPath_;
+    std::string markerPath_;
+    std::string slavePath_;
+    int dirFd_ = -1;
+    int lockFd_ = -1;
+    int master_ = -1;
+    int slave_ = -1;
+    int watch_ = -1;
+    bool linked_ = false;
+};
+
+}  // namespace mqsim
