@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
+#include <string>
+#include <string_view>
 
 #include "version_block.h"
 #include "version_block_scanner.h"
