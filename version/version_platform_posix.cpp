@@ -188,7 +188,15 @@ bool FindBlock(const std::filesystem::path& fileName, std::vector<std::byte>& bl
   // O_NONBLOCK: opening a FIFO must not wait for a writer.
   TFile file(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (file.Fd() < 0) {
-    tLastError = FromOpenErrno(errno);
+    const int error = errno;
+    tLastError = FromOpenErrno(error);
+    // As on Windows: a missing folder on the way is "path not found" (3),
+    // only a missing last component is "file not found" (2).
+    struct stat parent {};
+    if (error == ENOENT && fileName.has_parent_path() &&
+        ::stat(fileName.parent_path().c_str(), &parent) != 0) {
+      tLastError = kErrorPathNotFound;
+    }
     return false;
   }
   struct stat info {};

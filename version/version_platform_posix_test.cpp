@@ -87,12 +87,15 @@ TEST_F(PosixVersionPlatform, FailuresCarryWindowsErrorNumbers) {
 
   P.SetLastError(0);
   EXPECT_EQ(P.GetFileVersionInfoSizeW(FDir / "no" / "such" / "folder.exe"), 0u);
+  EXPECT_EQ(P.GetLastError(), 3u);
+  EXPECT_EQ(Message(), u"The system cannot find the path specified.\r\n");
+  P.SetLastError(0);
+  EXPECT_EQ(P.GetFileVersionInfoSizeW("relative-name-that-is-missing.exe"), 0u);
   EXPECT_EQ(P.GetLastError(), 2u);
 
   const fs::path plain = WriteFile("plain.txt", Bytes(100, std::byte{'a'}));
   EXPECT_EQ(P.GetFileVersionInfoSizeW(plain / "below.exe"), 0u);
   EXPECT_EQ(P.GetLastError(), 3u);
-  EXPECT_EQ(Message(), u"The system cannot find the path specified.\r\n");
 
   EXPECT_EQ(P.GetFileVersionInfoSizeW(plain), 0u);
   EXPECT_EQ(P.GetLastError(), 1813u);

@@ -73,7 +73,10 @@ class TWin32VersionPlatform final : public TVersionPlatform {
     wchar_t buffer[256] = {};
     const DWORD length = ::VerLanguageNameW(langId, buffer, 256);
     if (length == 0) return false;
-    name.assign(reinterpret_cast<const char16_t*>(buffer), std::min<DWORD>(length, 255));
+    // Some implementations count the terminator; the name ends at the first one.
+    std::size_t units = 0;
+    while (units < std::min<DWORD>(length, 255) && buffer[units] != 0) ++units;
+    name.assign(reinterpret_cast<const char16_t*>(buffer), units);
     return true;
   }
 };
