@@ -93,11 +93,12 @@ std::optional<TNode> ParseRoot(std::span<const std::byte> data) {
   for (std::size_t i = 0; i < TVersionBlock::kRootKey.size(); ++i) {
     if (Read16(data, root->KeyBegin + 2 * i) != TVersionBlock::kRootKey[i]) return std::nullopt;
   }
-  if (root->ValueLength != 0) {
-    if (root->ValueBytes < TVersionBlock::kFixedInfoSize ||
-        Read32(data, root->ValueBegin) != TVersionBlock::kFixedInfoSignature) {
-      return std::nullopt;
-    }
+  // The fixed file information with its signature is required: resource
+  // compilers always write it, and it tells a real block from the bare key
+  // text that any program reading version data holds among its constants.
+  if (root->Type > kTextType || root->ValueBytes < TVersionBlock::kFixedInfoSize ||
+      Read32(data, root->ValueBegin) != TVersionBlock::kFixedInfoSignature) {
+    return std::nullopt;
   }
   return root;
 }

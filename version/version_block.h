@@ -42,8 +42,8 @@ class TVersionBlock {
   explicit TVersionBlock(std::span<const std::byte> data);
 
   // True when the bytes start with a well-formed root node "VS_VERSION_INFO"
-  // whose length fits in them and whose value, when present, is a fixed file
-  // information with the right signature.
+  // whose length fits in them and whose value is a fixed file information
+  // with the right signature.
   bool Valid() const;
 
   // The root node's length in bytes (0 when not Valid).

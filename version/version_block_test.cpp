@@ -137,6 +137,8 @@ TEST(VersionBlock, RootMustBeWellFormed) {
     Bytes bad = good;
     Put16(bad, 2, 40);  // fixed information shorter than its structure
     EXPECT_FALSE(TVersionBlock(bad).Valid());
+    Put16(bad, 2, 0);  // none at all: bare key text, not a block
+    EXPECT_FALSE(TVersionBlock(bad).Valid());
   }
   EXPECT_FALSE(TVersionBlock(Bytes{}).Valid());
   EXPECT_FALSE(TVersionBlock(Bytes(5)).Valid());
@@ -239,6 +241,12 @@ TEST(VersionBlockScanner, FindsTheFirstWellFormedBlockAnywhere) {
                             reinterpret_cast<const std::byte*>(u"VS_VERSION_INFO") + 32);
   file.insert(file.begin() + 3, decoy.begin(), decoy.end());      // key at offset 3 (< 6)
   file.insert(file.begin() + 60, decoy.begin(), decoy.end());     // key with a bad header
+  // Bare key text behind a plausible header (length 40, no value), as a
+  // program's constants may hold it: not a block without fixed information.
+  const Bytes header = FromInts({40, 0, 0, 0, 0, 0});
+  file.insert(file.end(), header.begin(), header.end());
+  file.insert(file.end(), decoy.begin(), decoy.end());
+  file.insert(file.end(), {std::byte{0}, std::byte{0}, std::byte{0}, std::byte{0}});
   const std::size_t blockAt = file.size();
   file.insert(file.end(), block.begin(), block.end());
   Writer::TVersionData other = ProgramData();
