@@ -1,6 +1,8 @@
 #include "file_version_info.h"
 
+#include <algorithm>
 #include <array>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -51,11 +53,19 @@ std::uint16_t ReadWord(const void* at, std::size_t index) {
   return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
 }
 
+// Bytes of `data` from `at` to its end; 0 when `at` lies outside it.
+std::size_t BytesAfter(std::span<const std::byte> data, const void* at) {
+  const auto where = reinterpret_cast<std::uintptr_t>(at);
+  const auto begin = reinterpret_cast<std::uintptr_t>(data.data());
+  if (where < begin || where > begin + data.size()) return 0;
+  return begin + data.size() - where;
+}
+
 // The text of a string value: up to its terminator, and never beyond the
-// length the platform reported.
-std::u16string TextOf(const void* value, std::uint32_t length) {
+// length given.
+std::u16string TextOf(const void* value, std::size_t length) {
   std::u16string text;
-  for (std::uint32_t i = 0; i < length; ++i) {
+  for (std::size_t i = 0; i < length; ++i) {
     const char16_t c = ReadWord(value, i);
     if (c == 0) break;
     text.push_back(c);
@@ -112,6 +122,9 @@ std::u16string TFileVersionInfo::ReadVersionString(int index) {
     if (text.empty()) text = u"The version data of the file has no translation table.";
     throw EFileVersionInfo(text);
   }
+  if (BytesAfter(data, translation) < 4) {
+    throw EFileVersionInfo(u"The translation table lies outside the version data of the file.");
+  }
   FVerFileLangID = ReadWord(translation, 0);
   FVerFileCPID = ReadWord(translation, 1);
 
@@ -124,7 +137,8 @@ std::u16string TFileVersionInfo::ReadVersionString(int index) {
   const void* value = nullptr;
   std::uint32_t length = 0;
   if (FPlatform.VerQueryValueW(data, path, value, length) && value != nullptr) {
-    return TextOf(value, length);
+    // Never beyond the buffer, whatever length the platform reported.
+    return TextOf(value, std::min<std::size_t>(length, BytesAfter(data, value) / 2));
   }
   return LastErrorText();
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 
 #include "file_version_info_error.h"
@@ -46,7 +47,8 @@ class TCountingPlatform : public TVersionPlatform {
   std::vector<std::u16string> Paths;
 };
 
-// A platform whose answers a test sets directly.
+// A platform whose answers a test sets directly. Its version data is 64
+// bytes: the translation bytes at 0, the string's units from 8 on.
 class TScriptedPlatform : public TVersionPlatform {
  public:
   fs::path ModuleFileName() override { return "/opt/mq/mqtool"; }
@@ -54,11 +56,18 @@ class TScriptedPlatform : public TVersionPlatform {
     if (SizeError != 0) LastError = SizeError;
     return SizeError != 0 ? 0 : 64;
   }
-  bool GetFileVersionInfoW(const fs::path&, std::span<std::byte>) override { return true; }
-  bool VerQueryValueW(std::span<const std::byte>, std::u16string_view path, const void*& value,
-                      std::uint32_t& length) override {
+  bool GetFileVersionInfoW(const fs::path&, std::span<std::byte> buffer) override {
+    std::memcpy(buffer.data(), Translation.data(), std::min<std::size_t>(Translation.size(), 8));
+    for (std::size_t i = 0; i < String.size() && 8 + 2 * i + 1 < buffer.size(); ++i) {
+      buffer[8 + 2 * i] = static_cast<std::byte>(String[i] & 0xFF);
+      buffer[8 + 2 * i + 1] = static_cast<std::byte>(String[i] >> 8);
+    }
+    return true;
+  }
+  bool VerQueryValueW(std::span<const std::byte> block, std::u16string_view path,
+                      const void*& value, std::uint32_t& length) override {
     if (path == u"\\VarFileInfo\\Translation") {
-      value = Translation.data();
+      value = block.data();
       length = static_cast<std::uint32_t>(Translation.size());
       return true;
     }
@@ -66,7 +75,7 @@ class TScriptedPlatform : public TVersionPlatform {
       LastError = QueryError;
       return false;
     }
-    value = String.data();
+    value = block.data() + 8;
     length = StringLength;
     return true;
   }
@@ -287,6 +296,10 @@ TEST(FileVersionInfoText, FollowsThePlatformsAnswers) {
   EXPECT_EQ(info.StrVerFileVersion(), u"1234");
   platform.StringLength = 0;
   EXPECT_EQ(info.StrVerFileVersion(), u"");
+  // A length past the end of the version data is cut at its end.
+  platform.String = std::u16string(28, u'x');
+  platform.StringLength = 1000;
+  EXPECT_EQ(info.StrVerFileVersion(), std::u16string(28, u'x'));
 
   // The one raising case; with no error code the message still says why.
   platform.Translation = {0x09, 0x08};
