@@ -38,6 +38,14 @@ bool ContainsText(const std::vector<std::string>& list, std::string_view s) {
                        [&](const std::string& x) { return TsiStringsCollection::SameText(x, s); });
 }
 
+std::string FoldAscii(std::string_view s) {
+    std::string out(s);
+    for (auto& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    return out;
+}
+
 std::vector<std::string_view> SplitDots(std::string_view path) {
     std::vector<std::string_view> parts;
     std::size_t start = 0;
@@ -299,13 +307,12 @@ void TsiCustomLang::Prepare() {
     if (NeedAllDlgs) {
         if (auto* dlgs = GetPropListByType(stDlgsCaptions);
             dlgs != nullptr && dlgs->size() < TStandardDialogCaptions::kCount) {
-            for (const auto& c : TStandardDialogCaptions::All()) {
-                const bool present = std::any_of(dlgs->begin(), dlgs->end(), [&](const std::string& e) {
-                    return TsiStringsCollection::SameText(TLangEntry::Name(e, delim_), c.id);
-                });
-                if (!present)
+            std::set<std::string> present; // ids in ASCII lower case
+            for (const auto& e : *dlgs)
+                present.insert(FoldAscii(TLangEntry::Name(e, delim_)));
+            for (const auto& c : TStandardDialogCaptions::All())
+                if (present.count(FoldAscii(c.id)) == 0)
                     dlgs->push_back(TLangEntry::Make(c.id, {std::string(c.english)}, delim_));
-            }
         }
     }
 
@@ -323,8 +330,9 @@ void TsiCustomLang::Prepare() {
     clearIf("Font", {stFonts, stCharSets});
     clearIf("Charset", {stCharSets});
 
-    for (const auto& [type, prop] : kComponentSections) {
-        if (auto* list = GetPropListByType(type)) {
+    for (const auto& section : kComponentSections) {
+        const std::string_view prop = section.second;
+        if (auto* list = GetPropListByType(section.first)) {
             std::erase_if(*list, [&](const std::string& e) { return IsExcluded(TLangEntry::Name(e, delim_), prop); });
         }
     }
