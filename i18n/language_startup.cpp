@@ -8,7 +8,7 @@
 namespace mq::i18n {
 
 std::filesystem::path TLanguageStartup::TranslationFilePath(std::string_view dataFolder) {
-    return std::filesystem::path(std::string(dataFolder) + std::string(kTranslationFileName));
+    return TTextCodec::PathFromUtf8(std::string(dataFolder) + std::string(kTranslationFileName));
 }
 
 bool TLanguageStartup::LoadTranslationFile(TsiLangDispatcher& dispatcher, std::string_view dataFolder) {

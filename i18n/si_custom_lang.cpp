@@ -70,10 +70,10 @@ std::pair<std::string_view, std::string_view> SplitComponent(std::string_view na
 
 std::string ExpandToFullPath(const std::string& text) {
     std::error_code ec;
-    const auto full = std::filesystem::absolute(std::filesystem::path(text), ec);
+    const auto full = std::filesystem::absolute(TTextCodec::PathFromUtf8(text), ec);
     if (ec)
         return text;
-    return full.lexically_normal().string();
+    return TTextCodec::Utf8FromPath(full.lexically_normal());
 }
 
 // Lines of a stored table: breaks at CR LF, lone CR or lone LF; a break at

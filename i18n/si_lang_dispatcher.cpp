@@ -4,12 +4,13 @@
 #include "si_custom_lang.h"
 #include "si_strings_collection.h"
 #include "sib_format_error.h"
+#include "text_codec.h"
 
 #include <algorithm>
 
 namespace mq::i18n {
 
-TsiLangDispatcher::TsiLangDispatcher() = default;
+TsiLangDispatcher::TsiLangDispatcher() { ApplyProgramSettings(); }
 
 TsiLangDispatcher::~TsiLangDispatcher() {
     for (auto* c : components_)
@@ -85,8 +86,8 @@ void TsiLangDispatcher::RemoveLangComponent(TsiCustomLang& component) {
 }
 
 void TsiLangDispatcher::LoadAllFromFile(const std::filesystem::path& fileName) {
-    if (!TsiStringsCollection::SameText(fileName.extension().string(), ".sib"))
-        throw ESibFormatError("Unsupported translation file \"" + fileName.string() +
+    if (!TsiStringsCollection::SameText(TTextCodec::Utf8FromPath(fileName.extension()), ".sib"))
+        throw ESibFormatError("Unsupported translation file \"" + TTextCodec::Utf8FromPath(fileName) +
                               "\": only .sib files can be read");
     const auto linked = components_;
     for (auto* c : linked)

@@ -21,6 +21,7 @@ class TsiCustomLang;
 
 class TsiLangDispatcher {
 public:
+    // Starts with this program's values: ten languages, English active.
     TsiLangDispatcher();
     ~TsiLangDispatcher();
     TsiLangDispatcher(const TsiLangDispatcher&) = delete;
@@ -67,8 +68,8 @@ public:
 
 private:
     int activeLanguage_ = 1;
-    std::vector<std::string> langNames_{"Language N1"};
-    std::string language_ = "Language N1";
+    std::vector<std::string> langNames_;
+    std::string language_;
     std::vector<TsiCustomLang*> components_;
 };
 

@@ -247,18 +247,18 @@ TSIBFileManager::TSIBFileManager(std::vector<std::uint8_t> bytes) : bytes_(std::
 TSIBFileManager TSIBFileManager::FromFile(const std::filesystem::path& fileName) {
     std::ifstream in(fileName, std::ios::binary);
     if (!in)
-        throw ESibFormatError("Cannot open translation file \"" + fileName.string() + "\"");
+        throw ESibFormatError("Cannot open translation file \"" + TTextCodec::Utf8FromPath(fileName) + "\"");
     std::vector<std::uint8_t> bytes;
     char buf[65536];
     while (in) {
         in.read(buf, sizeof buf);
         const auto got = static_cast<std::size_t>(in.gcount());
         if (bytes.size() + got > kMaxFileSize)
-            throw ESibFormatError("Translation file \"" + fileName.string() + "\" is too large");
+            throw ESibFormatError("Translation file \"" + TTextCodec::Utf8FromPath(fileName) + "\" is too large");
         bytes.insert(bytes.end(), buf, buf + got);
     }
     if (in.bad())
-        throw ESibFormatError("Cannot read translation file \"" + fileName.string() + "\"");
+        throw ESibFormatError("Cannot read translation file \"" + TTextCodec::Utf8FromPath(fileName) + "\"");
     return TSIBFileManager(std::move(bytes));
 }
 

@@ -133,4 +133,13 @@ std::string TTextCodec::Utf8ToUtf16Le(std::string_view utf8) {
     return out;
 }
 
+std::filesystem::path TTextCodec::PathFromUtf8(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string TTextCodec::Utf8FromPath(const std::filesystem::path& path) {
+    const std::u8string s = path.u8string();
+    return std::string(s.begin(), s.end());
+}
+
 } // namespace mq::i18n

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,6 +30,11 @@ public:
     static std::string Utf8ToUtf16Le(std::string_view utf8);
     // Decodes one code point at `pos` and advances it; U+FFFD for a bad sequence.
     static char32_t NextCodePoint(std::string_view utf8, std::size_t& pos);
+
+    // File names: UTF-8 text <-> path on every platform (on Windows the
+    // narrow path functions would use the ANSI code page instead).
+    static std::filesystem::path PathFromUtf8(std::string_view utf8);
+    static std::string Utf8FromPath(const std::filesystem::path& path);
 
     static std::span<const std::uint8_t> Bytes(std::string_view s) {
         return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
