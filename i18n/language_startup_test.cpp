@@ -1,6 +1,7 @@
 #include "language_startup.h"
 
 #include "fake_lang_window.h"
+#include "message_only_lang_window.h"
 #include "si_lang_dispatcher.h"
 #include "si_lang_linked.h"
 #include "si_lang_rt.h"
@@ -45,7 +46,7 @@ protected:
 
     TsiLangDispatcher dispatcher;
     TFakeLangWindow main;
-    TFakeLangWindow pad;
+    TMessageOnlyLangWindow pad;
     std::unique_ptr<TsiLangRT> mainLang;
     std::unique_ptr<TsiLangLinked> padLang;
     std::filesystem::path folder;

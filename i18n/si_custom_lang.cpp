@@ -363,9 +363,11 @@ void TsiCustomLang::RebuildStringIndex() {
 // ---- lookups --------------------------------------------------------------
 
 std::string TsiCustomLang::EntryText(std::string_view entry) const {
-    std::string text(TLangEntry::Field(entry, delim_, activeLanguage_));
+    // Field 0 is the entry's name, never a text.
+    auto field = [&](int k) { return k >= 1 ? std::string(TLangEntry::Field(entry, delim_, k)) : std::string(); };
+    std::string text = field(activeLanguage_);
     if (text.empty() && UseDefaultLanguage && activeLanguage_ != DefaultLanguage)
-        text = TLangEntry::Field(entry, delim_, DefaultLanguage);
+        text = field(DefaultLanguage);
     if (text.empty() && TranslateType == TTranslateType::ttGetDefault)
         text = TLangEntry::Field(entry, delim_, 1);
     return text;
@@ -397,7 +399,7 @@ std::string TsiCustomLang::GetDlgCaption(std::string_view id) const {
         return {};
     for (const auto& e : *dlgs)
         if (TsiStringsCollection::SameText(TLangEntry::Name(e, delim_), id))
-            return std::string(TLangEntry::Field(e, delim_, activeLanguage_));
+            return activeLanguage_ >= 1 ? std::string(TLangEntry::Field(e, delim_, activeLanguage_)) : std::string();
     return {};
 }
 
@@ -498,6 +500,9 @@ void TsiCustomLang::ChangeLanguage() {
             ApplyText(target, path, EntryText(e), type == stOtherStrings);
         }
     }
+
+    if (OnChangeLanguage)
+        OnChangeLanguage();
 }
 
 // ---- translation file -----------------------------------------------------

@@ -21,6 +21,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -97,6 +98,8 @@ public:
     bool NeedAllDlgs = false;
     bool ChangeLocales = false; // locale entries are never applied by this program
     bool RaiseOnUnknownString = false;
+    // Raised at the end of every ChangeLanguage (e.g. to re-lay out a window).
+    std::function<void()> OnChangeLanguage;
     std::vector<std::string> DoNotTranslate;
     std::vector<std::string> SmartExcludeProps;
     std::vector<std::string> ExcludedProperties = DefaultExcludedProperties();

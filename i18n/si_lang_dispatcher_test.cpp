@@ -1,6 +1,7 @@
 #include "si_lang_dispatcher.h"
 
 #include "fake_lang_window.h"
+#include "message_only_lang_window.h"
 #include "language_error.h"
 #include "si_lang_linked.h"
 #include "si_lang_rt.h"
@@ -34,7 +35,7 @@ protected:
 
     TsiLangDispatcher dispatcher;
     TFakeLangWindow main;
-    TFakeLangWindow pad;
+    TMessageOnlyLangWindow pad;
     std::unique_ptr<TsiLangRT> mainLang;
     std::unique_ptr<TsiLangLinked> padLang;
 };

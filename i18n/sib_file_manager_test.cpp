@@ -1,6 +1,7 @@
 #include "sib_file_manager.h"
 
 #include "fake_lang_window.h"
+#include "message_only_lang_window.h"
 #include "language_error.h"
 #include "si_lang_dispatcher.h"
 #include "si_lang_linked.h"
@@ -81,7 +82,7 @@ protected:
 
     TsiLangDispatcher dispatcher;
     TFakeLangWindow main;
-    TFakeLangWindow pad;
+    TMessageOnlyLangWindow pad;
     std::unique_ptr<TsiLangRT> mainLang;
     std::unique_ptr<TsiLangLinked> padLang;
 };
@@ -240,6 +241,21 @@ TEST_F(StartupTest, OtherDelimiterAndMissingLanguages) {
     EXPECT_EQ(mainLang->GetTextOrDefault("ids_5"), "File");
     dispatcher.SetActiveLanguage(7);
     EXPECT_EQ(main.Text("btnAbort"), "Stop test");
+}
+
+TEST_F(StartupTest, ExcludedEntriesOfAFileNeverReachTheControls) {
+    main.Self().texts["Caption"] = "Marq Utility";
+    main.Add("lblVersion").texts["Caption"] = "3.5.0.0";
+    main.Add("J0").texts["Caption"] = "9.5";
+    const Bytes table = T::Utf16({"stCaptions_Unicode", T::Entry("TfrmMain", {"Other title"}),
+                                  T::Entry("lblVersion", {"1.0"}), T::Entry("J0", {"J"}),
+                                  T::Entry("btnAbort", {"Stop test"})});
+    const TempFile f(W::File({{"TfrmMain", W::StandardRecord(table, kTen)}}));
+    dispatcher.LoadAllFromFile(f.Path());
+    EXPECT_EQ(main.Text("btnAbort"), "Stop test");
+    EXPECT_EQ(main.Text(""), "Marq Utility");
+    EXPECT_EQ(main.Text("lblVersion"), "3.5.0.0");
+    EXPECT_EQ(main.Text("J0"), "9.5");
 }
 
 TEST_F(StartupTest, WrongHeaderChangesNothing) {
