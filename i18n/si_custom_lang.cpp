@@ -229,7 +229,11 @@ TsiCustomLang::TSections TsiCustomLang::ReadStoredTable(std::span<const std::uin
 
     const std::string classPrefix = WindowClassName().empty() ? std::string{}
                                                               : WindowClassName() + std::string(delim);
+    // Class-name entries go to the front, the latest first; they are
+    // collected apart so a long table is not shifted for each of them.
+    TSections fronts;
     std::vector<std::string>* current = nullptr;
+    std::vector<std::string>* currentFront = nullptr;
     bool inSection = false; // lines before the first header are ignored
     for (auto& line : SplitLines(text)) {
         int header = -1;
@@ -244,8 +248,11 @@ TsiCustomLang::TSections TsiCustomLang::ReadStoredTable(std::span<const std::uin
         if (header >= 0) {
             inSection = true;
             current = KeepsSection(header) ? &out[static_cast<std::size_t>(header)] : nullptr;
-            if (current != nullptr)
+            currentFront = &fronts[static_cast<std::size_t>(header)];
+            if (current != nullptr) {
                 current->clear();
+                currentFront->clear();
+            }
             continue;
         }
         if (!inSection || current == nullptr)
@@ -253,9 +260,16 @@ TsiCustomLang::TSections TsiCustomLang::ReadStoredTable(std::span<const std::uin
         std::replace(line.begin(), line.end(), '\x19', '\r');
         std::replace(line.begin(), line.end(), '\x1A', '\n');
         if (!classPrefix.empty() && line.starts_with(classPrefix))
-            current->insert(current->begin(), std::move(line));
+            currentFront->push_back(std::move(line));
         else
             current->push_back(std::move(line));
+    }
+    for (std::size_t t = 0; t < out.size(); ++t) {
+        if (fronts[t].empty())
+            continue;
+        std::reverse(fronts[t].begin(), fronts[t].end());
+        out[t].insert(out[t].begin(), std::make_move_iterator(fronts[t].begin()),
+                      std::make_move_iterator(fronts[t].end()));
     }
     return out;
 }
@@ -517,8 +531,13 @@ void TsiCustomLang::LoadFromBinaryData(std::span<const std::uint8_t> fileBytes) 
 
 void TsiCustomLang::ApplyRecordFrom(const TSIBFileManager& file) {
     const auto record = file.ReadRecord(WindowClassName());
-    if (!record)
-        return; // no record for this window: it keeps its tables
+    if (!record) {
+        // No record for this window: it keeps its tables, but still shows
+        // the active language (it may have been set without a switch).
+        RebuildStringIndex();
+        ChangeLanguage();
+        return;
+    }
 
     // Everything is read and checked before anything is replaced, so a bad
     // record leaves this component as it was.

@@ -180,6 +180,21 @@ TEST_F(StartupTest, FileWithMainWindowRecordOnly) {
     EXPECT_EQ(padLang->GetTextOrDefault("IDS_102"), "N/A");
 }
 
+TEST_F(StartupTest, WindowWithoutRecordStillShowsTheActiveLanguage) {
+    const TempFile f(W::File({{"TfrmMain", W::StandardRecord(FileMainTable(), kTen)}}));
+    dispatcher.FileName = f.Path();
+    dispatcher.LoadAllFromFile(f.Path());
+    dispatcher.SetActiveLanguage(2);
+    TFakeLangWindow other("TfrmOther", "frmOther");
+    other.Add("btnAbort").texts["Caption"] = "Abort test";
+    TsiLangRT otherLang(&other);
+    otherLang.ApplyMainWindowSettings();
+    otherLang.LoadTranslationData(T::Utf16(T::MainWindowLines()));
+    otherLang.Loaded(&dispatcher);
+    EXPECT_EQ(otherLang.ActiveLanguage(), 2);
+    EXPECT_EQ(other.Text("btnAbort"), "Test afbreken");
+}
+
 TEST_F(StartupTest, PadLinkFormReadsItsRecordWhenItLinks) {
     const TempFile f(W::File({{"TfrmMain", W::StandardRecord(FileMainTable(), kTen)},
                               {"TMarqsForm", W::StandardRecord(PadTable(), kTen)}}));
