@@ -207,6 +207,8 @@ public:
             const std::uint8_t t = c_.U8(what);
             if (t == vaNull)
                 return items;
+            if (items.size() >= TSIBFileManager::kMaxListItems)
+                c_.Fail(std::string("too many items in ") + what);
             items.push_back(TextOfType(t, what));
         }
     }

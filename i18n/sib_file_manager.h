@@ -27,6 +27,9 @@ public:
     static constexpr std::string_view kHeader{"SIB file: TsiLang binary translation data\0", 42};
     static constexpr int kMaxDepth = 32;
     static constexpr std::uintmax_t kMaxFileSize = 64u * 1024u * 1024u;
+    // More language names than any table could use; keeps a hostile list
+    // from costing memory out of proportion to the file.
+    static constexpr std::size_t kMaxListItems = 1024;
 
     struct TDirEntry {
         std::string className; // Windows-1252 decoded to UTF-8

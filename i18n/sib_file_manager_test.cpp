@@ -387,6 +387,12 @@ TEST(SibBadInput, DamagedValues) {
               std::string::npos);
     EXPECT_NE(LoadError(WithRecord(W::Record({{"LangNames.Strings", {1, 8, 0}}}))).find("text expected"),
               std::string::npos);
+    Bytes manyNames{1};
+    for (int i = 0; i < 2000; ++i)
+        manyNames.insert(manyNames.end(), {6, 1, 'x'});
+    manyNames.push_back(0);
+    EXPECT_NE(LoadError(WithRecord(W::Record({{"LangNames.Strings", manyNames}}))).find("too many items"),
+              std::string::npos);
     EXPECT_NE(LoadError(WithRecord(W::Record({{"NumOfLanguages", W::Bool(true)}}))).find("integer expected"),
               std::string::npos);
     EXPECT_NE(LoadError(WithRecord(W::Record({{"StoreAsUTF8", W::Int(1)}}))).find("boolean expected"),
