@@ -7,6 +7,7 @@
 #include "si_lang_rt.h"
 #include "sib_test_writer.h"
 #include "test_tables.h"
+#include "text_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -28,15 +29,17 @@ protected:
         mainLang->ApplyMainWindowSettings();
         mainLang->LoadTranslationData(T::Utf16(T::MainWindowLines()));
         mainLang->Loaded(&dispatcher);
+        // A data folder with a non-ASCII name: file names are UTF-8 text.
         folder = std::filesystem::temp_directory_path() /
-                 ("mq_i18n_startup_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                 TTextCodec::PathFromUtf8("mq_i18n_startup_Türkçe_" +
+                                          std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::create_directories(folder);
     }
     ~LanguageStartupTest() override {
         std::error_code ec;
         std::filesystem::remove_all(folder, ec);
     }
-    std::string Folder() const { return (folder / "").string(); }
+    std::string Folder() const { return TTextCodec::Utf8FromPath(folder / ""); }
     void LinkPad() {
         padLang = std::make_unique<TsiLangLinked>(&pad);
         padLang->ApplyPadLinkSettings();
