@@ -142,9 +142,11 @@ public:
     virtual void ChangeLanguage();
 
     // ---- translation file -----------------------------------------------
-    // Reads this window's record from a translation file. Throws
-    // ESibFormatError on an unreadable or damaged file; a file without a
-    // record for this window changes nothing.
+    // Reads this window's record from a translation file, then re-applies
+    // the active language. Throws ESibFormatError on an unreadable or
+    // damaged file (the component is then unchanged); without a record for
+    // this window the component keeps its tables. Excluded entries of the
+    // record are dropped before anything is applied.
     void LoadAllFromBinaryFile(const std::filesystem::path& fileName);
     void LoadFromBinaryData(std::span<const std::uint8_t> fileBytes);
 
