@@ -42,7 +42,6 @@ class Cursor {
 public:
     Cursor(std::span<const std::uint8_t> bytes, std::size_t pos) : bytes_(bytes), pos_(pos) {}
 
-    std::size_t Pos() const { return pos_; }
     std::size_t Remaining() const { return bytes_.size() - pos_; }
 
     void Need(std::uint64_t n, const char* what) const {
