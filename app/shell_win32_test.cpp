@@ -145,6 +145,17 @@ TEST(SingleInstanceWin32, NameTakenByAnotherKindOfObjectRefusesTheStart) {
   CloseHandle(event);
 }
 
+TEST(WideTextWin32, ConvertsBothWaysAndNamesSystemErrors) {
+  EXPECT_EQ(WideText::FromUtf8("C:\\Daten\\\u03A9\U0001F600"), L"C:\\Daten\\\u03A9\U0001F600");
+  EXPECT_EQ(WideText::ToUtf8(L"C:\\Daten\\\u03A9\U0001F600"), "C:\\Daten\\\u03A9\U0001F600");
+  EXPECT_EQ(WideText::FromUtf8("a\xFF" "b"), L"a\uFFFD" L"b");
+  EXPECT_EQ(WideText::FromUtf8(""), L"");
+  const std::string denied = WideText::SystemError(ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(denied.ends_with(" (5)")) << denied;
+  EXPECT_GT(denied.size(), 4u) << denied;
+  EXPECT_EQ(denied.find('\n'), std::string::npos) << denied;
+}
+
 TEST(DataFolderWin32, CommonApplicationDataPlusOurSubFolder) {
   const std::string located = DataFolder::Locate();
   ASSERT_FALSE(located.empty());
