@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -36,30 +37,52 @@ struct Line {
   std::string text;  // without its line ending
 };
 
+// A file we create gets the platform's own line ending (Notepad before
+// Windows 10 1809 shows a file of bare LFs as one line); an existing file
+// keeps its own.
+#ifdef _WIN32
+constexpr const char* kNewFileEol = "\r\n";
+#else
+constexpr const char* kNewFileEol = "\n";
+#endif
+
 struct Document {
   std::vector<Line> lines;
-  std::string eol = "\n";
+  std::string eol = kNewFileEol;
   bool endsWithEol = true;
+  std::string bom;  // a UTF-8 byte order mark the file starts with, kept on writes
 };
 
 bool ReadDocument(const std::string& path, Document& doc) {
-  std::ifstream in(path, std::ios::binary);
+  // The path is UTF-8; a plain char path would be taken in the 8-bit code
+  // page on Windows and miss a file the writer created.
+  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
   if (!in) return false;
   std::ostringstream ss;
   ss << in.rdbuf();
-  const std::string data = ss.str();
-  if (data.find("\r\n") != std::string::npos) doc.eol = "\r\n";
+  std::string data = ss.str();
+  // Notepad's "UTF-8" adds a byte order mark; without skipping it the first
+  // section would go unseen and a write would add a second one.
+  if (data.starts_with("\xEF\xBB\xBF")) {
+    doc.bom = data.substr(0, 3);
+    data.erase(0, 3);
+  }
+  if (data.find("\r\n") != std::string::npos)
+    doc.eol = "\r\n";
+  else if (data.find('\n') != std::string::npos)
+    doc.eol = "\n";
+  else if (data.find('\r') != std::string::npos)
+    doc.eol = "\r";
+  // A line ends at CR LF, LF or a lone CR, as in the profile calls.
   std::size_t pos = 0;
   while (pos < data.size()) {
-    std::size_t nl = data.find('\n', pos);
-    std::string text = data.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    doc.lines.push_back({text});
-    if (nl == std::string::npos) {
+    const std::size_t end = data.find_first_of("\r\n", pos);
+    doc.lines.push_back({data.substr(pos, end == std::string::npos ? std::string::npos : end - pos)});
+    if (end == std::string::npos) {
       doc.endsWithEol = false;
       break;
     }
-    pos = nl + 1;
+    pos = end + (data.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
   return true;
 }
@@ -97,10 +120,13 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 std::optional<std::string> IniFile::ReadValue(const std::string& section, const std::string& key) const {
   Document doc;
   if (!ReadDocument(path_, doc)) return std::nullopt;
-  bool inSection = false;
+  // Only the first section of that name counts, for reads as for writes
+  // (as the profile calls do): a pasted duplicate further down is ignored.
+  bool inSection = false, seen = false;
   for (const Line& l : doc.lines) {
     if (auto s = SectionName(l.text)) {
-      inSection = EqualsNoCase(*s, section);
+      if (seen) return std::nullopt;
+      inSection = seen = EqualsNoCase(*s, section);
       continue;
     }
     if (!inSection) continue;
@@ -197,7 +223,7 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
     doc.endsWithEol = true;
   }
 
-  std::string out;
+  std::string out = doc.bom;
   for (std::size_t i = 0; i < doc.lines.size(); ++i) {
     out += doc.lines[i].text;
     if (i + 1 < doc.lines.size() || doc.endsWithEol) out += doc.eol;

@@ -2,6 +2,8 @@
 //
 // Section and key names are matched without regard to ASCII case; values
 // are trimmed of surrounding blanks and of one pair of enclosing quotes.
+// Only the first section of a name is used. Lines end at CR LF, LF or a
+// lone CR; a leading UTF-8 byte order mark is skipped (and kept on writes).
 // Writing one key rewrites only that key's line (or appends the key to its
 // section, or the section to the file) and keeps every other section, key,
 // comment and blank line as it was, with the file's own line endings.

@@ -1,18 +1,23 @@
 // Tests of the window program's plain parts: settings file, single-instance
-// guard and data folder.
+// guard and data folder. They run on every platform; what only one platform
+// can check sits under its #if and in shell_win32_test.cpp.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "app/data_folder.h"
 #include "app/ini_file.h"
 #include "app/settings.h"
+#include "app/shell_test_util.h"
 #include "app/single_instance.h"
 
 namespace fs = std::filesystem;
@@ -20,26 +25,22 @@ namespace fs = std::filesystem;
 namespace mq {
 namespace {
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "mqshell.XXXXXX").string();
-    path = mkdtemp(tmpl.data());
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string file(const std::string& name) const { return (path / name).string(); }
-};
+using testing::ReadAll;
+using testing::TempDir;
+using testing::WriteAll;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteAll(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+#ifdef _WIN32
+constexpr const char* kSep = "\\";
+constexpr const char* kNewFileEol = "\r\n";
+// The mutex namespace is shared with everything else in the session (a
+// running MqTool included), so each test guards a name of its own.
+std::string GuardName(const TempDir& d) { return "Splashledger-test-" + testing::Utf8(d.path.filename()); }
+#else
+constexpr const char* kSep = "/";
+constexpr const char* kNewFileEol = "\n";
+// The lock file lives in the test's own folder: the real name is safe to use.
+std::string GuardName(const TempDir&) { return "Splashledger"; }
+#endif
 
 TEST(IniFile, ReadsCaseInsensitivelyTrimsAndUnquotes) {
   TempDir d;
@@ -77,6 +78,41 @@ TEST(IniFile, WriteKeepsOtherSectionsKeysCommentsAndLineEndings) {
             "Languages=1110100000\r\n[New]\r\nK=v\r\n");
 }
 
+TEST(IniFile, ByteOrderMarkLoneCarriageReturnsAndDuplicateSections) {
+  TempDir d;
+  WriteAll(d.file("bom.ini"), "\xEF\xBB\xBF[General]\r\nLanguage=5\r\n");
+  IniFile bom(d.file("bom.ini"));
+  EXPECT_EQ(bom.ReadInteger("General", "Language", 1), 5);
+  bom.WriteInteger("General", "Language", 6);
+  EXPECT_EQ(ReadAll(d.file("bom.ini")), "\xEF\xBB\xBF[General]\r\nLanguage=6\r\n");
+
+  WriteAll(d.file("cr.ini"), "[General]\rLanguage=5\rDeveloper=1\r");
+  IniFile cr(d.file("cr.ini"));
+  EXPECT_EQ(cr.ReadInteger("General", "Language", 1), 5);
+  EXPECT_TRUE(cr.ReadBool("General", "Developer", false));
+  cr.WriteString("General", "Languages", "x");
+  EXPECT_EQ(ReadAll(d.file("cr.ini")), "[General]\rLanguage=5\rDeveloper=1\rLanguages=x\r");
+
+  // Only the first [General] counts, for reads and writes alike.
+  WriteAll(d.file("dup.ini"), "[General]\nLanguage=2\n[Other]\nk=1\n[general]\nDeveloper=1\nLanguage=9\n");
+  IniFile dup(d.file("dup.ini"));
+  EXPECT_EQ(dup.ReadInteger("General", "Language", 1), 2);
+  EXPECT_FALSE(dup.ReadValue("General", "Developer"));
+  dup.WriteBool("General", "Developer", false);
+  EXPECT_EQ(ReadAll(d.file("dup.ini")),
+            "[General]\nLanguage=2\nDeveloper=0\n[Other]\nk=1\n[general]\nDeveloper=1\nLanguage=9\n");
+  EXPECT_EQ(dup.ReadValue("General", "Developer"), "0");
+}
+
+TEST(IniFile, FileOfBareLineFeedsKeepsThem) {
+  TempDir d;
+  WriteAll(d.file("a.ini"), "[General]\nLanguage=2");
+  IniFile ini(d.file("a.ini"));
+  ini.WriteString("General", "Developer", "1");
+  ini.WriteString("Extra", "K", "v");
+  EXPECT_EQ(ReadAll(d.file("a.ini")), "[General]\nLanguage=2\nDeveloper=1\n[Extra]\nK=v\n");
+}
+
 TEST(IniFile, WriteIntoMissingFolderFailsAndLeavesNothing) {
   TempDir d;
   IniFile ini(d.file("missing/MqTool.ini"));
@@ -94,6 +130,16 @@ TEST(IniFile, FailedWriteLeavesTheTargetAndNoTemporaryFiles) {
   EXPECT_EQ(std::distance(fs::directory_iterator(d.path), fs::directory_iterator()), 1);
 }
 
+TEST(IniFile, FolderNameOutsideTheAnsiCodePage) {
+  // The data folder's path is UTF-8 throughout: reading and writing must
+  // open the same file even where Windows' 8-bit code page lacks a letter.
+  TempDir d("mqshell.\u03A9\u00FC.");
+  IniFile ini(d.file("Mq\u0394Tool.ini"));
+  ini.WriteInteger("General", "Language", 7);
+  EXPECT_EQ(ini.ReadInteger("General", "Language", 1), 7);
+  EXPECT_NE(ReadAll(d.file("Mq\u0394Tool.ini")).find("Language=7"), std::string::npos);
+}
+
 TEST(Settings, DefaultsWhenFileMissingAndWrittenAsIntegers) {
   TempDir d;
   IniFile ini(d.file("MqTool.ini"));
@@ -102,7 +148,8 @@ TEST(Settings, DefaultsWhenFileMissingAndWrittenAsIntegers) {
   EXPECT_EQ(s.Languages, "1110100000");
   EXPECT_FALSE(s.Developer);
   s.Save(ini);
-  EXPECT_EQ(ReadAll(d.file("MqTool.ini")), "[General]\nLanguage=1\nLanguages=1110100000\nDeveloper=0\n");
+  const std::string n = kNewFileEol;
+  EXPECT_EQ(ReadAll(d.file("MqTool.ini")), "[General]" + n + "Language=1" + n + "Languages=1110100000" + n + "Developer=0" + n);
 }
 
 TEST(Settings, HexLanguageAndIntegerBooleans) {
@@ -122,18 +169,19 @@ TEST(Settings, HexLanguageAndIntegerBooleans) {
 
 TEST(SingleInstance, SecondGuardIsRefusedUntilTheFirstEnds) {
   TempDir d;
-  auto first = std::make_unique<SingleInstance>("Splashledger", d.path.string());
+  auto first = std::make_unique<SingleInstance>(GuardName(d), d.str());
   EXPECT_TRUE(first->Acquired());
   {
-    SingleInstance second("Splashledger", d.path.string());
+    SingleInstance second(GuardName(d), d.str());
     EXPECT_FALSE(second.Acquired());
   }
   EXPECT_TRUE(first->Acquired());  // the refused copy leaves the first untouched
   first.reset();
-  SingleInstance third("Splashledger", d.path.string());
+  SingleInstance third(GuardName(d), d.str());
   EXPECT_TRUE(third.Acquired());
 }
 
+#ifndef _WIN32
 TEST(SingleInstance, LockDiesWithTheProcess) {
   TempDir d;
   const pid_t child = fork();
@@ -148,15 +196,20 @@ TEST(SingleInstance, LockDiesWithTheProcess) {
   SingleInstance after("Splashledger", d.path.string());
   EXPECT_TRUE(after.Acquired());
 }
+#endif
 
 TEST(DataFolder, ExistingRootGivesTheSubFolderMissingRootIsEmpty) {
   TempDir d;
-  EXPECT_EQ(DataFolder::FromRoot(d.path.string()), d.path.string() + "/Corvane/Ledgerkit/");
-  EXPECT_EQ(DataFolder::FromRoot((d.path / "nope").string()), "");
+  const std::string sub = std::string(kSep) + "Corvane" + kSep + "Ledgerkit" + kSep;
+  EXPECT_EQ(DataFolder::FromRoot(d.str()), d.str() + sub);
+  EXPECT_EQ(DataFolder::FromRoot(d.str() + kSep), d.str() + sub);  // no doubled separator
+  EXPECT_EQ(DataFolder::FromRoot(d.file("nope")), "");
+  WriteAll(d.file("plain"), "x");
+  EXPECT_EQ(DataFolder::FromRoot(d.file("plain")), "");  // a file is no root
   EXPECT_EQ(DataFolder::FromRoot(""), "");
   const std::string located = DataFolder::Locate();
   if (!located.empty()) {
-    EXPECT_TRUE(located.ends_with("/Corvane/Ledgerkit/"));
+    EXPECT_TRUE(located.ends_with(sub));
   }
 }
 

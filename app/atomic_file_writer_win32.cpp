@@ -1,0 +1,73 @@
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "app/atomic_file_writer.h"
+#include "app/wide_text_win32.h"
+
+namespace mq {
+namespace {
+
+[[noreturn]] void Fail(const std::string& path, const char* what, DWORD err) {
+  throw FileWriteError("Cannot write \"" + path + "\" (" + what + "): " + WideText::SystemError(err));
+}
+
+// "<target>.tmp<pid>-<n>": same folder as the target, so the final move is a
+// rename within one volume, and unique across processes and threads.
+std::wstring TemporaryName(const std::wstring& target) {
+  static std::atomic<unsigned> counter{0};
+  return target + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
+}
+
+}  // namespace
+
+void AtomicFileWriter::Write(const std::string& path, const std::string& content) {
+  const std::wstring target = WideText::FromUtf8(path);
+  if (target.empty()) Fail(path, "file name", ERROR_INVALID_NAME);
+
+  // A read-only settings file stays as it is, as with the profile calls.
+  // MoveFileExW refuses it too; this check also holds where the file system
+  // layer lets a rename replace it (Wine, a network share).
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    Fail(path, "read-only file", ERROR_ACCESS_DENIED);
+
+  std::wstring tmp;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    tmp = TemporaryName(target);
+    file = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (file == INVALID_HANDLE_VALUE) Fail(path, "create temporary file", GetLastError());
+
+  auto abandon = [&](const char* what, DWORD err) {
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    DeleteFileW(tmp.c_str());
+    Fail(path, what, err);
+  };
+
+  const char* p = content.data();
+  std::size_t left = content.size();
+  while (left > 0) {
+    const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+    DWORD written = 0;
+    if (!WriteFile(file, p, chunk, &written, nullptr)) abandon("write", GetLastError());
+    if (written == 0) abandon("write", ERROR_WRITE_FAULT);
+    p += written;
+    left -= written;
+  }
+  if (!FlushFileBuffers(file)) abandon("flush", GetLastError());
+  if (!CloseHandle(file)) {
+    const DWORD err = GetLastError();
+    file = INVALID_HANDLE_VALUE;
+    abandon("close", err);
+  }
+  file = INVALID_HANDLE_VALUE;
+  // WRITE_THROUGH: the call returns only after the rename is on disk.
+  if (!MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    abandon("rename", GetLastError());
+}
+
+}  // namespace mq
