@@ -183,9 +183,9 @@ void SimModel::handleAck(const std::string& bytes)
     }
     ++baseStats_.acks;
     trace(TraceDir::HostToBase, 0, TraceFate::Ok, bytes);
-    const std::string cmd = std::move(pending_->first);
+    const std::string cmd = pending_->first;
     pending_.reset();
-    const char letter = cmd[7];
+    const char letter = cmd.size() > 7 ? cmd[7] : '\0';
     std::string reply = cmd;  // configuration commands are echoed
     switch (letter) {
     case 'T':
