@@ -1,0 +1,10 @@
+// Test entry for the window tests: one QApplication for all cases.
+#include <gtest/gtest.h>
+
+#include "app/mq_application.h"
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  mq::MqApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,76 @@
+// mqtool_screenshots <folder>: saves the main window after a scan that found
+// a base station and six pads, with awards and a few log lines, in English,
+// Dutch, French and Spanish (and a wide English one with the log), as PNG
+// files. Runs on the offscreen platform.
+#include <QAction>
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+#include <cstdio>
+
+#include "app/main_window.h"
+#include "app/mq_application.h"
+#include "app/program.h"
+#include "app/recording_pad_link.h"
+
+int main(int argc, char** argv) {
+  mq::MqApplication app(argc, argv);
+  mq::Program::InitApplication(app);
+  const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+  QDir().mkpath(out);
+  QTemporaryDir data;
+  if (!data.isValid()) return 2;
+
+  struct Shot {
+    const char* item;
+    const char* file;
+    int width;
+  };
+  const Shot shots[] = {{"SpTBXLang1", "mqtool-english.png", 448}, {"SpTBXLang2", "mqtool-dutch.png", 448},
+                        {"SpTBXLang3", "mqtool-french.png", 448},  {"SpTBXLang5", "mqtool-spanish.png", 448},
+                        {"SpTBXLang1", "mqtool-english-log.png", 900}};
+  int failures = 0;
+  for (const Shot& shot : shots) {
+    mq::TfrmMain::Options o;
+    o.dataFolder = data.path().toStdString() + "/";
+    mq::TfrmMain w(o);
+    mq::RecordingPadLink link;
+    link.basePort = 3;
+    link.padList = {"0", "1", "2", "3", "4", "5"};
+    link.firmwareList = {"0", "910", "911"};
+    link.baseIdent = "ER400TRS-02V2.01.8";
+    link.portText = "3";
+    link.channelText = "7";
+    link.dcsAvailable = true;
+    w.AttachPadLink(&link, &link);
+    w.Shell().Developer = false;
+    if (auto* a = w.findChild<QAction*>(QString::fromLatin1(shot.item))) a->trigger();
+    w.Refresh();
+    for (int j = 0; j < 6; ++j) {
+      w.SetJudgeLight(j, true);
+      w.SetJudgeLabelHand(j);
+    }
+    const char* awards[] = {"8,5", "9,0", "8,5", "7,5", "9,5", "8,0"};
+    for (int j = 0; j < 6; ++j) {
+      link.curJudge = j;
+      w.DoAward(awards[j]);
+    }
+    w.AddLogLine("3 --> ER_CMD#T3");
+    w.AddLogLine("3 <-- ER400TRS-02V2.01.8");
+    w.AddLogLine("3 --> \x02" "0\x1b" "3\x04");
+    w.AddLogLine("3 <-- \x02" "0\x06" "911\x04");
+    w.SetEchoText("Echo 5");
+    w.show();
+    w.SetOuterWidth(shot.width);
+    QApplication::processEvents();
+    const QString path = out + QLatin1Char('/') + QString::fromLatin1(shot.file);
+    if (!w.grab().toImage().save(path)) {
+      std::fprintf(stderr, "could not save %s\n", path.toLocal8Bit().constData());
+      ++failures;
+    } else {
+      std::printf("%s\n", path.toLocal8Bit().constData());
+    }
+    w.close();
+  }
+  return failures == 0 ? 0 : 1;
+}
