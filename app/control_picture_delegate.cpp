@@ -62,7 +62,7 @@ void ControlPictureDelegate::paint(QPainter* painter, const QStyleOptionViewItem
   int x = r.left() + 2;
   const int baseline = r.top() + (r.height() - fm.height()) / 2 + fm.ascent();
   QFont small = opt.font;
-  small.setPixelSize(qMax(6, fm.height() / 2));
+  small.setPixelSize(qMax(7, fm.height() * 2 / 3));
   QString run;
   auto flush = [&] {
     if (run.isEmpty()) return;

@@ -123,6 +123,11 @@ QLabel* MakeFixedLabel(QWidget* parent, const char* name, const QString& text, Q
   return l;
 }
 
+QLabel* RightJustify(QLabel* l) {
+  l->setProperty("rightJustify", true);
+  return l;
+}
+
 void SetColour(QWidget* w, const QColor& c) {
   QPalette p = w->palette();
   p.setColor(QPalette::WindowText, c);
@@ -274,13 +279,13 @@ void TfrmMain::BuildLayout() {
   gbxBaseStation_ = new QGroupBox(QStringLiteral("Base Station"), this);
   gbxBaseStation_->setObjectName(QStringLiteral("gbxBaseStation"));
   gbxBaseStation_->setGeometry(10, 64, 415, 113);
-  MakeLabel(gbxBaseStation_, "lbl12", QStringLiteral("Firmware version:"), 32, 32);
+  RightJustify(MakeLabel(gbxBaseStation_, "lbl12", QStringLiteral("Firmware version:"), 32, 32));
   lblFirmware_ = MakeLabel(gbxBaseStation_, "lblFirmware", QString(), 124, 32);
-  MakeLabel(gbxBaseStation_, "Label6", QStringLiteral("Port:"), 94, 48);
+  RightJustify(MakeLabel(gbxBaseStation_, "Label6", QStringLiteral("Port:"), 94, 48));
   lblPort_ = MakeLabel(gbxBaseStation_, "lblPort", QString(), 124, 48);
-  MakeLabel(gbxBaseStation_, "lbl15", QStringLiteral("Active channel:"), 44, 64);
+  RightJustify(MakeLabel(gbxBaseStation_, "lbl15", QStringLiteral("Active channel:"), 44, 64));
   lblChannel_ = MakeLabel(gbxBaseStation_, "lblChannel", QString(), 124, 64);
-  MakeLabel(gbxBaseStation_, "lbl14", QStringLiteral("Target channel:"), 42, 88);
+  RightJustify(MakeLabel(gbxBaseStation_, "lbl14", QStringLiteral("Target channel:"), 42, 88));
   ChannelSpinEdit_ = new QSpinBox(gbxBaseStation_);
   ChannelSpinEdit_->setObjectName(QStringLiteral("ChannelSpinEdit"));
   ChannelSpinEdit_->setRange(0, 9);
@@ -298,6 +303,8 @@ void TfrmMain::BuildLayout() {
   btnCmd_ = new QPushButton(QStringLiteral("Send cmd"), gbxBaseStation_);
   btnCmd_->setObjectName(QStringLiteral("btnCmd"));
   btnCmd_->setGeometry(302, 49, 100, 25);
+  edtCommand_->setEnabled(false);  // until a base station is found
+  btnCmd_->setEnabled(false);
   MakeLabel(gbxBaseStation_, "lblRX", QStringLiteral("RX"), 152, 13);
   apdstslghtRX_ = new TApdStatusLight(gbxBaseStation_);
   apdstslghtRX_->setObjectName(QStringLiteral("apdstslghtRX"));
@@ -355,18 +362,18 @@ void TfrmMain::BuildLayout() {
     JLab_[static_cast<std::size_t>(i)] = l;
   }
   lblEcho_ = MakeLabel(gbStatus_, "lblEcho", QString(), 72, 8);
-  MakeLabel(gbStatus_, "lbl1", QStringLiteral("Firmware versions:"), 34, 62);
+  RightJustify(MakeLabel(gbStatus_, "lbl1", QStringLiteral("Firmware versions:"), 34, 62));
   lblMQVer_ = MakeLabel(gbStatus_, "lblMQVer", QString(), 131, 62);
 
   // Echo test settings.
-  MakeLabel(this, "lblLoops", QStringLiteral("Test loops"), 175, 388);
+  RightJustify(MakeLabel(this, "lblLoops", QStringLiteral("Test loops"), 175, 388));
   TestSpinEdit_ = new QSpinBox(this);
   TestSpinEdit_->setObjectName(QStringLiteral("TestSpinEdit"));
   TestSpinEdit_->setRange(1, 10000);
   TestSpinEdit_->setSingleStep(1);
   TestSpinEdit_->setValue(10);
   TestSpinEdit_->setGeometry(230, 383, 48, 23);
-  MakeLabel(this, "Label1", QStringLiteral("Test delay"), 174, 412);
+  RightJustify(MakeLabel(this, "Label1", QStringLiteral("Test delay"), 174, 412));
   TestDelaySpinEdit_ = new QSpinBox(this);
   TestDelaySpinEdit_->setObjectName(QStringLiteral("TestDelaySpinEdit"));
   TestDelaySpinEdit_->setRange(130, 300);
@@ -374,7 +381,7 @@ void TfrmMain::BuildLayout() {
   TestDelaySpinEdit_->setValue(180);
   TestDelaySpinEdit_->setGeometry(230, 407, 48, 23);
   for (QSpinBox* s : {TestSpinEdit_, TestDelaySpinEdit_}) s->setContextMenuPolicy(Qt::NoContextMenu);
-  MakeLabel(this, "Label9", QStringLiteral("Duration:"), 294, 388);
+  RightJustify(MakeLabel(this, "Label9", QStringLiteral("Duration:"), 294, 388));
   lblTime_ = MakeLabel(this, "lblTime", QStringLiteral("0:00:00"), 350, 388);
   btnAbort_ = new QPushButton(QStringLiteral("Abort test"), this);
   btnAbort_->setObjectName(QStringLiteral("btnAbort"));
@@ -439,7 +446,12 @@ void TfrmMain::BuildLayout() {
     const bool own = w == lbxLog_ || std::find(J_.begin(), J_.end(), w) != J_.end() ||
                      std::find(Pad_.begin(), Pad_.end(), w) != Pad_.end();
     if (!own) w->setFont(windowFont);
-    if (auto* l = qobject_cast<QLabel*>(w); l != nullptr && l->property("autoSize").toBool()) l->adjustSize();
+    if (auto* l = qobject_cast<QLabel*>(w); l != nullptr && l->property("autoSize").toBool()) {
+      l->adjustSize();
+      // Captions in front of a value or a field keep their right edge, so a
+      // longer translation grows to the left instead of over the field.
+      if (l->property("rightJustify").toBool()) l->setProperty("rightEdge", l->x() + l->width());
+    }
   }
 
   siTaskDialog1_ = new TsiTaskDialog(this);
@@ -984,6 +996,7 @@ void TfrmMain::SetText(std::string_view component, std::string_view property, co
     } else if (auto* l = qobject_cast<QLabel*>(o)) {
       l->setText(text);
       if (l->property("autoSize").toBool()) l->adjustSize();
+      if (l->property("rightJustify").toBool()) l->move(l->property("rightEdge").toInt() - l->width(), l->y());
       if (l == lblVersion_) PlaceVersionLabel();
     } else if (auto* g = qobject_cast<QGroupBox*>(o)) {
       g->setTitle(text);
