@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -230,6 +231,12 @@ void TfrmMain::BuildToolbar() {
   SpTBXSubmenuItemCommand_->menu()->addActions({SpTBXItemJudge_, SpTBXItemLock_, SpTBXItemUnlock_});
   SpTBXItemEcho_ = action("SpTBXItemEcho", QStringLiteral("Echo\nTest"), 5);
   SpTBXCharTest_ = action("SpTBXCharTest", QStringLiteral("Character\nTest"), -1);
+  {
+    // No picture: an empty one keeps the caption on the same lines as the others'.
+    QPixmap blank(24, 24);
+    blank.fill(Qt::transparent);
+    SpTBXCharTest_->setIcon(QIcon(blank));
+  }
   SpTBXSubmenuItemLang_ = dropDown("SpTBXSubmenuItemLang", QStringLiteral("Language.."), 13, "mnuLang");
   // Menu order: English, Dansk, Deutsch, Español, Français, Hrvatski,
   // Italiano, Nederland, Svenska, Türkçe (tag = language number).

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QGroupBox>
@@ -561,6 +562,46 @@ TEST_F(MainWindowTest, TheWindowOffersItsControlsToTheTranslationComponent) {
   w_->SetText("lbl12", "Caption", "A much longer caption:");
   auto* l = C<QLabel>("lbl12");
   EXPECT_EQ(l->x() + l->width(), l->property("rightEdge").toInt());  // grows to the left
+}
+
+}  // namespace
+}  // namespace mq
+
+namespace mq {
+namespace {
+
+// Every caption fits its control in every language, developer controls included.
+TEST_F(MainWindowTest, NoCaptionIsClippedInAnyLanguage) {
+  WriteIni("[General]\nLanguages=1111111111\nDeveloper=1\n");
+  Create();
+  StationWithPads({"0"});
+  auto plain = [](QString t) { return t.remove(QLatin1Char('&')); };
+  for (int lang = 1; lang <= 10; ++lang) {
+    A(("SpTBXLang" + std::to_string(lang)).c_str())->trigger();
+    QApplication::processEvents();
+    SCOPED_TRACE("language " + std::to_string(lang));
+    for (auto* b : w_->findChildren<QPushButton*>()) {
+      if (b->text().isEmpty()) continue;
+      EXPECT_LE(b->fontMetrics().horizontalAdvance(plain(b->text())) + 4, b->width()) << b->objectName().toStdString();
+    }
+    for (auto* c : w_->findChildren<QCheckBox*>())
+      EXPECT_LE(c->fontMetrics().horizontalAdvance(plain(c->text())) + 20, c->width()) << c->objectName().toStdString();
+    for (auto* g : w_->findChildren<QGroupBox*>())
+      EXPECT_LE(g->fontMetrics().horizontalAdvance(plain(g->title())) + 12, g->width()) << g->objectName().toStdString();
+    for (auto* l : w_->findChildren<QLabel*>()) {
+      if (l->text().isEmpty() || l->parentWidget() == nullptr) continue;
+      const int textWidth = l->fontMetrics().horizontalAdvance(l->text());
+      EXPECT_LE(textWidth, l->width()) << l->objectName().toStdString();
+      EXPECT_GE(l->x(), 0) << l->objectName().toStdString();
+      EXPECT_LE(l->x() + l->width(), l->parentWidget()->width()) << l->objectName().toStdString();
+    }
+    // Every toolbar item fits: no overflow button.
+    for (auto* b : C<QToolBar>("SpTBXToolbar1")->findChildren<QToolButton*>()) {
+      if (b->objectName() == QLatin1String("qt_toolbar_ext_button")) {
+        EXPECT_FALSE(b->isVisible());
+      }
+    }
+  }
 }
 
 }  // namespace

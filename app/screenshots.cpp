@@ -1,9 +1,11 @@
 // mqtool_screenshots <folder>: saves the main window after a scan that found
 // a base station and six pads, with awards and a few log lines, in English,
-// Dutch, French and Spanish (and a wide English one with the log), as PNG
+// Dutch, French and Spanish (a wide English one with the log, and two in
+// developer mode), as PNG
 // files. Runs on the offscreen platform.
 #include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -25,12 +27,22 @@ int main(int argc, char** argv) {
     const char* item;
     const char* file;
     int width;
+    bool developer;
   };
-  const Shot shots[] = {{"SpTBXLang1", "mqtool-english.png", 448}, {"SpTBXLang2", "mqtool-dutch.png", 448},
-                        {"SpTBXLang3", "mqtool-french.png", 448},  {"SpTBXLang5", "mqtool-spanish.png", 448},
-                        {"SpTBXLang1", "mqtool-english-log.png", 900}};
+  const Shot shots[] = {{"SpTBXLang1", "mqtool-english.png", 448, false},
+                        {"SpTBXLang2", "mqtool-dutch.png", 448, false},
+                        {"SpTBXLang3", "mqtool-french.png", 448, false},
+                        {"SpTBXLang5", "mqtool-spanish.png", 448, false},
+                        {"SpTBXLang1", "mqtool-english-log.png", 900, false},
+                        {"SpTBXLang3", "mqtool-french-developer.png", 448, true},
+                        {"SpTBXLang5", "mqtool-spanish-developer.png", 448, true}};
   int failures = 0;
   for (const Shot& shot : shots) {
+    {
+      QFile ini(data.path() + QStringLiteral("/MqTool.ini"));
+      if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 2;
+      ini.write(shot.developer ? "[General]\r\nDeveloper=1\r\n" : "[General]\r\nDeveloper=0\r\n");
+    }
     mq::TfrmMain::Options o;
     o.dataFolder = data.path().toStdString() + "/";
     mq::TfrmMain w(o);
@@ -43,7 +55,6 @@ int main(int argc, char** argv) {
     link.channelText = "7";
     link.dcsAvailable = true;
     w.AttachPadLink(&link, &link);
-    w.Shell().Developer = false;
     if (auto* a = w.findChild<QAction*>(QString::fromLatin1(shot.item))) a->trigger();
     w.Refresh();
     for (int j = 0; j < 6; ++j) {
