@@ -4,16 +4,43 @@
 // developer mode), as PNG
 // files. Runs on the offscreen platform.
 #include <QAction>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <stdexcept>
 
 #include "app/main_window.h"
 #include "app/mq_application.h"
 #include "app/program.h"
+#include "app/error_reporter.h"
+#include "app/help_window.h"
 #include "app/recording_pad_link.h"
+#include "app/ui_dialogs.h"
+
+namespace {
+
+// Saves every dialog instead of running it.
+class GrabbingDialogs : public mq::UiDialogs {
+ public:
+  QString folder;
+  QString next;  // file name of the next dialog
+  int saved = 0;
+  int Exec(QDialog& dialog) override {
+    dialog.show();
+    QApplication::processEvents();
+    if (!next.isEmpty() && dialog.grab().toImage().save(folder + QLatin1Char('/') + next)) {
+      std::printf("%s/%s\n", folder.toLocal8Bit().constData(), next.toLocal8Bit().constData());
+      ++saved;
+    }
+    dialog.hide();
+    return 0;
+  }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   mq::MqApplication app(argc, argv);
@@ -83,5 +110,30 @@ int main(int argc, char** argv) {
     }
     w.close();
   }
+  // The dialogs and the help window, in English.
+  GrabbingDialogs dialogs;
+  dialogs.folder = out;
+  QFile::remove(data.path() + QStringLiteral("/MqTool.ini"));  // English again
+  {
+    mq::TfrmMain::Options o;
+    o.dataFolder = data.path().toStdString() + "/";
+    o.dialogs = &dialogs;
+    mq::TfrmMain w(o);
+    w.show();
+    dialogs.next = QStringLiteral("your-language.png");
+    w.SpTBXLangXClick();
+    mq::ErrorReporter reporter(dialogs);
+    dialogs.next = QStringLiteral("error-report.png");
+    reporter.Report(std::make_exception_ptr(std::runtime_error("Port COM3 could not be opened")), "SpTBXItemFullScanClick");
+    w.SpTBXItemHelpClick();
+    QApplication::processEvents();
+    const QString help = out + QStringLiteral("/help-window.png");
+    if (w.HelpWindow() != nullptr && w.HelpWindow()->grab().toImage().save(help))
+      std::printf("%s\n", help.toLocal8Bit().constData());
+    else
+      ++failures;
+    w.close();
+  }
+  if (dialogs.saved != 2) ++failures;
   return failures == 0 ? 0 : 1;
 }
