@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -165,6 +166,7 @@ TfrmMain::TfrmMain(Options options) : QWidget(nullptr), options_(std::move(optio
 }
 
 TfrmMain::~TfrmMain() {
+  SetBusyCursor(false);
   // The component talks to the widgets while it unlinks; drop it first.
   siLangRT1_.reset();
 }
@@ -756,12 +758,40 @@ void TfrmMain::SetEchoText(const std::string& text) {
   lblEcho_->adjustSize();
 }
 
-void TfrmMain::SetReportRow(int row, const std::string& text, const QColor& colour) {
+void TfrmMain::SetReportRowText(int row, const std::string& text) {
   if (row < 0 || row >= kJudges) return;
   QLabel* l = Pad_[static_cast<std::size_t>(row)];
   l->setText(QString::fromStdString(text));
-  SetColour(l, colour);
   l->adjustSize();
+}
+
+void TfrmMain::SetReportRowRed(int row, bool red) {
+  if (row < 0 || row >= kJudges) return;
+  QLabel* l = Pad_[static_cast<std::size_t>(row)];
+  QPalette p = l->palette();
+  p.setColor(QPalette::WindowText, red ? QColor(0xFF, 0x00, 0x00) : palette().color(QPalette::WindowText));
+  l->setPalette(p);
+}
+
+void TfrmMain::ProgressBarSetMax(int max) { ProgressBar_->setMaximum(max < 0 ? 0 : max); }
+
+void TfrmMain::ProgressBarStep() {
+  if (ProgressBar_->value() < ProgressBar_->maximum()) ProgressBar_->setValue(ProgressBar_->value() + 1);
+}
+
+void TfrmMain::ProgressBarHide() { ProgressBar_->hide(); }
+
+void TfrmMain::SetBusyCursor(bool busy) {
+  if (busy == busy_) return;  // never stack override cursors
+  busy_ = busy;
+  if (busy)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
+}
+
+void TfrmMain::ShowInformation(const std::string& text) {
+  ShowMessage(QMessageBox::Information, QCoreApplication::applicationName(), ToQt(text));
 }
 
 // ---------------------------------------------------------------------------

@@ -107,8 +107,18 @@ class TfrmMain : public QWidget, public i18n::TLangWindow {
   // Gives a judge label the hand cursor (its pad registered).
   void SetJudgeLabelHand(int judge);
   void SetEchoText(const std::string& text);
-  // One echo-report row (0..11) in the given colour.
-  void SetReportRow(int row, const std::string& text, const QColor& colour);
+  // Echo-report rows Pad0..Pad11: the text keeps the row's colour; the
+  // colour is the window-text colour or red (after a resend).
+  void SetReportRowText(int row, const std::string& text);
+  void SetReportRowRed(int row, bool red);
+  // The echo test's progress bar: maximum, one step, hide.
+  void ProgressBarSetMax(int max);
+  void ProgressBarStep();
+  void ProgressBarHide();
+  // Hourglass while scanning, normal afterwards (application-wide).
+  void SetBusyCursor(bool busy);
+  // An information message box (OK) with a text in the active language.
+  void ShowInformation(const std::string& text);
   QProgressBar* ProgressBar() const { return ProgressBar_; }
   TApdStatusLight* RxLight() const { return apdstslghtRX_; }
   TApdStatusLight* TxLight() const { return apdstslghtTX_; }
@@ -191,6 +201,7 @@ class TfrmMain : public QWidget, public i18n::TLangWindow {
   std::unique_ptr<IniFile> settingsFile_;
   QString versionText_;
   bool closed_ = false;
+  bool busy_ = false;
   bool shownOnce_ = false;
   int langImage_ = 13;
   PadLinkCommands* link_ = nullptr;

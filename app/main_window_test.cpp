@@ -606,3 +606,40 @@ TEST_F(MainWindowTest, NoCaptionIsClippedInAnyLanguage) {
 
 }  // namespace
 }  // namespace mq
+
+namespace mq {
+namespace {
+
+TEST_F(MainWindowTest, WhatThePadLinkWritesIntoTheWindow) {
+  Create();
+  w_->SetOuterWidth(652);
+  w_->AddLogLine("3 --> \x02" "0\x1b" "3\x04");
+  EXPECT_EQ(C<TLogListBox>("lbxLog")->Line(0), QString::fromLatin1("3 --> \x02" "0\x1b" "3\x04"));
+  w_->SetReportRowText(11, "11       9       1       0       0");
+  w_->SetReportRowRed(11, true);
+  EXPECT_EQ(C<QLabel>("Pad11")->text(), "11       9       1       0       0");
+  EXPECT_EQ(C<QLabel>("Pad11")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  w_->SetReportRowText(11, "11");  // the colour stays as it was
+  EXPECT_EQ(C<QLabel>("Pad11")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  w_->SetReportRowRed(11, false);
+  EXPECT_NE(C<QLabel>("Pad11")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  StationWithPads({"0"});
+  A("SpTBXItemEcho")->trigger();
+  w_->ProgressBarSetMax(2);
+  for (int i = 0; i < 3; ++i) w_->ProgressBarStep();
+  EXPECT_EQ(w_->ProgressBar()->value(), 2);
+  w_->ProgressBarHide();
+  EXPECT_FALSE(w_->ProgressBar()->isVisible());
+  w_->SetBusyCursor(true);
+  w_->SetBusyCursor(true);
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  w_->SetBusyCursor(false);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // one restore undoes it
+  w_->ShowInformation("Please run a 'Scans, Full Scan' first");
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_EQ(dialogs_.shown[0].text, "Please run a 'Scans, Full Scan' first");
+}
+
+}  // namespace
+}  // namespace mq
