@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -614,7 +615,10 @@ TEST_F(MainWindowTest, WhatThePadLinkWritesIntoTheWindow) {
   Create();
   w_->SetOuterWidth(652);
   w_->AddLogLine("3 --> \x02" "0\x1b" "3\x04");
-  EXPECT_EQ(C<TLogListBox>("lbxLog")->Line(0), QString::fromLatin1("3 --> \x02" "0\x1b" "3\x04"));
+  auto* log = C<TLogListBox>("lbxLog");
+  EXPECT_EQ(log->Line(0), QString::fromLatin1("3 --> \x02" "0\x1b" "3\x04"));
+  EXPECT_EQ(log->visualItemRect(log->item(0)).height(), 14);
+  EXPECT_TRUE(QFontInfo(log->font()).fixedPitch());
   w_->SetReportRowText(11, "11       9       1       0       0");
   w_->SetReportRowRed(11, true);
   EXPECT_EQ(C<QLabel>("Pad11")->text(), "11       9       1       0       0");

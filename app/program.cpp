@@ -26,6 +26,7 @@ void Program::InitApplication(QApplication& app) {
 }
 
 int Program::Run(QApplication& app, const ProgramOptions& options) {
+  QApplication::setQuitOnLastWindowClosed(true);
   UiDialogs& dialogs = options.dialogs ? *options.dialogs : UiDialogs::Default();
   auto guard = std::make_unique<SingleInstance>("Splashledger", options.lockFolder);
   if (!guard->Acquired()) {
@@ -56,12 +57,10 @@ int Program::Run(QApplication& app, const ProgramOptions& options) {
     }
     frmMain.show();
     if (options.onWindowCreated) options.onWindowCreated(frmMain);
-    if (frmMain.isVisible()) {
-      QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);
-      QApplication::exec();
-    }
+    if (frmMain.isVisible()) QApplication::exec();  // ends when the last window has closed
     frmMain.close();  // runs FormClose once, whatever ended the loop
     restart = reporter.RestartRequested();
+    reporter.CloseProgram = nullptr;
   }
   guard.reset();
   if (restart) QProcess::startDetached(QApplication::applicationFilePath(), {});
