@@ -108,6 +108,16 @@ int main(int argc, char** argv) {
     } else {
       std::printf("%s\n", path.toLocal8Bit().constData());
     }
+    if (shot.width > 448) {
+      // The first log lines at four times their size, to judge the control boxes.
+      QWidget* log = w.findChild<QWidget*>(QStringLiteral("lbxLog"));
+      const QImage lines = log->grab(QRect(0, 0, 200, 64)).toImage();
+      const QString zoom = out + QStringLiteral("/mqtool-log-zoom.png");
+      if (lines.scaled(lines.size() * 4, Qt::IgnoreAspectRatio, Qt::FastTransformation).save(zoom))
+        std::printf("%s\n", zoom.toLocal8Bit().constData());
+      else
+        ++failures;
+    }
     w.close();
   }
   // The dialogs and the help window, in English.
