@@ -19,6 +19,7 @@ int BoxWidth(const QFontMetrics& fm) { return 2 * fm.horizontalAdvance(QLatin1Ch
 QString ControlPictureDelegate::Mnemonic(QChar c) {
   if (c.unicode() < 0x20) return QString::fromLatin1(kNames[c.unicode()]);
   if (c.unicode() == 0x7F) return QStringLiteral("DEL");
+  if (c.unicode() >= 0x80 && c.unicode() <= 0x9F) return QString::number(c.unicode(), 16).toUpper();
   return {};
 }
 

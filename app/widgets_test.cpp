@@ -55,7 +55,9 @@ TEST(LogList, KeepsControlCharactersAndNamesThemWhenDrawn) {
   EXPECT_EQ(ControlPictureDelegate::Mnemonic(QChar(0x04)), "EOT");
   EXPECT_EQ(ControlPictureDelegate::Mnemonic(QChar(0x1B)), "ESC");
   EXPECT_EQ(ControlPictureDelegate::Mnemonic(QChar(0x7F)), "DEL");
+  EXPECT_EQ(ControlPictureDelegate::Mnemonic(QChar(0x81)), "81");
   EXPECT_EQ(ControlPictureDelegate::Mnemonic(QChar('A')), "");
+  EXPECT_EQ(ControlPictureDelegate::Mnemonic(QChar(0xE9)), "");
   // Each control takes a visible box: the line is wider than its printable part.
   QFont f;
   EXPECT_GT(ControlPictureDelegate::LineWidth(log.Line(0), f),
