@@ -18,7 +18,9 @@
 #include <QSpinBox>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 
@@ -626,9 +628,23 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (!shownOnce_) {
-    shownOnce_ = true;
-    SetOuterWidth(kStartOuterWidth);  // the frame is known now
+  shownOnce_ = true;
+  FixStartWidth();
+}
+
+void TfrmMain::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  // Some window systems tell the frame's size only after the window has
+  // been shown (and move it then): the start width counts the frame.
+  if (shownOnce_) FixStartWidth();
+  FormResize();
+}
+
+void TfrmMain::FixStartWidth() {
+  if (startWidthFixed_) return;
+  if (frameGeometry().width() != geometry().width()) {
+    startWidthFixed_ = true;
+    SetOuterWidth(kStartOuterWidth);
   }
 }
 

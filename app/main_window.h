@@ -174,6 +174,7 @@ class TfrmMain : public QWidget, public i18n::TLangWindow {
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -193,6 +194,7 @@ class TfrmMain : public QWidget, public i18n::TLangWindow {
   const LinkStateView& State() const;
   UiDialogs& Dialogs() const;
   void PlaceVersionLabel();
+  void FixStartWidth();
 
   Options options_;
   ShellState shell_;
@@ -203,6 +205,7 @@ class TfrmMain : public QWidget, public i18n::TLangWindow {
   bool closed_ = false;
   bool busy_ = false;
   bool shownOnce_ = false;
+  bool startWidthFixed_ = false;
   int langImage_ = 13;
   PadLinkCommands* link_ = nullptr;
   const LinkStateView* state_ = nullptr;
