@@ -522,6 +522,13 @@ void TfrmMain::ObtainVersionInfo() {
   versionText_ = versionText_.trimmed();
 }
 
+void TfrmMain::PlaceEchoLabel() {
+  // The echo text sits right of the group's caption: at 72, or after a
+  // longer (translated) caption.
+  const int titleEnd = 7 + 2 + gbStatus_->fontMetrics().horizontalAdvance(gbStatus_->title()) + 2;
+  lblEcho_->move(std::max(72, titleEnd + 6), 8);
+}
+
 void TfrmMain::PlaceVersionLabel() {
   lblVersion_->adjustSize();
   lblVersion_->move(401 - lblVersion_->width(), 683);
@@ -1053,6 +1060,7 @@ void TfrmMain::SetText(std::string_view component, std::string_view property, co
       if (l == lblVersion_) PlaceVersionLabel();
     } else if (auto* g = qobject_cast<QGroupBox*>(o)) {
       g->setTitle(text);
+      if (g == gbStatus_) PlaceEchoLabel();
     }
     return;
   }

@@ -194,6 +194,7 @@ class TfrmMain : public QWidget, public i18n::TLangWindow {
   const LinkStateView& State() const;
   UiDialogs& Dialogs() const;
   void PlaceVersionLabel();
+  void PlaceEchoLabel();
   void FixStartWidth();
 
   Options options_;

@@ -560,6 +560,9 @@ TEST_F(MainWindowTest, TheWindowOffersItsControlsToTheTranslationComponent) {
   EXPECT_EQ(w_->GetList("rgDCS", "Items"), (std::vector<std::string>{"ON", "OFF"}));
   w_->SetList("rgDCS", "Items", {"AN", "AUS", "X"});
   EXPECT_EQ(C<TRadioGroup>("rgDCS")->Items(), (QStringList{"AN", "AUS", "X"}));
+  EXPECT_EQ(C("lblEcho")->pos(), QPoint(72, 8));
+  w_->SetText("gbStatus", "Caption", "A much longer group caption");
+  EXPECT_GT(C("lblEcho")->x(), C<QGroupBox>("gbStatus")->fontMetrics().horizontalAdvance("A much longer group caption"));
   w_->SetText("lbl12", "Caption", "A much longer caption:");
   auto* l = C<QLabel>("lbl12");
   EXPECT_EQ(l->x() + l->width(), l->property("rightEdge").toInt());  // grows to the left
