@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -328,8 +329,13 @@ void TfrmMain::BuildLayout() {
   apdstslghtTX_->SetLitColor(QColor(0xFF, 0x00, 0x00));    // red
   apdstslghtTX_->SetNotLitColor(QColor(0x80, 0x00, 0x00));  // maroon
   MakeLabel(gbxBaseStation_, "lblTX", QStringLiteral("TX"), 217, 13);
-  for (QWidget* w : {static_cast<QWidget*>(ChannelSpinEdit_), static_cast<QWidget*>(edtCommand_)})
-    w->setContextMenuPolicy(Qt::NoContextMenu);
+  // The target channel takes typed digits and the arrows only: no
+  // clipboard commands, no context menu.
+  ChannelSpinEdit_->setContextMenuPolicy(Qt::NoContextMenu);
+  for (QLineEdit* e : ChannelSpinEdit_->findChildren<QLineEdit*>()) {
+    e->setContextMenuPolicy(Qt::NoContextMenu);
+    e->installEventFilter(this);
+  }
 
   // System configuration. rgDCS lies over the check box's unused width, so
   // it is created later and stays on top.
@@ -922,6 +928,14 @@ void TfrmMain::JLabClick(QObject* sender) {
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if ((event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
+      watched->parent() == ChannelSpinEdit_) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut) || key->matches(QKeySequence::Paste)) {
+      event->accept();
+      return true;
+    }
+  }
   if (event->type() == QEvent::MouseButtonRelease) {
     auto* label = qobject_cast<QLabel*>(watched);
     if (label != nullptr && label->isEnabled() && std::find(JLab_.begin(), JLab_.end(), label) != JLab_.end()) {

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFile>
 #include <QFontInfo>
 #include <QGroupBox>
@@ -345,6 +346,22 @@ TEST_F(MainWindowTest, ScanCommandsSwitchScansOffUntilRefresh) {
   ASSERT_NE(dropDown, nullptr);
   EXPECT_FALSE(dropDown->isEnabled());  // the menu cannot be opened until Refresh
   EXPECT_EQ(link_.calls, (std::vector<std::string>{"FullScan", "ScanPortForPads", "SilentScanAll"}));
+}
+
+TEST_F(MainWindowTest, TargetChannelTakesNoClipboardCommands) {
+  Create();
+  auto* spin = C<QSpinBox>("ChannelSpinEdit");
+  QApplication::clipboard()->setText("3");
+  auto* edit = spin->findChild<QLineEdit*>();
+  ASSERT_NE(edit, nullptr);
+  edit->selectAll();
+  QTest::keySequence(edit, QKeySequence::Paste);
+  QTest::keySequence(edit, QKeySequence::Cut);
+  EXPECT_EQ(spin->value(), 7);
+  EXPECT_EQ(spin->text(), "7");
+  EXPECT_EQ(QApplication::clipboard()->text(), "3");
+  QTest::keyClick(edit, Qt::Key_Up);
+  EXPECT_EQ(spin->value(), 8);
 }
 
 TEST_F(MainWindowTest, PadCommandsResetBroadcastAbortAndSendCmd) {
