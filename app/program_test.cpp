@@ -14,6 +14,7 @@
 
 #include "app/error_reporter.h"
 #include "app/main_window.h"
+#include "app/mq_application.h"
 #include "app/qt_loop.h"
 #include "app/recording_dialogs.h"
 #include "app/recording_pad_link.h"
@@ -97,6 +98,31 @@ TEST(ErrorReporting, AnErrorInAHandlerIsReportedAndTheWindowGoesOn) {
   EXPECT_TRUE(reporter.RestartRequested());
   EXPECT_FALSE(w.isVisible());
   EXPECT_TRUE(QFile::exists(data.path() + "/MqTool.ini"));
+}
+
+TEST(ErrorReporting, AnErrorThatEscapesAnEventHandlerReachesTheReporter) {
+  ASSERT_NE(dynamic_cast<MqApplication*>(qApp), nullptr);
+  RecordingDialogs dialogs;
+  ErrorReporter reporter(dialogs);
+  QString seen;
+  reporter.Presenter = [&](const QString& m, const QString& r) {
+    seen = m;
+    EXPECT_TRUE(r.contains("event dispatch"));
+    return ErrorReporter::Choice::Continue;
+  };
+  struct Throwing : QObject {
+    int handled = 0;
+    bool event(QEvent* e) override {
+      if (e->type() != QEvent::User) return QObject::event(e);
+      if (++handled == 1) throw std::runtime_error("handler failed");
+      return true;
+    }
+  } target;
+  QEvent ev(QEvent::User);
+  EXPECT_FALSE(QCoreApplication::sendEvent(&target, &ev));
+  EXPECT_EQ(seen, "handler failed");
+  EXPECT_TRUE(QCoreApplication::sendEvent(&target, &ev));  // the next event is handled as usual
+  EXPECT_EQ(reporter.ReportCount(), 1);
 }
 
 TEST(ErrorReporting, TimerErrorsAreReportedAndTheTimerKeepsRunning) {
