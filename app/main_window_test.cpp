@@ -548,6 +548,17 @@ TEST_F(MainWindowTest, VersionLabelIsGreenWithItsRightEdgeAt401) {
   EXPECT_EQ(v->x() + v->width(), 401);
   EXPECT_EQ(v->y(), 683);
   EXPECT_EQ(v->palette().color(QPalette::WindowText), QColor(0, 0x80, 0));
+
+  // A file without version data shows why, still right-aligned at 401.
+  TfrmMain::Options o;
+  o.dataFolder = Folder();
+  o.dialogs = &dialogs_;
+  o.versionFile = Folder() + "no-such-program.exe";
+  TfrmMain other(o);
+  auto* ov = other.findChild<QLabel*>("lblVersion");
+  EXPECT_TRUE(ov->text().startsWith("Error #2 - ")) << ov->text().toStdString();
+  EXPECT_FALSE(ov->text().endsWith("\n"));
+  EXPECT_EQ(ov->x() + ov->width(), 401);
 }
 
 TEST_F(MainWindowTest, HelpShowsTheGuideAtItsContentsAndFollowsLinks) {
