@@ -37,7 +37,6 @@ class QtLoop : public QObject, public QueuedLoop {
   void reschedule();
 
   QTimer timer_;
-  bool drainQueued_ = false;  // guarded by the Qt event queue (GUI thread only)
   std::atomic<bool> wakePending_{false};
 };
 

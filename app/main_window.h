@@ -1,0 +1,263 @@
+// TfrmMain: the main window of the Marq Utility — toolbar with its three
+// drop-downs, base-station group, system configuration, judge panel, awards,
+// echo-test report, progress bar, version label and the serial log. It owns
+// the language dispatcher and its own translation component, implements the
+// localisation's window interface over its widgets (object names are the
+// component names, matched without regard to case), and runs every command
+// handler. It reads the pad link's state through LinkStateView and calls it
+// through PadLinkCommands; both are attached after creation, the way the
+// pad-link form is created after the window.
+//
+// Creation runs FormCreate (settings, language start-up, version label);
+// the first close runs FormClose (settings written once, port closed).
+// Enabling rules live only in Refresh.
+//
+// Threading: GUI (loop) thread only.
+#pragma once
+
+#include <QIcon>
+#include <QWidget>
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/ini_file.h"
+#include "app/shell_state.h"
+#include "lang_window.h"
+#include "si_lang_dispatcher.h"
+#include "si_lang_rt.h"
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QToolBar;
+
+namespace mq {
+
+class LinkStateView;
+class PadLinkCommands;
+class TApdStatusLight;
+class TJudgeLamp;
+class THelpWindow;
+class TLogListBox;
+class TRadioGroup;
+class TsiTaskDialog;
+class UiDialogs;
+
+struct TfrmMainOptions {
+  // The data folder (with trailing separator); unset means DataFolder::Locate().
+  std::optional<std::string> dataFolder;
+  // Where modal dialogs run; null means UiDialogs::Default().
+  UiDialogs* dialogs = nullptr;
+  // File whose version data fills lblVersion; empty means this program.
+  std::filesystem::path versionFile;
+};
+
+
+class TfrmMain : public QWidget, public i18n::TLangWindow {
+  Q_OBJECT
+ public:
+  using Options = TfrmMainOptions;
+
+  static constexpr int kJudges = 12;
+  static constexpr int kClientWidth = 435;
+  static constexpr int kClientHeight = 713;
+  static constexpr int kStartOuterWidth = 448;
+  static constexpr const char* kCaption = "Marq Utility";
+  static const std::array<const char*, 10> TestDives;
+
+  explicit TfrmMain(Options options = {});
+  ~TfrmMain() override;
+
+  // Connects the pad link (after creation, as the pad-link form is created
+  // after the window). Either may be null: no commands go out, and the
+  // window shows the link's start state.
+  void AttachPadLink(PadLinkCommands* commands, const LinkStateView* state);
+
+  ShellState& Shell() { return shell_; }
+  const std::string& DataFolderPath() const { return dataFolder_; }
+  const QString& VersionText() const { return versionText_; }
+  i18n::TsiLangDispatcher& siLangDispatcher1() { return siLangDispatcher1_; }
+  i18n::TsiLangRT& siLangRT1() { return *siLangRT1_; }
+  TsiTaskDialog& siTaskDialog1() { return *siTaskDialog1_; }
+  // The image list: 24 images, indexes 10 and 12 empty.
+  QIcon ImageList1(int index) const;
+  // Index of the image the Language drop-down shows.
+  int LanguageImageIndex() const { return langImage_; }
+  THelpWindow* HelpWindow() const { return help_; }
+
+  // ---- called by the pad link ----------------------------------------
+  void Refresh();
+  // Shows text (UTF-8) in the award field of judge CurJudge.
+  void DoAward(const std::string& text);
+  // Appends a log line (UTF-8; control characters are kept and drawn).
+  void AddLogLine(const std::string& line);
+  void SetJudgeLight(int judge, bool on);
+  // Gives a judge label the hand cursor (its pad registered).
+  void SetJudgeLabelHand(int judge);
+  void SetEchoText(const std::string& text);
+  // Echo-report rows Pad0..Pad11: the text keeps the row's colour; the
+  // colour is the window-text colour or red (after a resend).
+  void SetReportRowText(int row, const std::string& text);
+  void SetReportRowRed(int row, bool red);
+  // The echo test's progress bar: maximum, one step, hide.
+  void ProgressBarSetMax(int max);
+  void ProgressBarStep();
+  void ProgressBarHide();
+  // Hourglass while scanning, normal afterwards (application-wide).
+  void SetBusyCursor(bool busy);
+  // An information message box (OK) with a text in the active language.
+  void ShowInformation(const std::string& text);
+  QProgressBar* ProgressBar() const { return ProgressBar_; }
+  TApdStatusLight* RxLight() const { return apdstslghtRX_; }
+  TApdStatusLight* TxLight() const { return apdstslghtTX_; }
+
+  // ---- window operations ---------------------------------------------
+  void DoTime();
+  void ReSetLEDs();
+  void FormResize();
+  // Outer (frame) width of the window, and setting it.
+  int OuterWidth() const;
+  void SetOuterWidth(int width);
+
+  // ---- command handlers ----------------------------------------------
+  void SpTBXItemExitClick();
+  void SpTBXItemFullScanClick();
+  void SpTBXItemActivePortClick();
+  void SpTBXItemSilentClick();
+  void SpTBXItemNextDiveClick();
+  void SpTBXItemJudgeClick();
+  void SpTBXItemLockClick();
+  void SpTBXItemUnlockClick();
+  void SpTBXItemEchoClick();
+  void SpTBXCharTestClick();
+  void SpTBXItemHelpClick();
+  void LEDClick(QObject* sender);
+  void JLabClick(QObject* sender);
+  void btnAbortClick();
+  void btnSetChannelClick();
+  void btnResetClick();
+  void btnCmdClick();
+  void chk1Click();
+  void rgBandwidthClick();
+  void rgDCSClick();
+  void SpTBXLang1Click(QObject* sender);
+  void SpTBXLangXClick();
+
+  // Pad id of a judge light or judge label from its component name.
+  static char PadIdFromControlName(std::string_view name);
+  // "h:nn:ss"; hours keep counting past 23 (an estimate of a day or more).
+  static QString FormatDuration(long long ms);
+
+  // ---- TLangWindow ---------------------------------------------------
+  std::string ClassName() const override { return "TfrmMain"; }
+  std::string Name() const override { return "frmMain"; }
+  bool HasComponent(std::string_view component) const override;
+  std::string ComponentClassName(std::string_view component) const override;
+  std::optional<std::string> GetText(std::string_view component, std::string_view property) override;
+  void SetText(std::string_view component, std::string_view property, const std::string& value) override;
+  std::optional<std::vector<std::string>> GetList(std::string_view component, std::string_view property) override;
+  void SetList(std::string_view component, std::string_view property, const std::vector<std::string>& items) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildLayout();
+  void BuildToolbar();
+  void Connect();
+  void FormCreate();
+  void FormClose();
+  void ObtainVersionInfo();
+  void StartStates();
+  void DeveloperStates();
+  void ScansOff();
+  void ClearEcho();
+  void ShowMessage(int icon, const QString& caption, const QString& text);
+  int SpinValue(const QSpinBox* spin) const;
+  QObject* FindComponent(std::string_view name) const;
+  const LinkStateView& State() const;
+  UiDialogs& Dialogs() const;
+  void PlaceVersionLabel();
+  void PlaceEchoLabel();
+  void FixStartWidth();
+
+  Options options_;
+  ShellState shell_;
+  std::string dataFolder_;
+  std::string exeFolder_;
+  std::unique_ptr<IniFile> settingsFile_;
+  QString versionText_;
+  bool closed_ = false;
+  bool busy_ = false;
+  bool shownOnce_ = false;
+  bool startWidthFixed_ = false;
+  int langImage_ = 13;
+  PadLinkCommands* link_ = nullptr;
+  const LinkStateView* state_ = nullptr;
+
+  i18n::TsiLangDispatcher siLangDispatcher1_;
+  std::unique_ptr<i18n::TsiLangRT> siLangRT1_;
+  TsiTaskDialog* siTaskDialog1_ = nullptr;
+  THelpWindow* help_ = nullptr;
+  std::array<QIcon, 24> images_;
+
+  // Toolbar.
+  QWidget* SpTBXDock1_ = nullptr;
+  QToolBar* SpTBXToolbar1_ = nullptr;
+  QAction *SpTBXItemExit_ = nullptr, *SpTBXSubmenuItemScans_ = nullptr, *SpTBXItemFullScan_ = nullptr,
+          *SpTBXItemActivePort_ = nullptr, *SpTBXItemSilent_ = nullptr, *SpTBXItemNextDive_ = nullptr,
+          *SpTBXSubmenuItemCommand_ = nullptr, *SpTBXItemJudge_ = nullptr, *SpTBXItemLock_ = nullptr,
+          *SpTBXItemUnlock_ = nullptr, *SpTBXItemEcho_ = nullptr, *SpTBXCharTest_ = nullptr,
+          *SpTBXSubmenuItemLang_ = nullptr, *SpTBXLangX_ = nullptr, *SpTBXItemHelp_ = nullptr;
+  std::array<QAction*, 10> SpTBXLang_{};  // index = language number - 1
+
+  // Base station.
+  QGroupBox* gbxBaseStation_ = nullptr;
+  QLabel *lblFirmware_ = nullptr, *lblPort_ = nullptr, *lblChannel_ = nullptr;
+  QSpinBox* ChannelSpinEdit_ = nullptr;
+  QPushButton *btnSetChannel_ = nullptr, *btnReset_ = nullptr, *btnCmd_ = nullptr;
+  QLineEdit* edtCommand_ = nullptr;
+  TApdStatusLight *apdstslghtRX_ = nullptr, *apdstslghtTX_ = nullptr;
+
+  // System configuration.
+  QGroupBox* gbSystem_ = nullptr;
+  QCheckBox* chk1_ = nullptr;
+  TRadioGroup *rgDCS_ = nullptr, *rgBandwidth_ = nullptr;
+
+  // Judge panel.
+  QGroupBox* gbStatus_ = nullptr;
+  std::array<TJudgeLamp*, kJudges> LED_{};
+  std::array<QLabel*, kJudges> JLab_{};
+  QLabel *lblEcho_ = nullptr, *lblMQVer_ = nullptr;
+
+  // Echo test.
+  QSpinBox *TestSpinEdit_ = nullptr, *TestDelaySpinEdit_ = nullptr;
+  QLabel* lblTime_ = nullptr;
+  QPushButton* btnAbort_ = nullptr;
+  QGroupBox* gbInput_ = nullptr;
+  std::array<QLabel*, kJudges> lblJ_{};
+  std::array<QLabel*, kJudges> J_{};
+  QFrame* pnlEcho_ = nullptr;
+  std::array<QLabel*, kJudges> Pad_{};
+  QProgressBar* ProgressBar_ = nullptr;
+  QLabel* lblVersion_ = nullptr;
+  TLogListBox* lbxLog_ = nullptr;
+};
+
+}  // namespace mq

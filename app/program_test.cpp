@@ -1,0 +1,182 @@
+// Program start: the single-instance guard and the top-level error handling.
+#include "app/program.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "app/error_reporter.h"
+#include "app/main_window.h"
+#include "app/mq_application.h"
+#include "app/qt_loop.h"
+#include "app/recording_dialogs.h"
+#include "app/recording_pad_link.h"
+#include "app/single_instance.h"
+#include "loop/timer.h"
+
+namespace mq {
+namespace {
+
+TEST(Program, ASecondStartShowsTheMessageAndLeavesTheFirstUntouched) {
+  QTemporaryDir lock, data;
+  ASSERT_TRUE(lock.isValid() && data.isValid());
+  ProgramOptions first;
+  first.lockFolder = lock.path().toStdString();
+  first.dataFolder = data.path().toStdString() + "/";
+  RecordingDialogs firstDialogs, secondDialogs;
+  first.dialogs = &firstDialogs;
+  int secondResult = -1;
+  int windowsDuringSecond = 0;
+  bool firstStillShown = false;
+  first.onWindowCreated = [&](TfrmMain& w) {
+    ProgramOptions second = first;
+    second.dialogs = &secondDialogs;
+    second.onWindowCreated = [&](TfrmMain&) { ADD_FAILURE() << "the second copy created a window"; };
+    secondResult = Program::Run(*qApp, second);
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (qobject_cast<TfrmMain*>(top) != nullptr) ++windowsDuringSecond;
+    firstStillShown = w.isVisible();
+    QTimer::singleShot(0, &w, [&w] { w.close(); });
+  };
+  EXPECT_EQ(Program::Run(*qApp, first), 0);
+  EXPECT_EQ(secondResult, 1);
+  ASSERT_EQ(secondDialogs.shown.size(), 1u);
+  EXPECT_EQ(secondDialogs.shown[0].text, "Not allowed!  Splashledger or MqTool already running.");
+  EXPECT_EQ(secondDialogs.shown[0].title, "Already running");
+  EXPECT_EQ(secondDialogs.shown[0].icon, static_cast<int>(QMessageBox::Critical));
+  EXPECT_EQ(windowsDuringSecond, 1);
+  EXPECT_TRUE(firstStillShown);
+  EXPECT_TRUE(firstDialogs.shown.empty());
+  EXPECT_EQ(QApplication::applicationName(), "MqTool");
+  // The first copy wrote its settings once, at its close; the guard is free again.
+  EXPECT_TRUE(QFile::exists(data.path() + "/MqTool.ini"));
+  SingleInstance again("Splashledger", lock.path().toStdString());
+  EXPECT_TRUE(again.Acquired());
+}
+
+TEST(ErrorReporting, AnErrorInAHandlerIsReportedAndTheWindowGoesOn) {
+  QTemporaryDir data;
+  RecordingDialogs dialogs;
+  ErrorReporter reporter(dialogs);
+  QString seenMessage, seenReport;
+  reporter.Presenter = [&](const QString& m, const QString& r) {
+    seenMessage = m;
+    seenReport = r;
+    return ErrorReporter::Choice::Continue;
+  };
+  struct Failing : RecordingPadLink {
+    void FullScan() override { throw std::runtime_error("Port COM3 could not be opened"); }
+  } link;
+  TfrmMain::Options o;
+  o.dataFolder = data.path().toStdString() + "/";
+  o.dialogs = &dialogs;
+  TfrmMain w(o);
+  w.AttachPadLink(&link, &link);
+  w.findChild<QAction*>("SpTBXItemFullScan")->trigger();
+  EXPECT_EQ(reporter.ReportCount(), 1);
+  EXPECT_EQ(seenMessage, "Port COM3 could not be opened");
+  EXPECT_TRUE(seenReport.startsWith("An error occurred in the application."));
+  EXPECT_TRUE(seenReport.contains("SpTBXItemFullScanClick"));
+  // The handler ended where it failed; everything else works on.
+  EXPECT_FALSE(w.findChild<QAction*>("SpTBXSubmenuItemScans")->isEnabled());
+  w.findChild<QAction*>("SpTBXItemNextDive")->trigger();
+  EXPECT_EQ(link.sentDives.size(), 1u);
+  EXPECT_FALSE(reporter.RestartRequested());
+
+  // Close and restart close the window (its settings are written).
+  reporter.Presenter = [](const QString&, const QString&) { return ErrorReporter::Choice::Restart; };
+  reporter.CloseProgram = [&w] { w.close(); };
+  w.show();
+  w.findChild<QAction*>("SpTBXItemFullScan")->trigger();
+  EXPECT_TRUE(reporter.RestartRequested());
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_TRUE(QFile::exists(data.path() + "/MqTool.ini"));
+}
+
+TEST(ErrorReporting, AnErrorThatEscapesAnEventHandlerReachesTheReporter) {
+  ASSERT_NE(dynamic_cast<MqApplication*>(qApp), nullptr);
+  RecordingDialogs dialogs;
+  ErrorReporter reporter(dialogs);
+  QString seen;
+  reporter.Presenter = [&](const QString& m, const QString& r) {
+    seen = m;
+    EXPECT_TRUE(r.contains("event dispatch"));
+    return ErrorReporter::Choice::Continue;
+  };
+  struct Throwing : QObject {
+    int handled = 0;
+    bool event(QEvent* e) override {
+      if (e->type() != QEvent::User) return QObject::event(e);
+      if (++handled == 1) throw std::runtime_error("handler failed");
+      return true;
+    }
+  } target;
+  QEvent ev(QEvent::User);
+  EXPECT_FALSE(QCoreApplication::sendEvent(&target, &ev));
+  EXPECT_EQ(seen, "handler failed");
+  EXPECT_TRUE(QCoreApplication::sendEvent(&target, &ev));  // the next event is handled as usual
+  EXPECT_EQ(reporter.ReportCount(), 1);
+}
+
+TEST(ErrorReporting, TimerErrorsAreReportedAndTheTimerKeepsRunning) {
+  QtLoop loop;
+  RecordingDialogs dialogs;
+  ErrorReporter reporter(dialogs);
+  int reports = 0;
+  reporter.Presenter = [&](const QString& m, const QString&) {
+    EXPECT_EQ(m, "tick failed");
+    ++reports;
+    return ErrorReporter::Choice::Continue;
+  };
+  loop.setErrorHandler([](std::exception_ptr e) { ErrorReporter::ReportAny(e, "timer"); });
+  Timer t(loop, 1);
+  int ticks = 0;
+  t.OnTimer = [&] {
+    if (++ticks == 1) throw std::runtime_error("tick failed");
+    if (ticks == 3) QCoreApplication::quit();
+  };
+  t.SetEnabled(true);
+  QTimer::singleShot(10'000, qApp, [] { QCoreApplication::quit(); });
+  QCoreApplication::exec();
+  t.SetEnabled(false);
+  EXPECT_EQ(reports, 1);
+  EXPECT_EQ(ticks, 3);
+}
+
+TEST(ErrorReporting, TheReportDialogOffersContinueRestartCloseAndSaving) {
+  RecordingDialogs dialogs;
+  ErrorReporter reporter(dialogs);
+  dialogs.Result = 2;  // "Close program"
+  bool closed = false;
+  reporter.CloseProgram = [&] { closed = true; };
+  reporter.Report(std::make_exception_ptr(std::logic_error("bad state")), "test");
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_TRUE(dialogs.shown[0].labels.contains("An error occurred in the application."));
+  EXPECT_TRUE(dialogs.shown[0].labels.contains("bad state"));
+  for (const char* b : {"Show report", "Save report...", "Continue", "Restart", "Close program"})
+    EXPECT_TRUE(dialogs.shown[0].buttons.contains(b)) << b;
+  EXPECT_TRUE(closed);
+  EXPECT_FALSE(reporter.RestartRequested());
+  EXPECT_EQ(ErrorReporter::Message(std::make_exception_ptr(42)), "Unknown error");
+
+  QTemporaryDir dir;
+  QString why;
+  const QString path = dir.path() + "/report.txt";
+  ASSERT_TRUE(ErrorReporter::SaveReport(path, ErrorReporter::BuildReport("m\u00E9", "here"), &why)) << why.toStdString();
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QString saved = QString::fromUtf8(f.readAll());
+  EXPECT_TRUE(saved.contains("Message: m\u00E9"));
+  EXPECT_FALSE(ErrorReporter::SaveReport(dir.path() + "/no/such/folder/r.txt", "x", &why));
+  EXPECT_FALSE(why.isEmpty());
+}
+
+}  // namespace
+}  // namespace mq

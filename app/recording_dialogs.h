@@ -1,0 +1,48 @@
+// RecordingDialogs: UiDialogs for tests. Every dialog is recorded (object
+// name, window title, the texts of its labels and buttons, the message-box
+// text and icon) instead of being shown, and answered at once with Result;
+// Throw makes the named dialog fail as if it could not be shown.
+//
+// Threading: test thread only.
+#pragma once
+
+#include <QAbstractButton>
+#include <QDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QStringList>
+#include <stdexcept>
+#include <vector>
+
+#include "app/ui_dialogs.h"
+
+namespace mq {
+
+class RecordingDialogs : public UiDialogs {
+ public:
+  struct Shown {
+    QString objectName, title, text;
+    int icon = 0;
+    QStringList labels, buttons;
+  };
+  std::vector<Shown> shown;
+  int Result = 0;
+  QString Throw;  // object name of a dialog that fails
+
+  int Exec(QDialog& dialog) override {
+    Shown s;
+    s.objectName = dialog.objectName();
+    s.title = dialog.windowTitle();
+    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+      s.text = box->text();
+      s.icon = static_cast<int>(box->icon());
+    }
+    for (auto* l : dialog.findChildren<QLabel*>()) s.labels << l->text();
+    for (auto* b : dialog.findChildren<QAbstractButton*>()) s.buttons << b->text();
+    shown.push_back(s);
+    if (!Throw.isEmpty() && dialog.objectName() == Throw) throw std::runtime_error("no task dialog here");
+    return Result;
+  }
+};
+
+}  // namespace mq
