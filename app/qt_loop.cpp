@@ -62,15 +62,7 @@ void QtLoop::pause(int ms) {
 }
 
 bool QtLoop::serveUntil(const std::function<bool()>& done, int timeoutMs) {
-  using Clock = std::chrono::steady_clock;
-  const auto limit = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    serveHandovers();
-    if (done()) return true;
-    const auto now = Clock::now();
-    if (now >= limit) return false;
-    waitForWork(std::min(limit, now + std::chrono::milliseconds(2)));
-  }
+  return serveHandoversUntil(done, timeoutMs);
 }
 
 void QtLoop::processMessages() {

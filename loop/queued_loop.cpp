@@ -1,5 +1,6 @@
 #include "loop/queued_loop.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace mq {
@@ -63,19 +64,39 @@ void QueuedLoop::runGuarded(const Task& fn) {
   }
 }
 
+std::shared_ptr<QueuedLoop::Handover> QueuedLoop::enqueueHandover(Task fn) {
+  auto h = std::make_shared<Handover>();
+  h->fn = std::move(fn);
+  {
+    std::lock_guard lock(mu_);
+    handovers_.push_back(h);
+  }
+  cv_.notify_all();
+  onWorkQueued();
+  return h;
+}
+
+bool QueuedLoop::serveHandoversUntil(const std::function<bool()>& done, int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const auto limit = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    serveHandovers();
+    if (done()) return true;
+    const auto now = Clock::now();
+    if (now >= limit) return false;
+    // done() may be changed by another thread without a wake-up; look again
+    // after at most 2 ms.
+    waitForWork(std::min(limit, now + std::chrono::milliseconds(2)));
+  }
+}
+
 void QueuedLoop::runAndWait(Task fn) {
   if (isLoopThread()) {
     runGuarded(fn);
     return;
   }
-  auto h = std::make_shared<Handover>();
-  h->fn = std::move(fn);
+  auto h = enqueueHandover(std::move(fn));
   std::unique_lock lock(mu_);
-  handovers_.push_back(h);
-  cv_.notify_all();
-  lock.unlock();
-  onWorkQueued();
-  lock.lock();
   h->done.wait(lock, [&] {
     return h->state == Handover::State::Done || h->state == Handover::State::Cancelled;
   });
@@ -86,14 +107,8 @@ bool QueuedLoop::sendWithTimeout(Task fn, int timeoutMs) {
     runGuarded(fn);
     return true;
   }
-  auto h = std::make_shared<Handover>();
-  h->fn = std::move(fn);
+  auto h = enqueueHandover(std::move(fn));
   std::unique_lock lock(mu_);
-  handovers_.push_back(h);
-  cv_.notify_all();
-  lock.unlock();
-  onWorkQueued();
-  lock.lock();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (h->state == Handover::State::Pending) {
     if (h->done.wait_until(lock, deadline) == std::cv_status::timeout &&

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -64,8 +65,14 @@ class QueuedLoop : public Loop {
 
   static std::int64_t steadyMs();
 
+  // Blocks the calling (loop) thread in real time, serving hand-overs, until
+  // done() holds or timeoutMs has passed; returns done(). Timers and posted
+  // tasks wait meanwhile, as they would behind a blocked window thread.
+  bool serveHandoversUntil(const std::function<bool()>& done, int timeoutMs);
+
  private:
   void runGuarded(const Task& fn);
+  std::shared_ptr<Handover> enqueueHandover(Task fn);
 
   mutable std::mutex mu_;
   std::condition_variable cv_;

@@ -65,16 +65,7 @@ void RealtimeLoop::pause(int ms) {
 }
 
 bool RealtimeLoop::serveUntil(const std::function<bool()>& done, int timeoutMs) {
-  const auto limit = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    serveHandovers();
-    if (done()) return true;
-    const auto now = Clock::now();
-    if (now >= limit) return false;
-    // done() may be changed by another thread without a wake-up; look again
-    // after at most 2 ms.
-    waitForWork(std::min(limit, now + std::chrono::milliseconds(2)));
-  }
+  return serveHandoversUntil(done, timeoutMs);
 }
 
 }  // namespace mq

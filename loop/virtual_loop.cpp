@@ -59,14 +59,7 @@ void VirtualLoop::pause(int ms) {
 bool VirtualLoop::serveUntil(const std::function<bool()>& done, int timeoutMs) {
   // Only other (real) threads can make done() true here; wait for them in
   // real time while serving their hand-overs. The virtual clock stays put.
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    serveHandovers();
-    if (done()) return true;
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= limit) return false;
-    waitForWork(std::min(limit, now + std::chrono::milliseconds(2)));
-  }
+  return serveHandoversUntil(done, timeoutMs);
 }
 
 }  // namespace mq
