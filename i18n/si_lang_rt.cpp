@@ -1,0 +1,32 @@
+#include "si_lang_rt.h"
+
+#include "si_lang_dispatcher.h"
+
+namespace mq::i18n {
+
+std::vector<std::string> TsiLangRT::MainWindowDoNotTranslate() {
+    return {"lblFirmware", "lblPort", "lblChannel", "lblEcho", "lblMQVer", "lblTime", "J0",
+            "J1",          "J2",      "J3",         "J4",      "J5",       "J6",      "J7",
+            "J8",          "J9",      "apdslcntrlr1", "SpTBXDock1", "lblRX", "lblTX",  "rgBandwidth"};
+}
+
+std::vector<std::string> TsiLangRT::MainWindowSmartExcludeProps() {
+    return {"TfrmMain.Caption",          "SpTBXToolbar1.Caption", "lblVersion.Caption",
+            "SpTBXToolbar1.ChevronHint", "J10.Caption",           "J11.Caption"};
+}
+
+void TsiLangRT::ApplyMainWindowSettings() {
+    SetLangNames(TsiLangDispatcher::ProgramLangNames());
+    SetActiveLanguage(1);
+    DefaultLanguage = 1;
+    UseDefaultLanguage = true;
+    TranslateType = TTranslateType::ttNoChange;
+    SetLangDelim(1);
+    StoreAsUTF8 = true;
+    NeedAllDlgs = true;
+    DoNotTranslate = MainWindowDoNotTranslate();
+    SmartExcludeProps = MainWindowSmartExcludeProps();
+    ExcludedProperties = DefaultExcludedProperties();
+}
+
+} // namespace mq::i18n
