@@ -51,11 +51,13 @@ class PadLinkTest : public ::testing::Test {
     form = std::make_unique<TMarqsForm>(loop, fake, win, shell, nullptr);
   }
 
-  // Opens the link's port on COM n (no scan).
+  // Opens the link's port on COM n (no scan) with pad frames collected.
   void OpenPort(unsigned n) {
     fake->AddPort(n);
     form->ComPort().SetComNumber(static_cast<std::uint16_t>(n));
     form->ComPort().SetOpen(true);
+    form->FramedDataPacket().SetAutoEnable(true);
+    form->FramedDataPacket().SetEnabled(true);
     loop.runPending();
   }
   void Feed(unsigned n, const std::string& bytes) {

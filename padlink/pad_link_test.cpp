@@ -389,15 +389,18 @@ TEST_F(PadLinkTest, EntriesUnderBothSeparatorsAndTheirAcknowledgement) {
   const auto t0 = loop.nowMs();
   Feed(3, kStx + "010.0" + kEot);
   EXPECT_EQ(form->Awards()[0], "10,0");
-  loop.advance(120);
+  loop.advance(240);
   EXPECT_EQ(WritesOf(3), (Strings{EntryAck('c', "9.5", false), EntryAck('0', "10.0", false)}));
-  EXPECT_EQ(WriteTimes(3).back(), t0 + 120);  // idle queue: the 120 ms pace
+  EXPECT_EQ(WriteTimes(3), (std::vector<std::int64_t>{t0 + 120, t0 + 240}));  // idle queue: 120 ms
   shell.DecimalSeparator = '.';
   Feed(3, kStx + "29.5" + kEot);
   EXPECT_EQ(form->Awards()[2], "9.5");
-  Feed(3, kStx + "29,5" + kEot);  // already has a separator of its own? no: '.' is missing
+  Feed(3, kStx + "29,5" + kEot);  // no '.': the pad's point is put in its place
   EXPECT_EQ(form->Awards()[2], "9.5");
-  EXPECT_TRUE(win.log.size() == 1u);  // only the acknowledgement sent so far
+  Feed(3, kStx + "2A" + kEot);  // one byte: nothing to replace
+  EXPECT_EQ(form->Awards()[2], "A");
+  // No log line for an entry; only the acknowledgements when they leave.
+  EXPECT_EQ(win.log.size(), 2u);
 }
 
 TEST_F(PadLinkTest, JudgeIdEntriesAreShownUnchangedWithShortSpacing) {
