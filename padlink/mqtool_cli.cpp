@@ -256,8 +256,9 @@ int TMqToolCli::Run(const TCliOptions& o) {
       shell.PadsFound = !form.PadList().empty();
     }
   };
-  auto waitBatch = [&](int limitMs) {
-    const int before = win.ScansEnded();
+  // Waits for the cursor to go back to normal after the `before`-th time:
+  // the end of a scan or of a queued batch.
+  auto waitBatch = [&](int before, int limitMs) {
     return WaitFor(
         [&] {
           syncPadsFound();
@@ -284,8 +285,9 @@ int TMqToolCli::Run(const TCliOptions& o) {
 
   // ---- the opening full scan ----
   if (o.command == "scan" || !o.noScan) {
+    const int before = win.ScansEnded();
     form.FullScan();
-    if (!waitBatch(kScanLimitMs)) {
+    if (!waitBatch(before, kScanLimitMs)) {
       err_ << (interrupted_ ? "interrupted\n" : "the scan did not end within two minutes\n");
       printSummary();
       return 1;
@@ -319,7 +321,7 @@ int TMqToolCli::Run(const TCliOptions& o) {
   };
   auto waitRescan = [&] {
     if (!form.SetChanTimer().Enabled()) return false;
-    return waitBatch(kScanLimitMs);
+    return waitBatch(win.ScansEnded(), kScanLimitMs);
   };
 
   if (c == "echo") {
@@ -377,8 +379,9 @@ int TMqToolCli::Run(const TCliOptions& o) {
     form.RequestJudgeIDs();
     listen();
   } else if (c == "lock" || c == "unlock") {
+    const int before = win.ScansEnded();
     form.KbdLocked(c == "lock");
-    if (!waitBatch(10'000)) result = 1;
+    if (!waitBatch(before, 10'000)) result = 1;
   } else if (c == "reset") {
     const bool known = form.BasePort() > 0;
     form.BaseStationReset();
