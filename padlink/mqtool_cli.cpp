@@ -348,7 +348,7 @@ int TMqToolCli::Run(const TCliOptions& o) {
       const TEchoStat& s = form.EchoStats()[static_cast<std::size_t>(JudgeIndex(pad[0]))];
       if (s.Replies < loopsRun || s.Resends > s.MissedReads + s.MissedSends) result = 1;
     }
-    if (form.EchoRunning() || aborted) result = 1;
+    if (form.EchoRunning() || aborted || errors > 0) result = 1;
     if (!o.csv.empty()) {
       std::ofstream csv(o.csv, std::ios::binary | std::ios::trunc);
       csv << "pad,judge,replies,resends,missed_reads,missed_sends,loops,delay_ms,channel,bandwidth_khz,"
@@ -373,9 +373,17 @@ int TMqToolCli::Run(const TCliOptions& o) {
 
   if (c == "dive") {
     if (o.broadcast) form.SetBroadcast(true);
+    if (form.PadList().empty() && !form.Broadcast()) {
+      err_ << "no pads registered: the dive would go nowhere\n";
+      return 1;
+    }
     form.SendDive(o.text);
     listen();
   } else if (c == "judge-ids") {
+    if (form.PadList().empty()) {
+      err_ << "no pads registered: nobody to ask for a judge ID\n";
+      return 1;
+    }
     form.RequestJudgeIDs();
     listen();
   } else if (c == "lock" || c == "unlock") {

@@ -239,6 +239,14 @@ TEST_F(CliRun, DivePrintsTheAwardsAndAcknowledgesThem) {
   EXPECT_EQ(acks, 2);
 }
 
+TEST_F(CliRun, DiveWithoutPadsSaysSoInsteadOfWaiting) {
+  fake->AddPort(3);
+  Serve(3, "ER400TRS-02V2.02.10", "");
+  TMqToolCli cli(loop, fake, out, err);
+  EXPECT_EQ(cli.Run(*P({"dive", "--count", "1"})), 1);
+  EXPECT_NE(err.str().find("no pads registered"), std::string::npos);
+}
+
 TEST_F(CliRun, CommandWithoutAStationFails) {
   TMqToolCli cli(loop, fake, out, err);
   EXPECT_EQ(cli.Run(*P({"lock"})), 1);
