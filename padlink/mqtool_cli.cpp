@@ -1,5 +1,6 @@
 #include "padlink/mqtool_cli.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -341,8 +342,15 @@ int TMqToolCli::Run(const TCliOptions& o) {
           return !form.EchoRunning();
         },
         static_cast<int>(std::min<std::int64_t>(expected + 60'000, 2'000'000'000)));
-    out_ << "Marq Replies Resends   Reads   Sends  (Missed: Reads, Sends)\n";
-    for (const auto& row : win.Rows()) out_ << row << (row.size() > 2 ? "" : "  (no reply)") << '\n';
+    // The report as the window shows it: judge, then four columns of 8.
+    out_ << "                   ---Missed---\n"
+         << "J Replies Resends   Reads   Sends\n";
+    for (int j = 0; j < 12; ++j) {
+      const std::string& row = win.Rows()[static_cast<std::size_t>(j)];
+      const bool registered = std::find(form.PadList().begin(), form.PadList().end(),
+                                        std::string(1, PadId(j))) != form.PadList().end();
+      out_ << row << (registered && row.size() <= 2 ? "   (no reply)" : "") << '\n';
+    }
     const int loopsRun = form.EchoLoop();
     for (const auto& pad : form.PadList()) {
       const TEchoStat& s = form.EchoStats()[static_cast<std::size_t>(JudgeIndex(pad[0]))];
