@@ -192,10 +192,16 @@ std::optional<TCliOptions> TMqToolCli::Parse(const std::vector<std::string>& arg
 
 TMqToolCli::TMqToolCli(mq::RealtimeLoop& loop, std::shared_ptr<mq::serial::SerialPlatform> platform,
                        std::ostream& out, std::ostream& err)
-    : loop_(loop), platform_(std::move(platform)), out_(out), err_(err) {}
+    : TMqToolCli(
+          loop, [&loop](const std::function<bool()>& done, int timeoutMs) { return loop.runUntil(done, timeoutMs); },
+          std::move(platform), out, err) {}
+
+TMqToolCli::TMqToolCli(mq::Loop& loop, RunUntil runUntil, std::shared_ptr<mq::serial::SerialPlatform> platform,
+                       std::ostream& out, std::ostream& err)
+    : loop_(loop), runUntil_(std::move(runUntil)), platform_(std::move(platform)), out_(out), err_(err) {}
 
 bool TMqToolCli::WaitFor(const std::function<bool()>& done, int timeoutMs) {
-  return loop_.runUntil([&] { return interrupted_.load() || done(); }, timeoutMs) && done();
+  return runUntil_([&] { return interrupted_.load() || done(); }, timeoutMs) && done();
 }
 
 std::string TMqToolCli::JsonString(const std::string& utf8) {
@@ -333,7 +339,7 @@ int TMqToolCli::Run(const TCliOptions& o) {
     form.TestEcho(o.loops);
     const std::int64_t expected = std::int64_t{o.delay} * 2 * o.loops * static_cast<std::int64_t>(form.PadList().size());
     bool aborted = false;
-    loop_.runUntil(
+    runUntil_(
         [&] {
           if (interrupted_ && !aborted) {
             aborted = true;

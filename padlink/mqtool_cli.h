@@ -14,6 +14,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -53,8 +54,15 @@ class TMqToolCli {
   static std::optional<TCliOptions> Parse(const std::vector<std::string>& args, std::string& error);
   static std::string Usage();
 
+  // Runs the loop until done() holds or timeoutMs (negative: no limit) have
+  // passed; returns done().
+  using RunUntil = std::function<bool(const std::function<bool()>& done, int timeoutMs)>;
+
   TMqToolCli(mq::RealtimeLoop& loop, std::shared_ptr<mq::serial::SerialPlatform> platform, std::ostream& out,
              std::ostream& err);
+  // Any loop with its own way of running (the tests use virtual time).
+  TMqToolCli(mq::Loop& loop, RunUntil runUntil, std::shared_ptr<mq::serial::SerialPlatform> platform,
+             std::ostream& out, std::ostream& err);
 
   int Run(const TCliOptions& options);
 
@@ -70,7 +78,8 @@ class TMqToolCli {
  private:
   bool WaitFor(const std::function<bool()>& done, int timeoutMs);
 
-  mq::RealtimeLoop& loop_;
+  mq::Loop& loop_;
+  RunUntil runUntil_;
   std::shared_ptr<mq::serial::SerialPlatform> platform_;
   std::ostream& out_;
   std::ostream& err_;

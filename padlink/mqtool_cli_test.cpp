@@ -134,7 +134,7 @@ TEST(ConsoleWindow, ProgressEveryTenthAndReportRows) {
   EXPECT_EQ(win.ScansEnded(), 1);
 }
 
-// ---- Whole runs on fake ports, answered by a scripted station ----
+// ---- Whole runs on fake ports, answered by a scripted station, on virtual time ----
 
 class CliRun : public ::testing::Test {
  protected:
@@ -174,7 +174,17 @@ class CliRun : public ::testing::Test {
     loop.addTimer(loop.nowMs() + 2, [this] { Poll(); });
   }
 
-  RealtimeLoop loop;
+  // The command line on the virtual clock; "no limit" is ten virtual minutes.
+  TMqToolCli Cli() {
+    return TMqToolCli(
+        loop,
+        [this](const std::function<bool()>& done, int timeoutMs) {
+          return loop.advanceUntil(done, timeoutMs < 0 ? 600'000 : timeoutMs);
+        },
+        fake, out, err);
+  }
+
+  VirtualLoop loop;
   std::shared_ptr<mq::serial::FakeSerialPlatform> fake;
   std::ostringstream out, err;
   unsigned port_ = 0;
@@ -187,7 +197,7 @@ TEST_F(CliRun, ScanJsonFindsTheStationAndItsPads) {
   fake->AddPort(2);
   fake->AddPort(5);
   Serve(5, "ER400TRS-02V2.01.7", "03a");
-  TMqToolCli cli(loop, fake, out, err);
+  TMqToolCli cli = Cli();
   TCliOptions o = *P({"scan", "--json"});
   EXPECT_EQ(cli.Run(o), 0) << err.str();
   EXPECT_EQ(out.str(),
@@ -198,7 +208,7 @@ TEST_F(CliRun, ScanJsonFindsTheStationAndItsPads) {
 
 TEST_F(CliRun, ScanWithoutAStationExitsOne) {
   fake->AddPort(4);
-  TMqToolCli cli(loop, fake, out, err);
+  TMqToolCli cli = Cli();
   EXPECT_EQ(cli.Run(*P({"scan"})), 1);
   EXPECT_NE(out.str().find("Base station: No Base Station found"), std::string::npos);
   EXPECT_NE(out.str().find("Pads: none"), std::string::npos);
@@ -208,7 +218,7 @@ TEST_F(CliRun, EchoWritesTheReportAndTheCsv) {
   fake->AddPort(3);
   Serve(3, "ER400TRS-02V2.02.10", "5c");
   const std::string csvPath = ::testing::TempDir() + "/mqtool_cli_echo.csv";
-  TMqToolCli cli(loop, fake, out, err);
+  TMqToolCli cli = Cli();
   EXPECT_EQ(cli.Run(*P({"echo", "--loops", "2", "--delay", "130", "--csv", csvPath})), 0) << err.str();
   EXPECT_NE(out.str().find("5       2       0       0       0\n"), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("11       2       0       0       0\n"), std::string::npos);
@@ -226,7 +236,7 @@ TEST_F(CliRun, EchoWritesTheReportAndTheCsv) {
 TEST_F(CliRun, DivePrintsTheAwardsAndAcknowledgesThem) {
   fake->AddPort(3);
   Serve(3, "ER400TRS-02V2.02.10", "12");
-  TMqToolCli cli(loop, fake, out, err);
+  TMqToolCli cli = Cli();
   TCliOptions o = *P({"dive", "--count", "2", "--timeout", "20"});
   o.decimalSeparator = ',';
   EXPECT_EQ(cli.Run(o), 0) << err.str();
@@ -242,13 +252,13 @@ TEST_F(CliRun, DivePrintsTheAwardsAndAcknowledgesThem) {
 TEST_F(CliRun, DiveWithoutPadsSaysSoInsteadOfWaiting) {
   fake->AddPort(3);
   Serve(3, "ER400TRS-02V2.02.10", "");
-  TMqToolCli cli(loop, fake, out, err);
+  TMqToolCli cli = Cli();
   EXPECT_EQ(cli.Run(*P({"dive", "--count", "1"})), 1);
   EXPECT_NE(err.str().find("no pads registered"), std::string::npos);
 }
 
 TEST_F(CliRun, CommandWithoutAStationFails) {
-  TMqToolCli cli(loop, fake, out, err);
+  TMqToolCli cli = Cli();
   EXPECT_EQ(cli.Run(*P({"lock"})), 1);
   EXPECT_NE(err.str().find("no base station found"), std::string::npos);
 }
