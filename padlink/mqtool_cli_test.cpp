@@ -257,6 +257,28 @@ TEST_F(CliRun, DiveWithoutPadsSaysSoInsteadOfWaiting) {
   EXPECT_NE(err.str().find("no pads registered"), std::string::npos);
 }
 
+TEST_F(CliRun, ConfigurationCommandsRescanAndSummarise) {
+  fake->AddPort(3);
+  Serve(3, "ER400TRS-02V2.02.10", "0");
+  {
+    TMqToolCli cli = Cli();
+    EXPECT_EQ(cli.Run(*P({"channel", "4"})), 0) << err.str();
+  }
+  const auto writes = fake->Writes(3);
+  EXPECT_NE(std::find_if(writes.begin(), writes.end(), [](const auto& w) { return w.bytes == "ER_CMD#C4"; }),
+            writes.end());
+  // Two scans: the opening one and the one after the command.
+  const std::string log = out.str();
+  std::size_t scans = 0;
+  for (std::size_t p = 0; (p = log.find("Start Full Scan", p)) != std::string::npos; ++p) ++scans;
+  EXPECT_EQ(scans, 2u);
+  EXPECT_NE(log.find("Pads: 0\n"), std::string::npos);
+  out.str("");
+  TMqToolCli cli = Cli();
+  EXPECT_EQ(cli.Run(*P({"send-cmd", "ER_CMD#B?"})), 0);
+  EXPECT_NE(out.str().find("3 <-- ER_CMD#B3"), std::string::npos) << out.str();
+}
+
 TEST_F(CliRun, CommandWithoutAStationFails) {
   TMqToolCli cli = Cli();
   EXPECT_EQ(cli.Run(*P({"lock"})), 1);
