@@ -1,0 +1,154 @@
+// echo_pacing: an echo test against marq-sim with no loss, timed on the wall
+// clock. Prints the total time against the window's estimate (delay x loops
+// x pads x 1.045) and the spread of the interval from one echo request to
+// the next (p50, p99). Targets: total within the estimate, p99 interval
+// within 2 ms of the delay.
+//
+// usage: echo_pacing [--loops N] [--delay MS]   (defaults 50 and 180; twelve pads)
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "i18n/si_lang_dispatcher.h"
+#include "loop/realtime_loop.h"
+#include "padlink/main_window_link.h"
+#include "padlink/pad_link.h"
+#include "serial/serial_platform_posix.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+class BenchWindow : public mq::padlink::TMainWindowLink {
+ public:
+  // Echo requests are logged just before they are written: "<id> -->" and
+  // the loop number (a resend is "<id> -->>").
+  void AddLogLine(const std::string& text) override {
+    if (text.size() > 5 && text.compare(1, 4, " -->") == 0 && text[5] != '>') requests.push_back(Clock::now());
+    if (text.size() > 5 && text.compare(1, 5, " -->>") == 0) ++resends;
+  }
+  void Refresh() override {}
+  void DoAward(const std::string&) override {}
+  void JudgeLightOn(int) override {}
+  void JudgeLabelHandCursor(int) override {}
+  void SetEchoText(const std::string&) override {}
+  void SetLightMonitoring(bool) override {}
+  void ProgressSetMax(int) override {}
+  void ProgressStep() override {}
+  void ProgressHide() override {}
+  void SetReportRow(int, const std::string&, mq::padlink::TReportColour) override {}
+  void SetReportRowText(int, const std::string&) override {}
+  void SetBusyCursor(bool busy) override {
+    if (!busy) ++ended;
+  }
+  void ShowInformation(const std::string&) override {}
+  std::vector<Clock::time_point> requests;
+  int resends = 0;
+  int ended = 0;
+};
+
+double Percentile(std::vector<double> v, double p) {
+  std::sort(v.begin(), v.end());
+  const std::size_t i = static_cast<std::size_t>(std::ceil(p / 100.0 * static_cast<double>(v.size()))) - 1;
+  return v[std::min(i, v.size() - 1)];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int loops = 50, delay = 180;
+  for (int i = 1; i + 1 < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--loops") loops = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--delay") delay = std::clamp(std::atoi(argv[++i]), 130, 300);
+  }
+
+  std::string tmpl = (fs::temp_directory_path() / "echo-pacing-bench-XXXXXX").string();
+  const fs::path folder = mkdtemp(tmpl.data());
+  const fs::path simOut = folder / "sim.out";
+  const pid_t sim = fork();
+  if (sim == 0) {
+    const int o = open(simOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int in = open("/dev/null", O_RDONLY);
+    dup2(o, STDOUT_FILENO);
+    dup2(in, STDIN_FILENO);
+    dup2(o, STDERR_FILENO);
+    execl(MARQ_SIM_PATH, MARQ_SIM_PATH, "--com", "3", "--data-folder", folder.c_str(), "--loss", "0", "--seed",
+          "1", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  for (int i = 0; i < 1000; ++i) {
+    std::ifstream in(simOut);
+    std::stringstream s;
+    s << in.rdbuf();
+    if (s.str().find("marq-sim: COM3") != std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+
+  int code = 0;
+  {
+    mq::RealtimeLoop loop;
+    loop.setErrorHandler([](std::exception_ptr e) {
+      try {
+        std::rethrow_exception(e);
+      } catch (const std::exception& ex) {
+        std::cerr << "error: " << ex.what() << '\n';
+      }
+    });
+    auto platform = std::make_shared<mq::serial::PosixSerialPlatform>(folder.string());
+    BenchWindow win;
+    mq::padlink::TShellState shell;
+    shell.TestDelay = delay;
+    mq::i18n::TsiLangDispatcher dispatcher;
+    mq::padlink::TMarqsForm form(loop, platform, win, shell, &dispatcher);
+    form.FullScan();
+    loop.runUntil([&] { return win.ended > 0; }, 30'000);
+    const std::size_t pads = form.PadList().size();
+    if (form.BasePort() != 3 || pads != 12) {
+      std::fprintf(stderr, "scan found port %d and %zu pads, expected 3 and 12\n", form.BasePort(), pads);
+      code = 1;
+    } else {
+      win.requests.clear();
+      const auto t0 = Clock::now();
+      form.TestEcho(loops);
+      loop.runUntil([&] { return !form.EchoRunning(); }, -1);
+      const double total = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+      const double estimate = delay * loops * static_cast<double>(pads) * 1.045;
+      std::vector<double> intervals;
+      for (std::size_t i = 1; i < win.requests.size(); ++i)
+        intervals.push_back(std::chrono::duration<double, std::milli>(win.requests[i] - win.requests[i - 1]).count());
+      std::printf("echo test: %d loops x %zu pads, delay %d ms, no loss\n", loops, pads, delay);
+      std::printf("total %.0f ms, estimate %.0f ms (%s)\n", total, estimate,
+                  total <= estimate ? "within" : "OVER");
+      if (!intervals.empty())
+        std::printf("request interval p50 %.2f ms, p99 %.2f ms, max %.2f ms (target p99 within 2 ms of %d)\n",
+                    Percentile(intervals, 50), Percentile(intervals, 99),
+                    *std::max_element(intervals.begin(), intervals.end()), delay);
+      const auto late = std::count_if(intervals.begin(), intervals.end(), [&](double v) { return v > delay + 2; });
+      std::printf("intervals more than 2 ms over the delay: %ld of %zu; resends %d\n", static_cast<long>(late),
+                  intervals.size(), win.resends);
+      if (total > estimate) code = 1;
+    }
+    form.ComPort().SetOpen(false);
+  }
+  kill(sim, SIGTERM);
+  waitpid(sim, nullptr, 0);
+  fs::remove_all(folder);
+  return code;
+}

@@ -1,0 +1,61 @@
+// mqtool-cli: the pad link on the console (see mqtool_cli.h).
+#include <atomic>
+#include <clocale>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "loop/realtime_loop.h"
+#include "padlink/mqtool_cli.h"
+#include "serial/serial_platform_posix.h"
+
+namespace {
+
+std::atomic<mq::padlink::TMqToolCli*> gCli{nullptr};
+
+extern "C" void OnSignal(int) {
+  if (auto* cli = gCli.load()) cli->Interrupt();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  auto options = mq::padlink::TMqToolCli::Parse(args, error);
+  if (!options) {
+    std::cerr << "mqtool-cli: " << error << "\n" << mq::padlink::TMqToolCli::Usage();
+    return 2;
+  }
+  if (options->command.empty()) {
+    std::cout << mq::padlink::TMqToolCli::Usage();
+    return 0;
+  }
+  if (options->dataFolder.empty()) options->dataFolder = MQ_DEFAULT_DATA_FOLDER;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(options->dataFolder, ec)) {
+    std::cerr << "mqtool-cli: the data folder " << options->dataFolder << " does not exist\n";
+    return 2;
+  }
+  // Awards are shown with the user's decimal separator (one byte).
+  std::setlocale(LC_NUMERIC, "");
+  if (const std::lconv* lc = std::localeconv(); lc && lc->decimal_point && lc->decimal_point[0] &&
+                                                  !lc->decimal_point[1] &&
+                                                  static_cast<unsigned char>(lc->decimal_point[0]) < 0x80)
+    options->decimalSeparator = lc->decimal_point[0];
+  std::setlocale(LC_NUMERIC, "C");
+
+  mq::RealtimeLoop loop;
+  auto platform = std::make_shared<mq::serial::PosixSerialPlatform>(options->dataFolder);
+  mq::padlink::TMqToolCli cli(loop, platform, std::cout, std::cerr);
+  gCli = &cli;
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  const int code = cli.Run(*options);
+  gCli = nullptr;
+  return code;
+}

@@ -1,0 +1,351 @@
+// mqtool-cli against marq-sim on real pseudo-terminals: the whole chain of
+// port, framers, pad link and command line, with the simulator's own trace
+// as the reference for the echo-test counters. POSIX only (like marq-sim).
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Bounds that only stop a broken run from hanging; not timing assertions.
+constexpr int kReadyMs = 10'000;
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string tmpl = (fs::temp_directory_path() / "mqtool-cli-test-XXXXXX").string();
+    path_ = mkdtemp(tmpl.data());
+  }
+  ~TempFolder() { fs::remove_all(path_); }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// A child process with standard output and error going to files, standard
+// input from /dev/null.
+class Child {
+ public:
+  Child(const std::string& program, const std::vector<std::string>& args, fs::path out, fs::path err)
+      : out_(std::move(out)), err_(std::move(err)) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      const int in = open("/dev/null", O_RDONLY);
+      const int o = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int e = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(in, STDIN_FILENO);
+      dup2(o, STDOUT_FILENO);
+      dup2(e, STDERR_FILENO);
+      std::vector<char*> argv{const_cast<char*>(program.c_str())};
+      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+  }
+  ~Child() {
+    if (pid_ > 0 && !status_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  std::optional<int> Wait(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!status_) {
+      int st = 0;
+      if (waitpid(pid_, &st, WNOHANG) == pid_) {
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        break;
+      }
+      if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+      std::this_thread::sleep_for(10ms);
+    }
+    return status_;
+  }
+  void Stop() {
+    if (pid_ > 0 && !status_) {
+      kill(pid_, SIGTERM);
+      Wait(5000);
+    }
+  }
+  std::string Out() const { return ReadFile(out_); }
+  std::string Err() const { return ReadFile(err_); }
+
+ private:
+  pid_t pid_ = -1;
+  fs::path out_, err_;
+  std::optional<int> status_;
+};
+
+// marq-sim bound to COM `com` in the test's own data folder.
+class Sim {
+ public:
+  Sim(const fs::path& folder, int com, std::vector<std::string> args)
+      : child_(MARQ_SIM_PATH, WithBinding(folder, com, std::move(args)), folder / ("sim" + std::to_string(com) + ".out"),
+               folder / ("sim" + std::to_string(com) + ".err")) {
+    const std::string ready = "marq-sim: COM" + std::to_string(com) + " -> ";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadyMs);
+    while (child_.Out().find(ready) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > deadline || child_.Wait(0)) {
+        ADD_FAILURE() << "marq-sim did not get ready: " << child_.Err();
+        return;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+  }
+  ~Sim() { child_.Stop(); }
+  std::string Out() const { return child_.Out(); }
+
+ private:
+  static std::vector<std::string> WithBinding(const fs::path& folder, int com, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--com", std::to_string(com), "--data-folder", folder.string()});
+    return args;
+  }
+  Child child_;
+};
+
+struct CliResult {
+  int code = -1;
+  std::string out, err;
+};
+
+CliResult RunCli(const fs::path& folder, std::vector<std::string> args, int timeoutMs = 120'000) {
+  args.push_back("--data-folder");
+  args.push_back(folder.string());
+  Child cli(MQTOOL_CLI_PATH, args, folder / "cli.out", folder / "cli.err");
+  CliResult r;
+  const auto code = cli.Wait(timeoutMs);
+  EXPECT_TRUE(code) << "mqtool-cli did not end";
+  if (code) r.code = *code;
+  r.out = cli.Out();
+  r.err = cli.Err();
+  return r;
+}
+
+// ---- marq-sim's trace ----
+
+struct TraceLine {
+  long time = 0;
+  std::string dir, pad, fate, bytes;
+};
+
+// Maps the trace notation back to bytes.
+std::string Unescape(const std::string& s) {
+  static const std::map<std::string, char> names = {{"STX", '\x02'}, {"ETX", '\x03'}, {"EOT", '\x04'},
+                                                    {"ACK", '\x06'}, {"SUB", '\x1a'}, {"ESC", '\x1b'}};
+  std::string out;
+  for (std::size_t i = 0; i < s.size();) {
+    if (s[i] == '<') {
+      const auto end = s.find('>', i);
+      const std::string name = s.substr(i + 1, end - i - 1);
+      if (name.rfind("0x", 0) == 0)
+        out += static_cast<char>(std::stoi(name.substr(2), nullptr, 16));
+      else
+        out += names.at(name);
+      i = end + 1;
+    } else {
+      out += s[i++];
+    }
+  }
+  return out;
+}
+
+std::vector<TraceLine> ParseTrace(const std::string& text) {
+  std::vector<TraceLine> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] < '0' || line[0] > '9') continue;
+    TraceLine t;
+    std::size_t p = 0;
+    auto field = [&] {
+      const auto sp = line.find(' ', p);
+      std::string f = line.substr(p, sp - p);
+      p = sp + 1;
+      return f;
+    };
+    t.time = std::stol(field());
+    t.dir = field();
+    t.pad = field();
+    t.fate = field();
+    t.bytes = Unescape(line.substr(p));
+    lines.push_back(t);
+  }
+  return lines;
+}
+
+// The number the utility reads from an echo reply: after the first space,
+// only the bytes of "0123456789ac", read as decimal (-1 when that fails).
+long EchoNumber(const std::string& reply) {
+  std::string payload = reply.substr(3, reply.size() - 4);  // STX id ACK ... EOT
+  const auto space = payload.find(' ');
+  if (space != std::string::npos) payload.erase(0, space + 1);
+  std::string digits;
+  for (char c : payload)
+    if (std::string("0123456789ac").find(c) != std::string::npos) digits += c;
+  if (digits.empty() || digits.find_first_of("ac") != std::string::npos) return -1;
+  return std::stol(digits);
+}
+
+struct Counters {
+  int replies = 0, resends = 0, missedReads = 0, missedSends = 0;
+  bool operator==(const Counters&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& o, const Counters& c) {
+  return o << "{" << c.replies << "," << c.resends << "," << c.missedReads << "," << c.missedSends << "}";
+}
+
+// Counters of every pad from what the radio did: a lost request or reply
+// costs one resend; after a resend, a reply carrying the current loop number
+// is a missed send, any other a missed read; each delivered reply counts once.
+std::map<char, Counters> ExpectedCounters(const std::vector<TraceLine>& trace) {
+  std::map<char, Counters> result;
+  std::map<char, std::vector<const TraceLine*>> echoes, replies;
+  // Echo frames to each pad (requests and resends), and the pads' ACK replies
+  // from the first echo frame on.
+  long start = -1;
+  for (const auto& t : trace) {
+    const bool echoFrame = t.dir == "base>pad" && t.bytes.size() >= 5 && t.bytes.substr(t.bytes.size() - 3) ==
+                                                                             std::string("\x1b" "4\x04");
+    if (echoFrame && start < 0) start = t.time;
+    if (start < 0) continue;
+    if (echoFrame) echoes[t.pad[0]].push_back(&t);
+    if (t.dir == "pad>base" && t.bytes.size() >= 4 && t.bytes[2] == '\x06') replies[t.pad[0]].push_back(&t);
+  }
+  for (auto& [pad, frames] : echoes) {
+    Counters& c = result[pad];
+    std::size_t r = 0;  // the pad answers every echo frame it hears, in order
+    int loop = 0;
+    for (const TraceLine* f : frames) {
+      const bool resend = f->bytes.size() == 5;
+      const TraceLine* reply = nullptr;
+      if (f->fate == "ok" && r < replies[pad].size()) reply = replies[pad][r++];
+      const bool delivered = reply && reply->fate == "ok";
+      if (delivered) ++c.replies;
+      if (!resend) {
+        loop = std::stoi(f->bytes.substr(f->bytes.rfind(' ') + 1));
+        if (!delivered) ++c.resends;  // lost on the way out or back
+      } else if (delivered) {
+        if (EchoNumber(reply->bytes) == loop)
+          ++c.missedSends;
+        else
+          ++c.missedReads;
+      }
+    }
+  }
+  return result;
+}
+
+// ---- tests ----
+
+TEST(MqToolCliPty, ScanFindsTheStationInPassOneAndItsPads) {
+  TempFolder tmp;
+  Sim sim(tmp.path(), 7,
+          {"--pads", "0,3,a", "--firmware", "0=905,3=,a=912", "--ident", "ER400TRS-02V2.02.10", "--seed", "1"});
+  const CliResult r = RunCli(tmp.path(), {"scan", "--json"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "{\"port\":7,\"ident\":\"ER400TRS-02V2.02.10\",\"channel\":\"7\",\"bandwidth_index\":4,"
+            "\"dcs_available\":true,\"pads\":[\"0\",\"3\",\"a\"],\"firmware\":[\"0\",\"905\",\"912\"]}\n")
+      << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n') > 10, true);
+  EXPECT_NE(r.err.find("Available port numbers: 7"), std::string::npos);
+  EXPECT_NE(r.err.find("7 <-- ER_CMD#T3ER400TRS-02V2.02.10"), std::string::npos) << r.err;
+}
+
+TEST(MqToolCliPty, ScanFindsATwentySevenByteStationInPassTwoAmongTwoPorts) {
+  TempFolder tmp;
+  Sim other(tmp.path(), 2, {"--pads", "none", "--ident", "XX400TRS-02V2.01.7", "--seed", "2"});
+  Sim sim(tmp.path(), 5, {"--pads", "1,c", "--channel", "4", "--bandwidth", "2", "--seed", "3"});
+  const CliResult r = RunCli(tmp.path(), {"scan"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  std::size_t passes = 0;
+  for (std::size_t p = 0; (p = r.out.find("Available port numbers: 2, 5", p)) != std::string::npos; ++p) ++passes;
+  EXPECT_EQ(passes, 2u) << r.out;
+  EXPECT_NE(r.out.find("Base station: ER400TRS-02V2.01.7\nPort: 5\nChannel: 4\nBandwidth: 50 kHz (index 2)\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Pads: 1, c\nFirmware: 912\n"), std::string::npos) << r.out;
+}
+
+TEST(MqToolCliPty, NoStationExitsOne) {
+  TempFolder tmp;
+  fs::create_directory(tmp.path() / "ports");  // no port bound at all
+  const CliResult r = RunCli(tmp.path(), {"scan", "--json"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("\"port\":0,\"ident\":\"\""), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("No available ports!"), std::string::npos);
+}
+
+TEST(MqToolCliPty, EchoCountersMatchTheSimulatorsRecord) {
+  TempFolder tmp;
+  Sim sim(tmp.path(), 4, {"--loss", "0.1", "--seed", "4711", "--trace"});
+  const fs::path csv = tmp.path() / "echo.csv";
+  const CliResult r = RunCli(tmp.path(), {"echo", "--loops", "20", "--delay", "130", "--csv", csv.string()}, 240'000);
+  ASSERT_NE(r.code, 2) << r.err;
+  const auto expected = ExpectedCounters(ParseTrace(sim.Out()));
+  ASSERT_EQ(expected.size(), 12u);
+  std::istringstream rows(ReadFile(csv));
+  std::string row;
+  std::getline(rows, row);  // heading
+  int pads = 0, losses = 0;
+  bool allReplied = true;
+  while (std::getline(rows, row)) {
+    if (!row.empty() && row.back() == '\r') row.pop_back();
+    std::vector<std::string> f;
+    std::stringstream fs(row);
+    std::string cell;
+    while (std::getline(fs, cell, ',')) f.push_back(cell);
+    ASSERT_GE(f.size(), 7u) << row;
+    const Counters got{std::stoi(f[2]), std::stoi(f[3]), std::stoi(f[4]), std::stoi(f[5])};
+    EXPECT_EQ(got, expected.at(f[0][0])) << "pad " << f[0];
+    EXPECT_EQ(f[6], "20");
+    losses += got.resends;
+    if (got.replies < 20 || got.resends > got.missedReads + got.missedSends) allReplied = false;
+    ++pads;
+  }
+  EXPECT_EQ(pads, 12);
+  EXPECT_GT(losses, 0);  // 10% each way over 240 requests
+  EXPECT_EQ(r.code, allReplied ? 0 : 1);
+}
+
+TEST(MqToolCliPty, DiveBringsBackOneAcknowledgedAwardPerPad) {
+  TempFolder tmp;
+  Sim sim(tmp.path(), 3, {"--pads", "0,1,2,3", "--awards", "auto", "--seed", "9", "--trace"});
+  const CliResult r = RunCli(tmp.path(), {"dive", "--count", "4", "--timeout", "30"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  for (int j = 0; j < 4; ++j) EXPECT_NE(r.out.find("J" + std::to_string(j) + " "), std::string::npos) << r.out;
+  const auto trace = ParseTrace(sim.Out());
+  std::map<char, int> acks;
+  for (const auto& t : trace)
+    if (t.dir == "base>pad" && t.fate == "ok" && t.bytes.find("\x06" "OK   ") != std::string::npos) ++acks[t.pad[0]];
+  EXPECT_EQ(acks, (std::map<char, int>{{'0', 1}, {'1', 1}, {'2', 1}, {'3', 1}}));
+}
+
+}  // namespace

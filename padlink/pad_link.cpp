@@ -1,0 +1,779 @@
+#include "padlink/pad_link.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <exception>
+
+#include "i18n/catalogue/builtin_tables.h"
+#include "i18n/text_codec.h"
+#include "padlink/convert_error.h"
+#include "padlink/frames.h"
+#include "serial/port_probe.h"
+
+namespace mq::padlink {
+
+using mq::serial::TApdDataPacket;
+using mq::serial::TPacketEndCond;
+using mq::serial::TPacketStartCond;
+
+namespace {
+
+constexpr std::int32_t kFramerTimeOut = 18;  // ticks of 55 ms, about one second
+constexpr int kPortPause = 50;               // after opening or closing the port
+constexpr int kAckPause = 20;                // between a base command and its "ACK"
+constexpr int kProbeFirst = 1;
+constexpr int kProbeLast = 50;
+
+std::string ToText(std::string_view bytes) {
+  return mq::i18n::TTextCodec::Windows1252ToUtf8(mq::i18n::TTextCodec::Bytes(bytes));
+}
+
+// Case-insensitive text order, the order of the sorted lists.
+bool TextLess(const std::string& a, const std::string& b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    const char lx = lower(x), ly = lower(y);
+    if (lx != ly) return static_cast<unsigned char>(lx) < static_cast<unsigned char>(ly);
+    return false;
+  });
+}
+
+// Sorted insert, duplicates ignored.
+void AddSorted(std::vector<std::string>& list, const std::string& item) {
+  auto it = std::lower_bound(list.begin(), list.end(), item, TextLess);
+  if (it != list.end() && !TextLess(item, *it)) return;
+  list.insert(it, item);
+}
+
+std::string Fmt(const char* format, int value) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, format, value);
+  return buf;
+}
+
+// Firmware 910 or later takes broadcast dives. A text that is not a
+// decimal number cannot claim that and counts as older firmware.
+bool FirmwareTakesBroadcast(const std::string& text) {
+  try {
+    return StrToInt(text) >= 910;
+  } catch (const EConvertError&) {
+    std::size_t i = (!text.empty() && text[0] == '+') ? 1 : 0;
+    if (i >= text.size()) return false;
+    for (; i < text.size(); ++i)
+      if (text[i] < '0' || text[i] > '9') return false;
+    return true;  // all digits, beyond 32 bits
+  }
+}
+
+}  // namespace
+
+TMarqsForm::TMarqsForm(mq::Loop& loop, std::shared_ptr<mq::serial::SerialPlatform> platform,
+                       TMainWindowLink& window, TShellState& shell, mq::i18n::TsiLangDispatcher* dispatcher)
+    : loop_(loop),
+      platform_(std::move(platform)),
+      window_(window),
+      shell_(shell),
+      comPort_(loop, platform_),
+      baseTimer_(loop, 100),
+      comTimer_(loop, QueueInterval),
+      reSetTimer_(loop, 100),
+      setChanTimer_(loop, 100),
+      echoTimer_(loop, 50) {
+  siLang1_.ApplyPadLinkSettings();
+  siLang1_.LoadTranslationData(mq::i18n::BuiltinTranslationData("TMarqsForm"));
+  try {
+    siLang1_.Loaded(dispatcher);
+  } catch (...) {
+    // A damaged translation record leaves the built-in texts; say so.
+    loop_.reportError(std::current_exception());
+  }
+
+  comPort_.SetAutoOpen(false);
+  comPort_.SetPromptForPort(false);
+
+  fixedDataPacket_.SetComPort(&comPort_);
+  fixedDataPacket_.SetStartCond(TPacketStartCond::scAnyData);
+  fixedDataPacket_.SetEndCond({TPacketEndCond::ecPacketSize});
+  fixedDataPacket_.SetPacketSize(27);
+  fixedDataPacket_.SetTimeOut(kFramerTimeOut);
+  fixedDataPacket_.SetAutoEnable(false);
+  fixedDataPacket_.OnStringPacket = [this](TApdDataPacket&, const std::string& d) {
+    FixedDataPacketStringPacket(d);
+  };
+
+  framedDataPacket_.SetComPort(&comPort_);
+  framedDataPacket_.SetEndCond({TPacketEndCond::ecString});
+  framedDataPacket_.SetTimeOut(kFramerTimeOut);
+  framedDataPacket_.SetAutoEnable(false);
+  framedDataPacket_.OnStringPacket = [this](TApdDataPacket&, const std::string& d) {
+    FramedDataPacketStringPacket(d);
+  };
+  framedDataPacket_.OnTimeout = [this](TApdDataPacket&) { OnFramedTimeout(); };
+
+  baseTimer_.OnTimer = [this] { BaseTimerTimer(); };
+  comTimer_.OnTimer = [this] { COMTimerTimer(); };
+  reSetTimer_.OnTimer = [this] { ReSetTimerTimer(); };
+  setChanTimer_.OnTimer = [this] { SetChanTimerTimer(); };
+  echoTimer_.OnTimer = [this] { EchoTimerTimer(); };
+
+  FormCreate();
+}
+
+TMarqsForm::~TMarqsForm() {
+  FormDestroy();
+  // No handler may run into a half-destroyed form while the port closes.
+  fixedDataPacket_.OnStringPacket = nullptr;
+  framedDataPacket_.OnStringPacket = nullptr;
+  framedDataPacket_.OnTimeout = nullptr;
+}
+
+void TMarqsForm::FormCreate() {
+  echoRunning_ = false;
+  judgeIdMode_ = false;
+  broadcast_ = false;
+  useResetCommand_ = true;
+  padList_.clear();
+  portList_.clear();
+  txQueue_.clear();
+  firmwareList_.clear();
+  // STX and EOT are set while the framer is disabled.
+  framedDataPacket_.SetStartString(std::string(1, STX));
+  framedDataPacket_.SetEndString(std::string(1, EOT));
+}
+
+void TMarqsForm::FormDestroy() {
+  txQueue_.clear();
+  padList_.clear();
+  portList_.clear();
+  firmwareList_.clear();
+}
+
+template <class Fn>
+void TMarqsForm::Guarded(Fn&& fn) {
+  try {
+    fn();
+  } catch (...) {
+    loop_.reportError(std::current_exception());
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+std::string TMarqsForm::PortPrefix() const { return std::to_string(comPort_.ComNumber()); }
+
+std::string TMarqsForm::Text(std::string_view id) const { return siLang1_.GetTextOrDefault(id); }
+
+void TMarqsForm::Log(const std::string& text) { window_.AddLogLine(text); }
+
+void TMarqsForm::LogBytes(std::string_view prefix, std::string_view bytes) {
+  Log(PortPrefix() + std::string(prefix) + ToText(bytes));
+}
+
+int TMarqsForm::MillisecondsOfMinute() const {
+  if (shell_.MillisecondsOfMinute) return shell_.MillisecondsOfMinute();
+  // Time zones differ from UTC by whole minutes, so the position within the
+  // minute is the same in local time.
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
+  return static_cast<int>(((ms % 60000) + 60000) % 60000);
+}
+
+void TMarqsForm::QueueFrame(std::string frame) { txQueue_.push_back(std::move(frame)); }
+
+void TMarqsForm::StartQueue(int interval) {
+  comTimer_.SetInterval(interval);
+  comTimer_.SetEnabled(true);
+}
+
+void TMarqsForm::FramedOff() {
+  collectPadFrames_ = false;
+  if (framedDataPacket_.Enabled()) {
+    framedDataPacket_.SetAutoEnable(false);
+    framedDataPacket_.SetEnabled(false);
+  }
+}
+
+void TMarqsForm::SwitchToFixed(std::int32_t packetSize) {
+  FramedOff();
+  fixedDataPacket_.SetPacketSize(packetSize);
+  fixedDataPacket_.SetEnabled(true);
+}
+
+void TMarqsForm::SendBaseCommand(std::string_view command) {
+  comPort_.PutString(command);
+  loop_.pause(kAckPause);
+  comPort_.PutString(CmdAck);
+}
+
+void TMarqsForm::SendResetCommand() {
+  SendBaseCommand(useResetCommand_ ? std::string(CmdReset) : std::string(CmdChannel) + "7");
+}
+
+void TMarqsForm::OnFramedTimeout() {
+  // A garbled radio frame (STX without EOT) stops the framer whatever its
+  // automatic re-enable says. While pad frames are meant to be collected,
+  // collect again, or every later award would be lost.
+  if (collectPadFrames_ && framedDataPacket_.AutoEnable()) framedDataPacket_.SetEnabled(true);
+}
+
+// ---------------------------------------------------------------------------
+// Transmit queue
+
+void TMarqsForm::COMTimerTimer() {
+  if (!txQueue_.empty()) {
+    std::string frame = std::move(txQueue_.front());
+    txQueue_.pop_front();
+    LogBytes(" --> ", frame);
+    comPort_.PutString(frame);
+    return;
+  }
+  comTimer_.SetEnabled(false);
+  comTimer_.SetInterval(ScanInterval);
+  DoRefresh();
+  window_.SetBusyCursor(false);
+}
+
+// ---------------------------------------------------------------------------
+// Base-station discovery
+
+void TMarqsForm::FullScan() {
+  Guarded([&] { FullScanImpl(); });
+}
+
+void TMarqsForm::FullScanImpl() {
+  window_.SetBusyCursor(true);
+  basePacketSize_ = 28;
+  Log(Text("IDS_104"));
+  judgeIdMode_ = false;
+  if (comPort_.Open()) {
+    comPort_.SetOpen(false);
+    loop_.pause(kPortPause);
+  }
+  baseIdent_.clear();
+  channelText_ = "?";
+  portText_.clear();
+  padList_.clear();
+  firmwareList_.clear();
+  bandwidthAsked_ = false;
+  channelKnown_ = false;
+  basePort_ = 0;
+  portList_.clear();
+  mq::serial::ReportPortsInUse = false;
+  for (int n = kProbeFirst; n <= kProbeLast; ++n)
+    if (mq::serial::ProbeComPort(*platform_, static_cast<std::uint32_t>(n))) portList_.push_back(std::to_string(n));
+  if (!portList_.empty()) {
+    ScanPortsForBaseStation();
+  } else {
+    Log(Text("IDS_105"));
+    DoRefresh();
+    window_.SetBusyCursor(false);
+  }
+}
+
+void TMarqsForm::ScanPortsForBaseStation() {
+  fixedDataPacket_.SetPacketSize(basePacketSize_);
+  std::string line = Text("IDS_106");
+  for (std::size_t i = 0; i < portList_.size(); ++i) line += (i ? ", " : "") + portList_[i];
+  Log(line);
+  collectPadFrames_ = false;
+  framedDataPacket_.SetEnabled(false);
+  framedDataPacket_.SetAutoEnable(false);
+  ScanNextPortForBaseStation(0);
+}
+
+void TMarqsForm::ScanNextPortForBaseStation(int P) {
+  // A port that cannot be checked moves the walk on at once; the loop keeps
+  // that from nesting one call per port.
+  for (;;) {
+    if (basePort_ != 0) {
+      comPort_.SetComNumber(static_cast<std::uint16_t>(basePort_));
+      comPort_.SetOpen(true);
+      portText_ = std::to_string(basePort_);
+      window_.SetLightMonitoring(true);
+      ScanPortForPadsImpl();
+      return;
+    }
+    if (P < 0 || static_cast<std::size_t>(P) >= portList_.size()) {
+      if (basePacketSize_ == 28) {
+        basePacketSize_ = 27;
+        ScanPortsForBaseStation();
+        return;
+      }
+      fixedDataPacket_.SetEnabled(false);
+      DoRefresh();
+      window_.SetBusyCursor(false);
+      framedDataPacket_.SetAutoEnable(true);
+      framedDataPacket_.SetEnabled(true);
+      collectPadFrames_ = true;
+      return;
+    }
+    if (comPort_.Open()) {
+      window_.SetLightMonitoring(false);
+      comPort_.SetOpen(false);
+      loop_.pause(kPortPause);
+    }
+    try {
+      comPort_.SetComNumber(static_cast<std::uint16_t>(std::stoi(portList_[static_cast<std::size_t>(P)])));
+      window_.SetLightMonitoring(true);
+      comPort_.SetOpen(true);
+      loop_.pause(kPortPause);
+      CheckBaseStation();
+      return;
+    } catch (...) {
+      window_.SetLightMonitoring(false);
+      ++P;
+    }
+  }
+}
+
+void TMarqsForm::CheckBaseStation() {
+  bandwidthAsked_ = false;
+  CheckBaseVersion();
+}
+
+void TMarqsForm::CheckBaseVersion() {
+  LogBytes(" --> ", CmdIdent);
+  FramedOff();
+  fixedDataPacket_.SetPacketSize(basePacketSize_);
+  fixedDataPacket_.SetEnabled(true);
+  SendBaseCommand(CmdIdent);
+  Log(PortPrefix() + " --> ACK");
+  baseIdent_ = Text("IDS_100");
+  baseTimer_.SetEnabled(true);
+}
+
+void TMarqsForm::CheckBaseChannel() {
+  FramedOff();
+  LogBytes(" --> ", std::string(CmdChannel) + "?");
+  fixedDataPacket_.SetPacketSize(9);
+  fixedDataPacket_.SetEnabled(true);
+  comPort_.PutString(std::string(CmdChannel) + "?");
+  bandwidthAsked_ = false;
+}
+
+void TMarqsForm::CheckBaseBandwidth() {
+  FramedOff();
+  shell_.BandwidthIndex = 4;
+  LogBytes(" --> ", CmdBandwidthQuery);
+  fixedDataPacket_.SetPacketSize(9);
+  fixedDataPacket_.SetEnabled(true);
+  comPort_.PutString(CmdBandwidthQuery);
+  bandwidthAsked_ = true;
+}
+
+void TMarqsForm::BaseTimerTimer() {
+  if (bandwidthAsked_ || basePort_ == 0) {
+    baseTimer_.SetEnabled(false);
+    const std::string current = std::to_string(comPort_.ComNumber());
+    const auto it = std::find(portList_.begin(), portList_.end(), current);
+    const int pos = it == portList_.end() ? -1 : static_cast<int>(it - portList_.begin());
+    // A port missing from the list (changed under the scan) ends the pass
+    // rather than starting it again.
+    ScanNextPortForBaseStation(pos < 0 ? static_cast<int>(portList_.size()) : pos + 1);
+  } else if (channelKnown_) {
+    CheckBaseBandwidth();
+  } else {
+    CheckBaseChannel();
+  }
+}
+
+void TMarqsForm::FixedDataPacketStringPacket(const std::string& Data) {
+  const std::string& s = Data;
+  LogBytes(" <-- ", s);
+  if (s.size() == 9) {
+    const char kind = s[7];
+    const char value = s[8];
+    if (kind == '0') {
+      channelKnown_ = true;
+    } else if (kind == 'B') {
+      if (value == '6' || value == '?') {
+        shell_.BandwidthIndex = 4;
+      } else {
+        const int index = StrToInt(std::string(1, value));
+        // Only 0..3 name an item of the bandwidth choice besides "6"; any
+        // other digit is shown as the last item, as an unknown answer is.
+        shell_.BandwidthIndex = (index >= 0 && index <= 3) ? index : 4;
+      }
+      window_.Refresh();
+    } else if (kind == 'C') {
+      StrToInt(std::string(1, value));  // a digit, or the reply is not taken
+      channelText_ = std::string(1, value);
+      channelKnown_ = true;
+    } else if (kind == 'R') {
+      channelText_ = "7";
+    }
+  } else if (s.size() == 10) {
+    if (s[7] == 'A') window_.Refresh();
+  } else {
+    const std::string rest = s.size() > 9 ? s.substr(9) : std::string();
+    if (rest.find("ER400TRS") != std::string::npos) {
+      baseIdent_ = ToText(rest);
+      basePort_ = comPort_.ComNumber();
+      if (rest == ChannelResetIdent) useResetCommand_ = false;
+      dcsAvailable_ = rest.find('V') != std::string::npos;
+    }
+  }
+  comPort_.FlushInBuffer();
+}
+
+void TMarqsForm::DoRefresh() {
+  broadcast_ = false;
+  if (portList_.empty()) portText_ = Text("IDS_101");
+  if (!firmwareList_.empty()) {
+    broadcast_ = true;
+    for (const auto& firmware : firmwareList_)
+      if (!FirmwareTakesBroadcast(firmware)) broadcast_ = false;
+  }
+  window_.Refresh();
+}
+
+// ---------------------------------------------------------------------------
+// Pad discovery and pad replies
+
+void TMarqsForm::ScanPortForPads() {
+  Guarded([&] { ScanPortForPadsImpl(); });
+}
+
+void TMarqsForm::ScanPortForPadsImpl() {
+  window_.SetLightMonitoring(true);
+  if (fixedDataPacket_.Enabled()) fixedDataPacket_.SetEnabled(false);
+  framedDataPacket_.SetAutoEnable(true);
+  framedDataPacket_.SetEnabled(true);
+  collectPadFrames_ = true;
+  padList_.clear();
+  firmwareList_.clear();
+  for (char id : PadIdAlphabet) QueueFrame(RegisterPoll(id));
+  StartQueue(ScanInterval);
+}
+
+void TMarqsForm::SilentScanAll() {
+  Guarded([&] {
+    padList_.clear();
+    firmwareList_.clear();
+    for (char id : PadIdAlphabet) SilentScanImpl(id);
+  });
+}
+
+void TMarqsForm::SilentScan(char P) {
+  Guarded([&] { SilentScanImpl(P); });
+}
+
+void TMarqsForm::SilentScanImpl(char P) {
+  const std::string id(1, P);
+  padList_.erase(std::remove(padList_.begin(), padList_.end(), id), padList_.end());
+  QueueFrame(mq::padlink::SilentPoll(P));
+  StartQueue(ScanInterval);
+}
+
+void TMarqsForm::FramedDataPacketStringPacket(const std::string& Data) {
+  std::string s = Data;
+  if (s.size() > 3) s.erase(s.size() - 1);  // the end string, one byte
+  const auto lastStx = s.rfind(STX);
+  if (lastStx != std::string::npos) s.erase(0, lastStx + 1);
+  if (s.empty()) return;
+  const char id = s[0];
+  s.erase(0, 1);
+  // A frame that ends right after the id (an STX repeated inside a frame)
+  // carries nothing to acknowledge or show.
+  if (s.empty()) return;
+  if (s[0] == ACK) {
+    s.erase(0, 1);
+    if (echoRunning_)
+      EchoReply(id, std::move(s));
+    else
+      Registration(id, s);
+  } else {
+    Entry(id, std::move(s));
+  }
+}
+
+void TMarqsForm::EchoReply(char id, std::string payload) {
+  const int t = MillisecondsOfMinute();
+  const int judge = JudgeIndex(id);
+  // A pad outside the alphabet has no row to count on.
+  if (judge < 0) return;
+  curJudge_ = judge;
+  const auto space = payload.find(' ');
+  if (space != std::string::npos) payload.erase(0, space + 1);
+  std::string digits;
+  for (char c : payload)
+    if (PadIdAlphabet.find(c) != std::string_view::npos) digits += c;
+  const int n = StrToInt(digits);
+  Log(ToText(std::string(1, id)) + " <-- " + Fmt("%8d", n) + Fmt("%8d", t));
+  TEchoStat& stat = echoStats_[static_cast<std::size_t>(curJudge_)];
+  if (echoResent_) {
+    if (n == echoLoop_)
+      ++stat.MissedSends;
+    else
+      ++stat.MissedReads;
+  }
+  ++stat.Replies;
+  echoReplied_ = true;
+}
+
+void TMarqsForm::Registration(char id, const std::string& payload) {
+  LogBytes(" <-- ", payload);
+  if (payload.size() < 6) {
+    const int judge = JudgeIndex(id);
+    // An id outside the alphabet has no light and no judge: not registered.
+    if (judge < 0) return;
+    const std::string pad(1, id);
+    if (std::find(padList_.begin(), padList_.end(), pad) != padList_.end()) return;
+    AddSorted(padList_, pad);
+    AddSorted(firmwareList_, payload.empty() ? std::string("0") : ToText(payload));
+    window_.JudgeLightOn(judge);
+    window_.JudgeLabelHandCursor(judge);
+  } else if (shell_.PadsFound) {
+    std::string text = ToText(payload.substr(0, 16)) + "<CR>";
+    if (payload.size() > 16) text += ToText(payload.substr(16));
+    window_.SetEchoText(text);
+  }
+}
+
+void TMarqsForm::Entry(char id, std::string entry) {
+  QueueFrame(EntryAck(id, entry, judgeIdMode_));
+  if (!comTimer_.Enabled()) comTimer_.SetEnabled(true);
+  const int judge = JudgeIndex(id);
+  // An entry from an unknown id is acknowledged and nothing else.
+  if (judge < 0) return;
+  curJudge_ = judge;
+  if (!judgeIdMode_) {
+    const char sep = shell_.DecimalSeparator;
+    if (entry.find(sep) == std::string::npos && entry.size() >= 2) entry[entry.size() - 2] = sep;
+  }
+  awards_[static_cast<std::size_t>(curJudge_)] = entry;
+  window_.DoAward(ToText(entry));
+}
+
+// ---------------------------------------------------------------------------
+// Competition commands
+
+void TMarqsForm::SendDive(std::string_view DiveStr) {
+  Guarded([&] {
+    judgeIdMode_ = false;
+    if (broadcast_) {
+      QueueFrame(BroadcastDiveFrame(DiveStr));
+    } else {
+      for (const auto& pad : padList_) QueueFrame(DiveFrame(pad[0], DiveStr));
+    }
+    StartQueue(QueueInterval);
+  });
+}
+
+void TMarqsForm::KbdLocked(bool Lock) {
+  Guarded([&] {
+    for (const auto& pad : padList_) QueueFrame(LockFrame(pad[0], Lock));
+    StartQueue(QueueInterval);
+  });
+}
+
+void TMarqsForm::RequestJudgeIDs() {
+  Guarded([&] {
+    judgeIdMode_ = true;
+    for (const auto& pad : padList_) QueueFrame(JudgeIdRequest(pad[0]));
+    StartQueue(QueueInterval);
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Configuration commands
+
+void TMarqsForm::SetChannel(int Channel) {
+  Guarded([&] {
+    if (comPort_.ComNumber() == 0) {
+      window_.ShowInformation(Text("IDS_103"));
+      return;
+    }
+    judgeIdMode_ = false;
+    SendBaseCommand(std::string(CmdChannel) + std::to_string(Channel));
+    setChanTimer_.SetEnabled(true);
+  });
+}
+
+void TMarqsForm::BaseStationReset() {
+  Guarded([&] {
+    if (basePort_ <= 0) {
+      SendReset(0);
+      return;
+    }
+    SendResetCommand();
+    setChanTimer_.SetInterval(500);
+    setChanTimer_.SetEnabled(true);
+  });
+}
+
+void TMarqsForm::SendReset(int P) {
+  // Ports that fail move the walk to the previous entry at once; the loop
+  // keeps that from nesting one call per port.
+  for (;;) {
+    judgeIdMode_ = false;
+    int i;
+    if (P == 0) {
+      i = static_cast<int>(portList_.size()) - 1;
+    } else {
+      const auto it = std::find(portList_.begin(), portList_.end(), std::to_string(P));
+      i = (it == portList_.end() ? -1 : static_cast<int>(it - portList_.begin())) - 1;
+    }
+    if (i < 0) return;
+    const int number = std::stoi(portList_[static_cast<std::size_t>(i)]);
+    try {
+      if (comPort_.Open()) {
+        comPort_.SetOpen(false);
+        loop_.pause(kPortPause);
+      }
+      comPort_.SetComNumber(static_cast<std::uint16_t>(number));
+      comPort_.SetOpen(true);
+      loop_.pause(kPortPause);
+      SendResetCommand();
+      reSetTimer_.SetEnabled(true);
+      return;
+    } catch (...) {
+      P = number;
+    }
+  }
+}
+
+void TMarqsForm::ReSetTimerTimer() {
+  judgeIdMode_ = false;
+  reSetTimer_.SetEnabled(false);
+  SendReset(comPort_.ComNumber());
+}
+
+void TMarqsForm::SetChanTimerTimer() {
+  judgeIdMode_ = false;
+  setChanTimer_.SetEnabled(false);
+  setChanTimer_.SetInterval(100);
+  FullScanImpl();
+}
+
+void TMarqsForm::SetBandwidth(int B) {
+  Guarded([&] {
+    if (basePort_ <= 0) return;
+    // Only the five items of the bandwidth choice have a command.
+    if (B < 0 || B >= static_cast<int>(CmdBandwidth.size())) return;
+    SwitchToFixed(9);
+    shell_.BandwidthIndex = 4;
+    const std::string_view command = CmdBandwidth[static_cast<std::size_t>(B)];
+    LogBytes(" --> ", command);
+    SendBaseCommand(command);
+    Log(PortPrefix() + " --> ACK");
+    setChanTimer_.SetEnabled(true);
+  });
+}
+
+void TMarqsForm::DCS(bool Active) {
+  Guarded([&] {
+    if (basePort_ <= 0) return;
+    const std::string command = std::string(CmdDcs) + (Active ? "1" : "0");
+    LogBytes(" --> ", command);
+    SwitchToFixed(10);
+    SendBaseCommand(command);
+    Log(PortPrefix() + " --> ACK");
+    setChanTimer_.SetEnabled(true);
+  });
+}
+
+void TMarqsForm::SendCustomCmd(std::string_view CmdStr) {
+  Guarded([&] {
+    SwitchToFixed(CmdStr == CmdIdent ? 27 : static_cast<std::int32_t>(CmdStr.size()));
+    LogBytes(" --> ", CmdStr);
+    SendBaseCommand(CmdStr);
+    Log(PortPrefix() + " --> ACK");
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Echo test
+
+void TMarqsForm::TestEcho(int NoOfLoops) {
+  Guarded([&] {
+    echoRunning_ = true;
+    echoLoops_ = NoOfLoops;
+    echoTimer_.SetInterval(shell_.TestDelay);
+    window_.ProgressSetMax(static_cast<int>(padList_.size()) * echoLoops_);
+    echoStats_ = {};
+    for (int r = 0; r < 12; ++r) window_.SetReportRowText(r, std::to_string(r));
+    echoLoop_ = 0;
+    TestEchoNextLoop();
+  });
+}
+
+void TMarqsForm::TestEchoNextLoop() {
+  // With no pad to echo a loop ends at once; looping here instead of
+  // chaining calls keeps 10,000 empty loops off the stack.
+  while (echoLoop_ < echoLoops_) {
+    ++echoLoop_;
+    echoPadIndex_ = 0;
+    if (StartNextEchoPad()) return;
+  }
+  EndEchoTest();
+}
+
+void TMarqsForm::EndEchoTest() {
+  window_.ProgressHide();
+  echoRunning_ = false;
+}
+
+void TMarqsForm::TestEchoJudges() {
+  if (!StartNextEchoPad()) TestEchoNextLoop();
+}
+
+bool TMarqsForm::StartNextEchoPad() {
+  if (echoPadIndex_ >= static_cast<int>(padList_.size())) return false;
+  window_.ProgressStep();
+  reportColour_ = TReportColour::WindowText;
+  const char id = padList_[static_cast<std::size_t>(echoPadIndex_)][0];
+  ++echoPadIndex_;
+  const std::string request = EchoRequest(id, echoLoop_);
+  echoFrame_ = EchoResend(id);
+  echoReplied_ = false;
+  Log(std::string(1, id) + " -->" + Fmt("%8d", echoLoop_) + Fmt("%8d", MillisecondsOfMinute()));
+  try {
+    comPort_.PutString(request);
+  } catch (...) {
+    // The link is gone: end the test instead of leaving it half running,
+    // which would take every later registration for an echo reply.
+    echoTimer_.SetEnabled(false);
+    echoResent_ = false;
+    EndEchoTest();
+    throw;
+  }
+  echoTimer_.SetEnabled(true);
+  return true;
+}
+
+void TMarqsForm::EchoTimerTimer() {
+  if (echoReplied_ || echoResent_) {
+    echoTimer_.SetEnabled(false);
+    echoResent_ = false;
+    if (echoReplied_) UpdateReport();
+    TestEchoJudges();
+    return;
+  }
+  echoResent_ = true;
+  const int index = echoPadIndex_ - 1;
+  if (index < 0 || index >= static_cast<int>(padList_.size())) return;
+  const char id = padList_[static_cast<std::size_t>(index)][0];
+  ++echoStats_[static_cast<std::size_t>(JudgeIndex(id))].Resends;
+  reportColour_ = TReportColour::Red;
+  Log(std::string(1, id) + " -->>" + Fmt("%7d", echoLoop_) + Fmt("%8d", MillisecondsOfMinute()));
+  comPort_.PutString(echoFrame_);
+}
+
+void TMarqsForm::UpdateReport() {
+  const int r = curJudge_;
+  if (r < 0 || r >= 12) return;
+  const TEchoStat& stat = echoStats_[static_cast<std::size_t>(r)];
+  const std::string text = Fmt("%1d", r) + Fmt("%8d", stat.Replies) + Fmt("%8d", stat.Resends) +
+                           Fmt("%8d", stat.MissedReads) + Fmt("%8d", stat.MissedSends);
+  window_.SetReportRow(r, text, reportColour_);
+}
+
+void TMarqsForm::EchoOneJudge(char P) {
+  Guarded([&] { comPort_.PutString(EchoResend(P)); });
+}
+
+}  // namespace mq::padlink

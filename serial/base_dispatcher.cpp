@@ -1,0 +1,780 @@
+#include "serial/base_dispatcher.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "serial/apd_exception.h"
+#include "serial/ticks.h"
+
+namespace mq::serial {
+
+namespace {
+// Counts the loop thread in and out of code called from a notification.
+class InsideGuard {
+ public:
+  explicit InsideGuard(std::atomic<int>& counter) : counter_(counter) { ++counter_; }
+  ~InsideGuard() { --counter_; }
+  InsideGuard(const InsideGuard&) = delete;
+  InsideGuard& operator=(const InsideGuard&) = delete;
+
+ private:
+  std::atomic<int>& counter_;
+};
+}  // namespace
+
+TApdBaseDispatcher::TApdBaseDispatcher(mq::Loop& loop, std::unique_ptr<SerialDevice> device,
+                                       std::uint16_t outSize)
+    : loop_(loop),
+      device_(std::move(device)),
+      threaded_(device_->UsesWorkerThreads()),
+      dbuf_(kDispatchBufferSize),
+      ring_(std::max<std::size_t>(outSize, 1)) {}
+
+TApdBaseDispatcher::~TApdBaseDispatcher() {
+  StopWorkers();
+  JoinDispatcherThread();
+  if (directTimer_ != 0) loop_.cancelTimer(directTimer_);
+  device_->SetActivityCallback(nullptr);
+}
+
+// ---------------------------------------------------------------- lifecycle
+
+void TApdBaseDispatcher::StartWorkers() {
+  workersStarted_ = true;
+  if (!threaded_) {
+    std::weak_ptr<TApdBaseDispatcher> weak = weak_from_this();
+    mq::Loop* loop = &loop_;
+    device_->SetActivityCallback([weak, loop] {
+      loop->post([weak] {
+        if (auto self = weak.lock()) self->RequestPass();
+      });
+    });
+    RequestPass();
+    return;
+  }
+  reader_ = std::make_unique<TApdDispatcherThread>("reader", [this] { ReadLoop(); });
+  dispatcher_ = std::make_unique<TApdDispatcherThread>("dispatcher", [this] { DispatchLoop(); });
+  writer_ = std::make_unique<TApdDispatcherThread>("writer", [this] { WriteLoop(); });
+  status_ = std::make_unique<TApdDispatcherThread>("status", [this] { StatusLoop(); });
+}
+
+void TApdBaseDispatcher::StopWorkers() {
+  {
+    std::lock_guard lock(statusMu_);
+    stopStatus_ = true;
+  }
+  statusCv_.notify_all();
+  if (status_) status_->Join(loop_);
+  {
+    std::lock_guard lock(ringMu_);
+    stopWriter_ = true;
+  }
+  ringCv_.notify_all();
+  stopReader_ = true;
+  device_->Interrupt();  // wakes a writer waiting for room and the reader
+  if (writer_) writer_->Join(loop_);
+  if (reader_) reader_->Join(loop_);
+  {
+    std::lock_guard lock(inMu_);
+    stopDispatch_ = true;
+    wake_ = true;
+  }
+  inCv_.notify_all();
+  if (!threaded_) {
+    device_->SetActivityCallback(nullptr);
+    if (directTimer_ != 0) {
+      loop_.cancelTimer(directTimer_);
+      directTimer_ = 0;
+    }
+  }
+}
+
+void TApdBaseDispatcher::JoinDispatcherThread() {
+  if (dispatcher_) dispatcher_->Join(loop_);
+}
+
+// ---------------------------------------------------------------- output
+
+std::size_t TApdBaseDispatcher::RingUsedLocked() const {
+  if (oFull_) return ring_.size();
+  return (oHead_ + ring_.size() - oTail_) % ring_.size();
+}
+
+std::string TApdBaseDispatcher::RingTakeAllLocked() {
+  const std::size_t used = RingUsedLocked();
+  std::string out;
+  out.reserve(used);
+  for (std::size_t i = 0; i < used; ++i) out.push_back(ring_[(oTail_ + i) % ring_.size()]);
+  oHead_ = oTail_ = 0;
+  oFull_ = false;
+  return out;
+}
+
+void TApdBaseDispatcher::PutBlock(std::string_view bytes) {
+  if (bytes.empty()) return;
+  {
+    std::lock_guard lock(ringMu_);
+    if (ring_.size() - RingUsedLocked() < bytes.size()) throw EOutputBufferTooSmall();
+    for (char c : bytes) {
+      ring_[oHead_] = c;
+      oHead_ = (oHead_ + 1) % ring_.size();
+    }
+    oFull_ = oHead_ == oTail_;
+    outputSent_ = true;
+  }
+  if (threaded_) {
+    ringCv_.notify_all();
+  } else {
+    WriteAvailableDirect();
+  }
+  RequestPass();  // the output-sent status trigger is evaluated on the next pass
+}
+
+void TApdBaseDispatcher::WriteAvailableDirect() {
+  std::string out;
+  {
+    std::lock_guard lock(ringMu_);
+    out = RingTakeAllLocked();
+  }
+  if (failed_) return;
+  std::size_t off = 0;
+  while (off < out.size()) {
+    const auto r = device_->Write(out.data() + off, out.size() - off);
+    if (r.status == SerialDevice::IoStatus::Ok) {
+      off += r.count;
+    } else if (r.status == SerialDevice::IoStatus::WouldBlock) {
+      return;  // a direct device has no queue to wait on; the rest is dropped
+    } else {
+      Fail(r.status == SerialDevice::IoStatus::End ? ENODEV : r.osError);
+      return;
+    }
+  }
+}
+
+void TApdBaseDispatcher::FlushOutBuffer() {
+  {
+    std::lock_guard lock(ringMu_);
+    oHead_ = oTail_ = 0;
+    oFull_ = false;
+    ++flushGen_;
+  }
+  device_->PurgeOutput();
+  ringCv_.notify_all();
+  if (!threaded_ || !writer_) return;
+  std::unique_lock lock(ringMu_);
+  ringCv_.wait_for(lock, std::chrono::milliseconds(5000), [this] { return !writerBusy_; });
+}
+
+std::size_t TApdBaseDispatcher::OutBuffUsed() const {
+  std::lock_guard lock(ringMu_);
+  return RingUsedLocked();
+}
+
+std::size_t TApdBaseDispatcher::OutBuffFree() const {
+  std::lock_guard lock(ringMu_);
+  return ring_.size() - RingUsedLocked();
+}
+
+void TApdBaseDispatcher::WriteLoop() {
+  for (;;) {
+    std::string pending;
+    std::uint64_t gen = 0;
+    {
+      std::unique_lock lock(ringMu_);
+      writerBusy_ = false;
+      ringCv_.notify_all();
+      ringCv_.wait(lock, [this] { return stopWriter_.load() || RingUsedLocked() > 0; });
+      if (stopWriter_) break;
+      pending = RingTakeAllLocked();
+      gen = flushGen_;
+      writerBusy_ = true;
+    }
+    std::size_t off = 0;
+    while (off < pending.size()) {
+      {
+        std::lock_guard lock(ringMu_);
+        if (flushGen_ != gen || stopWriter_) break;  // flushed: drop the rest
+      }
+      const auto r = device_->Write(pending.data() + off, pending.size() - off);
+      if (r.status == SerialDevice::IoStatus::Ok) {
+        off += r.count;
+        continue;
+      }
+      if (r.status == SerialDevice::IoStatus::WouldBlock) {
+        // The driver's queue is full: wait for room, looking at the flush
+        // generation again at least every 50 ms.
+        const auto w = device_->WaitWritable(50);
+        if (w == SerialDevice::WaitResult::Ready || w == SerialDevice::WaitResult::TimedOut) continue;
+        if (w == SerialDevice::WaitResult::Interrupted) break;
+        Fail(w == SerialDevice::WaitResult::HungUp ? ENODEV : EIO);
+      } else {
+        Fail(r.status == SerialDevice::IoStatus::End ? ENODEV : r.osError);
+      }
+      std::lock_guard lock(ringMu_);
+      writerBusy_ = false;
+      ringCv_.notify_all();
+      return;
+    }
+  }
+  std::lock_guard lock(ringMu_);
+  writerBusy_ = false;
+  ringCv_.notify_all();
+}
+
+// ---------------------------------------------------------------- input
+
+void TApdBaseDispatcher::PushChunk(std::vector<char> chunk) {
+  {
+    std::lock_guard lock(inMu_);
+    input_.push_back(InputItem{std::move(chunk), 0, 0});
+    wake_ = true;
+  }
+  inCv_.notify_one();
+}
+
+void TApdBaseDispatcher::PushLineEvents(std::uint32_t mask) {
+  {
+    std::lock_guard lock(inMu_);
+    input_.push_back(InputItem{{}, 0, mask});
+    wake_ = true;
+  }
+  inCv_.notify_one();
+  if (!threaded_) RequestPass();
+}
+
+void TApdBaseDispatcher::ReadLoop() {
+  while (!stopReader_) {
+    const auto w = device_->WaitReadable(-1);
+    if (w == SerialDevice::WaitResult::Interrupted) break;
+    if (w == SerialDevice::WaitResult::TimedOut) continue;
+    if (w == SerialDevice::WaitResult::HungUp) {
+      Fail(ENODEV);
+      break;
+    }
+    if (w == SerialDevice::WaitResult::Failed) {
+      Fail(EIO);
+      break;
+    }
+    bool ended = false;
+    while (!stopReader_) {
+      std::vector<char> chunk;
+      try {
+        chunk.resize(kChunkSize);
+      } catch (const std::bad_alloc&) {
+        Fail(ENOMEM);
+        ended = true;
+        break;
+      }
+      const auto r = device_->Read(chunk.data(), chunk.size());
+      if (r.status == SerialDevice::IoStatus::Ok) {
+        chunk.resize(r.count);
+        PushChunk(std::move(chunk));
+        continue;
+      }
+      if (r.status == SerialDevice::IoStatus::WouldBlock) break;
+      // A 0-byte read or an error is the end of the line, not "no data yet".
+      Fail(r.status == SerialDevice::IoStatus::End ? ENODEV : r.osError);
+      ended = true;
+      break;
+    }
+    if (ended) break;
+  }
+}
+
+void TApdBaseDispatcher::ReadAvailableDirect() {
+  if (failed_) return;
+  for (;;) {
+    std::vector<char> chunk(kChunkSize);
+    const auto r = device_->Read(chunk.data(), chunk.size());
+    if (r.status == SerialDevice::IoStatus::Ok) {
+      chunk.resize(r.count);
+      std::lock_guard lock(inMu_);
+      input_.push_back(InputItem{std::move(chunk), 0, 0});
+      continue;
+    }
+    if (r.status != SerialDevice::IoStatus::WouldBlock)
+      Fail(r.status == SerialDevice::IoStatus::End ? ENODEV : r.osError);
+    return;
+  }
+}
+
+void TApdBaseDispatcher::StatusLoop() {
+  std::unique_lock lock(statusMu_);
+  for (;;) {
+    statusCv_.wait(lock, [this] { return stopStatus_.load() || pendingLineEvents_ != 0; });
+    if (stopStatus_) break;
+    const std::uint32_t mask = std::exchange(pendingLineEvents_, 0);
+    lock.unlock();
+    PushLineEvents(mask);
+    lock.lock();
+  }
+}
+
+void TApdBaseDispatcher::Fail(int osError) {
+  if (failed_.exchange(true)) return;
+  // Stop the reader, writer and status watcher; the dispatcher goes on
+  // delivering what was received and running the timers.
+  stopReader_ = true;
+  {
+    std::lock_guard lock(ringMu_);
+    stopWriter_ = true;
+  }
+  ringCv_.notify_all();
+  {
+    std::lock_guard lock(statusMu_);
+    stopStatus_ = true;
+  }
+  statusCv_.notify_all();
+  device_->Interrupt();
+  PushLineEvents(osError == ENODEV ? kLineHangUp : kLineError);
+  ReportError(std::make_exception_ptr(EInOutError(osError, device_->ErrorText(osError))));
+}
+
+void TApdBaseDispatcher::ReportError(std::exception_ptr error) {
+  mq::Loop* loop = &loop_;
+  loop_.post([loop, error] { loop->reportError(error); });
+}
+
+void TApdBaseDispatcher::FlushInBuffer() {
+  device_->PurgeInput();
+  if (!threaded_) {
+    // Bytes the fake device delivered but no pass has read yet.
+    std::vector<char> sink(kChunkSize);
+    while (device_->Read(sink.data(), sink.size()).status == SerialDevice::IoStatus::Ok) {
+    }
+  }
+  {
+    std::lock_guard lock(inMu_);
+    std::erase_if(input_, [](const InputItem& item) { return !item.data.empty(); });
+  }
+  std::lock_guard lock(dbufMu_);
+  if (inNotify_) {
+    flushPending_ = true;
+  } else {
+    dTail_ = dHead_;
+    dFull_ = false;
+    newBytes_ = false;
+  }
+}
+
+// ---------------------------------------------------------------- dispatch buffer
+
+std::size_t TApdBaseDispatcher::DbufUsedLocked() const {
+  if (dFull_) return kDispatchBufferSize;
+  return (dHead_ + kDispatchBufferSize - dTail_) % kDispatchBufferSize;
+}
+
+void TApdBaseDispatcher::DbufCopyOut(std::size_t offset, char* dest, std::size_t count) const {
+  std::size_t pos = (dTail_ + offset) % kDispatchBufferSize;
+  for (std::size_t i = 0; i < count; ++i) {
+    dest[i] = dbuf_[pos];
+    pos = (pos + 1) % kDispatchBufferSize;
+  }
+}
+
+void TApdBaseDispatcher::DbufConsume(std::size_t count) {
+  if (count == 0) return;
+  dTail_ = (dTail_ + count) % kDispatchBufferSize;
+  dFull_ = false;
+}
+
+std::size_t TApdBaseDispatcher::InBuffUsed() const {
+  std::lock_guard lock(dbufMu_);
+  return DbufUsedLocked();
+}
+
+int TApdBaseDispatcher::GetBlock(char* dest, std::size_t count) {
+  bool consumed = false;
+  {
+    std::lock_guard lock(dbufMu_);
+    const std::size_t used = DbufUsedLocked();
+    if (inNotify_) {
+      if (used - std::min(used, handlerTaken_) < count) return -ecBufferIsEmpty;
+      DbufCopyOut(handlerTaken_, dest, count);
+      handlerTaken_ += count;
+      return static_cast<int>(count);
+    }
+    if (used < count) return -ecBufferIsEmpty;
+    DbufCopyOut(0, dest, count);
+    DbufConsume(count);
+    consumed = count > 0;
+  }
+  if (consumed) RequestPass();  // room for queued chunks
+  return static_cast<int>(count);
+}
+
+bool TApdBaseDispatcher::MoveQueued() {
+  std::lock_guard inLock(inMu_);
+  std::lock_guard bufLock(dbufMu_);
+  bool moved = false;
+  while (!input_.empty()) {
+    InputItem& item = input_.front();
+    if (item.data.empty()) {
+      lineEvents_ |= item.lineEvents;
+      input_.pop_front();
+      continue;
+    }
+    const std::size_t room = DbufFreeLocked();
+    if (room == 0) break;
+    const std::size_t n = std::min(room, item.data.size() - item.offset);
+    for (std::size_t i = 0; i < n; ++i) {
+      dbuf_[dHead_] = item.data[item.offset + i];
+      dHead_ = (dHead_ + 1) % kDispatchBufferSize;
+    }
+    dFull_ = dHead_ == dTail_;
+    item.offset += n;
+    moved = true;
+    if (item.offset < item.data.size()) break;  // the rest keeps its place
+    input_.pop_front();
+  }
+  if (moved) newBytes_ = true;
+  return moved;
+}
+
+// ---------------------------------------------------------------- triggers
+
+TApdBaseDispatcher::HandlerId TApdBaseDispatcher::RegisterEventTriggerHandler(
+    TriggerHandler handler, bool synchronised) {
+  std::lock_guard lock(tablesMu_);
+  auto entry = std::make_shared<HandlerEntry>();
+  entry->id = nextHandlerId_++;
+  entry->fn = std::move(handler);
+  entry->synchronised = synchronised;
+  handlers_.push_back(entry);
+  return entry->id;
+}
+
+void TApdBaseDispatcher::DeregisterEventTriggerHandler(HandlerId id) {
+  std::lock_guard lock(tablesMu_);
+  for (auto it = handlers_.begin(); it != handlers_.end(); ++it) {
+    if ((*it)->id == id) {
+      (*it)->removed = true;
+      handlers_.erase(it);
+      return;
+    }
+  }
+}
+
+void TApdBaseDispatcher::SetWindowHandler(TriggerHandler handler) {
+  std::lock_guard lock(tablesMu_);
+  windowHandler_ = std::move(handler);
+}
+
+void TApdBaseDispatcher::SetTriggerLength(std::uint16_t length) {
+  {
+    std::lock_guard lock(tablesMu_);
+    triggerLength_ = length;
+  }
+  RequestPass();
+}
+
+std::uint16_t TApdBaseDispatcher::AddTimerTrigger() {
+  std::lock_guard lock(tablesMu_);
+  const std::uint16_t h = nextTriggerHandle_++;
+  timers_.emplace(h, TimerTrigger{});
+  return h;
+}
+
+void TApdBaseDispatcher::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate) {
+  {
+    std::lock_guard lock(tablesMu_);
+    auto it = timers_.find(handle);
+    if (it == timers_.end()) return;
+    TimerTrigger& t = it->second;
+    if (activate) {
+      if (ticks > 0) t.ticks = std::min(static_cast<std::uint32_t>(ticks), kMaxTimerTicks);
+      const std::int64_t now = loop_.nowMs();
+      t.startTick = TickCountAt(now);
+      t.deadlineMs = TimerDeadlineMs(now, t.ticks);
+      t.active = true;
+    } else {
+      t.active = false;
+    }
+  }
+  RequestPass();
+}
+
+std::uint16_t TApdBaseDispatcher::AddStatusTrigger(TStatusKind kind) {
+  std::lock_guard lock(tablesMu_);
+  const std::uint16_t h = nextTriggerHandle_++;
+  statusTriggers_.emplace(h, StatusTrigger{kind, 0, false});
+  return h;
+}
+
+void TApdBaseDispatcher::SetStatusTrigger(std::uint16_t handle, std::uint32_t value, bool activate) {
+  TStatusKind kind;
+  {
+    std::lock_guard lock(tablesMu_);
+    auto it = statusTriggers_.find(handle);
+    if (it == statusTriggers_.end()) return;
+    it->second.value = value;
+    it->second.active = activate;
+    kind = it->second.kind;
+  }
+  if (activate && kind == TStatusKind::stOutSent) {
+    // Only writes after arming count.
+    std::lock_guard lock(ringMu_);
+    outputSent_ = false;
+  }
+  RequestPass();
+}
+
+void TApdBaseDispatcher::RemoveTrigger(std::uint16_t handle) {
+  {
+    std::lock_guard lock(tablesMu_);
+    timers_.erase(handle);
+    statusTriggers_.erase(handle);
+  }
+  RequestPass();
+}
+
+std::optional<std::int64_t> TApdBaseDispatcher::NextTimerDeadline() const {
+  std::lock_guard lock(tablesMu_);
+  std::optional<std::int64_t> next;
+  for (const auto& [h, t] : timers_)
+    if (t.active && (!next || t.deadlineMs < *next)) next = t.deadlineMs;
+  return next;
+}
+
+bool TApdBaseDispatcher::EvaluateStatus() {
+  std::vector<std::uint16_t> fired;
+  std::uint32_t lineEvents;
+  bool sent;
+  std::size_t used;
+  {
+    std::lock_guard lock(inMu_);
+    lineEvents = lineEvents_;
+  }
+  {
+    std::lock_guard lock(ringMu_);
+    sent = outputSent_;
+    used = RingUsedLocked();
+  }
+  bool sentTaken = false, lineTaken = false;
+  {
+    std::lock_guard lock(tablesMu_);
+    for (auto& [h, t] : statusTriggers_) {
+      if (!t.active) continue;
+      bool fire = false;
+      switch (t.kind) {
+        case TStatusKind::stLine: fire = lineEvents != 0; lineTaken |= fire; break;
+        case TStatusKind::stOutSent: fire = sent; sentTaken |= fire; break;
+        case TStatusKind::stOutBuffFree: fire = ring_.size() - used >= t.value; break;
+        case TStatusKind::stOutBuffUsed: fire = used <= t.value; break;
+      }
+      if (fire) {
+        t.active = false;
+        fired.push_back(h);
+      }
+    }
+  }
+  if (sentTaken) {
+    std::lock_guard lock(ringMu_);
+    outputSent_ = false;
+  }
+  if (lineTaken) {
+    std::lock_guard lock(inMu_);
+    lineEvents_ = 0;
+  }
+  for (std::uint16_t h : fired) Notify(TTriggerKind::Status, h, h);
+  return !fired.empty();
+}
+
+bool TApdBaseDispatcher::EvaluateLength() {
+  std::size_t used;
+  {
+    std::lock_guard tl(tablesMu_);
+    std::lock_guard lock(dbufMu_);
+    used = DbufUsedLocked();
+    if (!newBytes_ || used == 0 || used < triggerLength_) return false;
+    newBytes_ = false;
+  }
+  Notify(TTriggerKind::Avail, 0, static_cast<std::uint32_t>(used));
+  return true;
+}
+
+bool TApdBaseDispatcher::EvaluateTimers() {
+  bool any = false;
+  while (!stopDispatch_) {
+    std::uint16_t fired = 0;
+    {
+      std::lock_guard lock(tablesMu_);
+      const std::uint32_t now = TickCountAt(loop_.nowMs());
+      for (auto& [h, t] : timers_) {
+        if (t.active && TimerExpired(t.startTick, t.ticks, now)) {
+          t.active = false;
+          fired = h;
+          break;
+        }
+      }
+    }
+    if (fired == 0) break;
+    Notify(TTriggerKind::Timer, fired, fired);
+    any = true;
+  }
+  return any;
+}
+
+void TApdBaseDispatcher::Notify(TTriggerKind kind, std::uint16_t handle, std::uint32_t datum) {
+  std::vector<std::shared_ptr<HandlerEntry>> snapshot;
+  TriggerHandler window;
+  {
+    std::lock_guard lock(tablesMu_);
+    snapshot = handlers_;
+    window = windowHandler_;
+  }
+  {
+    std::lock_guard lock(dbufMu_);
+    inNotify_ = true;
+    maxTaken_ = 0;
+  }
+  std::optional<InsideGuard> inside;
+  if (!threaded_) inside.emplace(loopInside_);
+  auto callHandler = [&](const TriggerHandler& fn, bool synchronised) {
+    {
+      std::lock_guard lock(dbufMu_);
+      handlerTaken_ = 0;
+    }
+    if (synchronised) {
+      RunOnLoop([&] { fn(kind, handle, datum); });
+    } else {
+      try {
+        fn(kind, handle, datum);
+      } catch (...) {
+        ReportError(std::current_exception());
+      }
+    }
+    std::lock_guard lock(dbufMu_);
+    maxTaken_ = std::max(maxTaken_, handlerTaken_);
+  };
+  for (const auto& entry : snapshot) {
+    if (entry->removed) continue;
+    callHandler(entry->fn, entry->synchronised);
+  }
+  if (window) callHandler(window, false);
+  std::lock_guard lock(dbufMu_);
+  DbufConsume(std::min(maxTaken_, DbufUsedLocked()));
+  inNotify_ = false;
+  if (flushPending_) {
+    flushPending_ = false;
+    dTail_ = dHead_;
+    dFull_ = false;
+    newBytes_ = false;
+  }
+}
+
+// ---------------------------------------------------------------- passes
+
+void TApdBaseDispatcher::Pass() {
+  for (;;) {
+    if (stopDispatch_) return;
+    MoveQueued();
+    bool any = EvaluateStatus();
+    any = EvaluateLength() || any;
+    any = EvaluateTimers() || any;
+    if (!any) return;
+  }
+}
+
+void TApdBaseDispatcher::DispatchLoop() {
+  for (;;) {
+    const auto deadline = NextTimerDeadline();
+    {
+      std::unique_lock lock(inMu_);
+      auto ready = [this] { return wake_ || stopDispatch_.load(); };
+      if (deadline) {
+        // +1: never wake before the tick has turned.
+        const std::int64_t delta = std::max<std::int64_t>(*deadline - loop_.nowMs() + 1, 1);
+        inCv_.wait_for(lock, std::chrono::milliseconds(delta), ready);
+      } else {
+        inCv_.wait(lock, ready);
+      }
+      if (stopDispatch_) return;
+      wake_ = false;
+    }
+    Pass();
+  }
+}
+
+void TApdBaseDispatcher::RequestPass() {
+  if (threaded_) {
+    {
+      std::lock_guard lock(inMu_);
+      wake_ = true;
+    }
+    inCv_.notify_one();
+    return;
+  }
+  if (!workersStarted_ || stopDispatch_) return;
+  if (passActive_) {
+    repass_ = true;
+    return;
+  }
+  if (passPosted_) return;
+  passPosted_ = true;
+  std::weak_ptr<TApdBaseDispatcher> weak = weak_from_this();
+  loop_.post([weak] {
+    if (auto self = weak.lock()) self->DirectPass();
+  });
+}
+
+void TApdBaseDispatcher::DirectPass() {
+  passPosted_ = false;
+  if (stopDispatch_) return;
+  if (passActive_) {
+    repass_ = true;
+    return;
+  }
+  auto keepAlive = shared_from_this();
+  passActive_ = true;
+  do {
+    repass_ = false;
+    ReadAvailableDirect();
+    Pass();
+  } while (repass_ && !stopDispatch_);
+  passActive_ = false;
+  ScheduleDirectTimer();
+}
+
+void TApdBaseDispatcher::ScheduleDirectTimer() {
+  if (stopDispatch_) return;
+  const auto deadline = NextTimerDeadline();
+  if (directTimer_ != 0 && deadline && *deadline == directTimerDue_) return;
+  if (directTimer_ != 0) {
+    loop_.cancelTimer(directTimer_);
+    directTimer_ = 0;
+  }
+  if (!deadline) return;
+  directTimerDue_ = *deadline;
+  std::weak_ptr<TApdBaseDispatcher> weak = weak_from_this();
+  directTimer_ = loop_.addTimer(*deadline, [weak] {
+    if (auto self = weak.lock()) {
+      self->directTimer_ = 0;
+      self->DirectPass();
+    }
+  });
+}
+
+// ---------------------------------------------------------------- hand-over
+
+void TApdBaseDispatcher::RunOnLoop(const std::function<void()>& fn) {
+  loop_.runAndWait([this, &fn] {
+    InsideGuard inside(loopInside_);
+    fn();
+  });
+}
+
+bool TApdBaseDispatcher::SendToLoop(const std::function<void()>& fn, int timeoutMs) {
+  return loop_.sendWithTimeout(
+      [this, &fn] {
+        InsideGuard inside(loopInside_);
+        fn();
+      },
+      timeoutMs);
+}
+
+}  // namespace mq::serial

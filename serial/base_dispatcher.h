@@ -1,0 +1,243 @@
+// TApdBaseDispatcher: the engine of an open port. It owns the open device,
+// the 8192-byte dispatch buffer, the output ring of OutSize bytes, the input
+// queue of 256-byte chunks and status records, the trigger table (timer,
+// status and length triggers) and the handler lists, and turns driver input
+// into notifications: data available (datum: unread bytes), timer expired
+// and status (datum: the trigger's handle).
+//
+// Two ways to run, chosen by the device:
+// - worker threads (real devices): a reader, a writer, a status watcher and
+//   a dispatcher thread. Handlers run on the dispatcher thread; packet
+//   events reach the loop thread through RunOnLoop (run-and-wait), window
+//   notifications through a send that waits at most 3000 ms. The threads
+//   wait on events and on the next timer deadline, never on fixed polls.
+// - direct (the fake platform): no threads; passes run on the loop thread,
+//   posted when bytes arrive or output is written and on a loop timer at the
+//   next timer deadline, so tests on virtual time are deterministic.
+//
+// A worker failure (read/write error, hang-up, device gone) stops the
+// reader, writer and status watcher and is reported once to the loop's
+// error handler as EInOutError; the port still reads as open. Bytes already
+// received are still dispatched and timers still run.
+//
+// Threading: the trigger/handler tables, the dispatch buffer and the output
+// ring each have a lock; their operations may be called from any thread.
+// Start/Stop/Join belong to the loop thread (the port). In direct mode
+// everything runs on the loop thread.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "loop/loop.h"
+#include "serial/dispatcher_thread.h"
+#include "serial/serial_device.h"
+#include "serial/serial_types.h"
+
+namespace mq::serial {
+
+class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatcher> {
+ public:
+  using TriggerHandler =
+      std::function<void(TTriggerKind kind, std::uint16_t handle, std::uint32_t datum)>;
+  using HandlerId = std::uint64_t;
+
+  static constexpr std::size_t kDispatchBufferSize = 8192;
+  static constexpr std::size_t kChunkSize = 256;
+  // Line-event bits of a status record.
+  static constexpr std::uint32_t kLineHangUp = 1u << 0;
+  static constexpr std::uint32_t kLineError = 1u << 1;
+
+  TApdBaseDispatcher(mq::Loop& loop, std::unique_ptr<SerialDevice> device, std::uint16_t outSize);
+  ~TApdBaseDispatcher();
+  TApdBaseDispatcher(const TApdBaseDispatcher&) = delete;
+  TApdBaseDispatcher& operator=(const TApdBaseDispatcher&) = delete;
+
+  // ---- Used by the port (loop thread) ----
+  // Starts the reader, dispatcher, writer and status watcher (or direct mode).
+  void StartWorkers();
+  // Signals the status watcher, writer and reader and joins each (serving
+  // hand-overs), then signals the dispatcher thread to end.
+  void StopWorkers();
+  // Joins the dispatcher thread, serving hand-overs meanwhile.
+  void JoinDispatcherThread();
+  bool HasDispatcherThread() const { return threaded_; }
+  // True while the loop thread is running code called from this dispatcher's
+  // notification (a hand-over, or a direct-mode pass).
+  bool LoopThreadInside() const { return loopInside_.load() > 0; }
+  bool WorkersFailed() const { return failed_.load(); }
+  SerialDevice& Device() { return *device_; }
+
+  // Appends bytes to the output ring; throws EOutputBufferTooSmall (nothing
+  // written) when the ring has fewer free bytes.
+  void PutBlock(std::string_view bytes);
+  // Discards driver input, queued chunks and unread bytes (the unread bytes
+  // at the end of the current notification when one is in progress).
+  void FlushInBuffer();
+  // Discards the output ring and the driver's transmit queue and waits up to
+  // 5000 ms for the writer to drop what it holds.
+  void FlushOutBuffer();
+  void SetTriggerLength(std::uint16_t length);
+  // The port's window handler, called after the event handlers.
+  void SetWindowHandler(TriggerHandler handler);
+
+  // ---- Handlers and triggers (any thread) ----
+  // A synchronised handler runs on the loop thread (run-and-wait). A
+  // registration made during a notification takes effect when it ends; a
+  // deregistered handler is not called again.
+  HandlerId RegisterEventTriggerHandler(TriggerHandler handler, bool synchronised = false);
+  void DeregisterEventTriggerHandler(HandlerId id);
+  // Inside a notification: copies count bytes from the oldest byte this
+  // handler has not taken yet; outside: takes them from the tail at once.
+  // Returns count, or -ecBufferIsEmpty (nothing copied) when fewer are unread.
+  int GetBlock(char* dest, std::size_t count);
+  std::uint16_t AddTimerTrigger();
+  // Arms the timer for ticks (0 keeps its previous duration) or disarms it.
+  void SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate);
+  std::uint16_t AddStatusTrigger(TStatusKind kind);
+  void SetStatusTrigger(std::uint16_t handle, std::uint32_t value, bool activate);
+  void RemoveTrigger(std::uint16_t handle);
+  std::size_t InBuffUsed() const;
+  std::size_t OutBuffUsed() const;
+  std::size_t OutBuffFree() const;
+
+  // Runs fn on the loop thread and waits for it (errors go to the loop's
+  // error handler). Directly when already on the loop thread.
+  void RunOnLoop(const std::function<void()>& fn);
+  // Like RunOnLoop but gives up when the loop has not started fn in timeoutMs.
+  bool SendToLoop(const std::function<void()>& fn, int timeoutMs);
+
+ private:
+  struct HandlerEntry {
+    HandlerId id;
+    TriggerHandler fn;
+    bool synchronised;
+    std::atomic<bool> removed{false};
+  };
+  struct TimerTrigger {
+    std::uint32_t ticks = 0;
+    std::uint32_t startTick = 0;
+    std::int64_t deadlineMs = 0;
+    bool active = false;
+  };
+  struct StatusTrigger {
+    TStatusKind kind;
+    std::uint32_t value = 0;
+    bool active = false;
+  };
+  struct InputItem {
+    std::vector<char> data;  // empty for a status record
+    std::size_t offset = 0;
+    std::uint32_t lineEvents = 0;
+  };
+
+  // Worker bodies.
+  void ReadLoop();
+  void WriteLoop();
+  void StatusLoop();
+  void DispatchLoop();
+
+  // One dispatcher pass: move queued chunks, evaluate the triggers, repeat
+  // while notifications were made.
+  void Pass();
+  void DirectPass();
+  void ReadAvailableDirect();
+  void WriteAvailableDirect();
+  void RequestPass();
+  void ScheduleDirectTimer();
+  std::optional<std::int64_t> NextTimerDeadline() const;
+
+  bool MoveQueued();
+  bool EvaluateStatus();
+  bool EvaluateLength();
+  bool EvaluateTimers();
+  void Notify(TTriggerKind kind, std::uint16_t handle, std::uint32_t datum);
+
+  void PushChunk(std::vector<char> chunk);
+  void PushLineEvents(std::uint32_t mask);
+  void Fail(int osError);
+  void ReportError(std::exception_ptr error);
+
+  // Dispatch-buffer helpers (dbufMu_ held).
+  std::size_t DbufUsedLocked() const;
+  std::size_t DbufFreeLocked() const { return kDispatchBufferSize - DbufUsedLocked(); }
+  void DbufCopyOut(std::size_t offset, char* dest, std::size_t count) const;
+  void DbufConsume(std::size_t count);
+  // Output-ring helpers (ringMu_ held).
+  std::size_t RingUsedLocked() const;
+  std::string RingTakeAllLocked();
+
+  mq::Loop& loop_;
+  std::unique_ptr<SerialDevice> device_;
+  bool threaded_;
+
+  // Trigger and handler tables.
+  mutable std::mutex tablesMu_;
+  std::vector<std::shared_ptr<HandlerEntry>> handlers_;
+  TriggerHandler windowHandler_;
+  HandlerId nextHandlerId_ = 1;
+  std::map<std::uint16_t, TimerTrigger> timers_;
+  std::map<std::uint16_t, StatusTrigger> statusTriggers_;
+  std::uint16_t nextTriggerHandle_ = 1;
+  std::uint16_t triggerLength_ = 1;
+
+  // Dispatch buffer.
+  mutable std::mutex dbufMu_;
+  std::vector<char> dbuf_;
+  std::size_t dHead_ = 0, dTail_ = 0;
+  bool dFull_ = false;
+  bool newBytes_ = false;
+  bool inNotify_ = false;
+  bool flushPending_ = false;
+  std::size_t handlerTaken_ = 0;
+  std::size_t maxTaken_ = 0;
+
+  // Output ring.
+  mutable std::mutex ringMu_;
+  std::condition_variable ringCv_;
+  std::vector<char> ring_;
+  std::size_t oHead_ = 0, oTail_ = 0;
+  bool oFull_ = false;
+  bool outputSent_ = false;
+  std::uint64_t flushGen_ = 0;
+  bool writerBusy_ = false;
+
+  // Input queue and dispatcher wake-up.
+  mutable std::mutex inMu_;
+  std::condition_variable inCv_;
+  std::deque<InputItem> input_;
+  bool wake_ = false;
+  std::uint32_t lineEvents_ = 0;  // seen, not yet announced (dispatcher side)
+
+  // Status watcher.
+  std::mutex statusMu_;
+  std::condition_variable statusCv_;
+  std::uint32_t pendingLineEvents_ = 0;
+
+  std::atomic<bool> stopReader_{false}, stopWriter_{false}, stopStatus_{false},
+      stopDispatch_{false};
+  std::atomic<bool> failed_{false};
+  std::atomic<int> loopInside_{0};
+
+  std::unique_ptr<TApdDispatcherThread> reader_, writer_, status_, dispatcher_;
+
+  // Direct mode (loop thread only).
+  bool passPosted_ = false;
+  bool passActive_ = false;
+  bool repass_ = false;
+  mq::Loop::TimerId directTimer_ = 0;
+  std::int64_t directTimerDue_ = 0;
+  bool workersStarted_ = false;
+};
+
+}  // namespace mq::serial

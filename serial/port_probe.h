@@ -1,0 +1,22 @@
+// ProbeComPort and ReportPortsInUse: whether a COM port is there to be
+// opened, for the full scan over ports 1 to 50. The probe never touches a
+// TApdComPort and leaves no handle of the port open.
+//
+// Threading: loop thread (ReportPortsInUse is a plain module-level flag).
+#pragma once
+
+#include <cstdint>
+
+#include "serial/serial_platform.h"
+
+namespace mq::serial {
+
+// true (the start value): a port that exists counts as available even when
+// another program holds it. false: the port must be free to open now.
+extern bool ReportPortsInUse;
+
+// n = 0: false. With ReportPortsInUse: whether the system knows the device.
+// Otherwise: whether an exclusive open succeeds (it is closed again at once).
+bool ProbeComPort(SerialPlatform& platform, std::uint32_t comNumber);
+
+}  // namespace mq::serial
