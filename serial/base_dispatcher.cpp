@@ -439,13 +439,26 @@ bool TApdBaseDispatcher::MoveQueued() {
 
 TApdBaseDispatcher::HandlerId TApdBaseDispatcher::RegisterEventTriggerHandler(
     TriggerHandler handler, bool synchronised) {
-  std::lock_guard lock(tablesMu_);
-  auto entry = std::make_shared<HandlerEntry>();
-  entry->id = nextHandlerId_++;
-  entry->fn = std::move(handler);
-  entry->synchronised = synchronised;
-  handlers_.push_back(entry);
-  return entry->id;
+  HandlerId id;
+  {
+    std::lock_guard lock(tablesMu_);
+    auto entry = std::make_shared<HandlerEntry>();
+    entry->id = nextHandlerId_++;
+    entry->fn = std::move(handler);
+    entry->synchronised = synchronised;
+    handlers_.push_back(entry);
+    id = entry->id;
+  }
+  // Bytes that arrived before any consumer registered (while the port was
+  // opening) are announced again, so a full dispatch buffer cannot stall.
+  bool unread;
+  {
+    std::lock_guard lock(dbufMu_);
+    unread = DbufUsedLocked() > 0;
+    if (unread) newBytes_ = true;
+  }
+  if (unread) RequestPass();
+  return id;
 }
 
 void TApdBaseDispatcher::DeregisterEventTriggerHandler(HandlerId id) {

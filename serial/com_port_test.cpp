@@ -310,6 +310,24 @@ TEST_F(ComPortTest, EveryHandlerReadsTheSameBytesAndTheTailAdvancesByTheMost) {
   EXPECT_EQ(d.InBuffUsed(), 0u);
 }
 
+TEST_F(ComPortTest, BytesThatArrivedBeforeAConsumerRegisteredAreAnnouncedToIt) {
+  OpenOn(3);
+  fake->Inject(3, std::string(8192, 'f'));  // fills the dispatch buffer
+  fake->Inject(3, "tail");
+  loop.runPending();
+  auto& d = port.Dispatcher();
+  EXPECT_EQ(d.InBuffUsed(), 8192u);
+  std::string got;
+  d.RegisterEventTriggerHandler([&](TTriggerKind kind, std::uint16_t, std::uint32_t n) {
+    if (kind != TTriggerKind::Avail) return;
+    std::string part(n, '\0');
+    ASSERT_EQ(d.GetBlock(part.data(), n), static_cast<int>(n));
+    got += part;
+  });
+  loop.runPending();
+  EXPECT_EQ(got, std::string(8192, 'f') + "tail");
+}
+
 TEST_F(ComPortTest, FlushInBufferDropsUnreadInputAtOnceOrAtTheEndOfTheNotification) {
   OpenOn(3);
   auto& d = port.Dispatcher();
