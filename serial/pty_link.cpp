@@ -31,6 +31,7 @@ PtyLink::PtyLink(std::vector<unsigned> comNumbers) {
     const std::string name = ::ttyname(slave);
     ::close(slave);  // the port under test opens it by name
     ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     ptys_.push_back(Pty{n, master, name});
     BindPath(n, name);
   }
@@ -62,16 +63,29 @@ int PtyLink::Master(unsigned n) const { return Find(n).master; }
 std::string PtyLink::SlavePath(unsigned n) const { return Find(n).slave; }
 
 void PtyLink::Write(unsigned n, std::string_view bytes) {
+  std::size_t off = 0;
+  while (off < bytes.size()) off += WriteSome(n, bytes.substr(off), 1000);
+}
+
+std::size_t PtyLink::WriteSome(unsigned n, std::string_view bytes, int timeoutMs) {
   const int fd = Master(n);
   std::size_t off = 0;
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (off < bytes.size()) {
     const ssize_t w = ::write(fd, bytes.data() + off, bytes.size() - off);
     if (w > 0) {
       off += static_cast<std::size_t>(w);
-    } else if (w < 0 && errno != EINTR && errno != EAGAIN) {
-      throw std::runtime_error(std::string("pty write: ") + std::strerror(errno));
+      continue;
     }
+    if (w < 0 && errno != EINTR && errno != EAGAIN)
+      throw std::runtime_error(std::string("pty write: ") + std::strerror(errno));
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(limit - std::chrono::steady_clock::now()).count();
+    if (left <= 0) break;
+    pollfd p{fd, POLLOUT, 0};
+    ::poll(&p, 1, static_cast<int>(left));
   }
+  return off;
 }
 
 std::string PtyLink::Read(unsigned n, std::size_t count, int timeoutMs) {

@@ -28,6 +28,8 @@ class PtyLink {
   std::string SlavePath(unsigned comNumber) const;
   // Writes all bytes on the far side (blocking).
   void Write(unsigned comNumber, std::string_view bytes);
+  // Writes what fits within timeoutMs; returns the number of bytes written.
+  std::size_t WriteSome(unsigned comNumber, std::string_view bytes, int timeoutMs);
   // Reads what the far side receives until `count` bytes or timeoutMs.
   std::string Read(unsigned comNumber, std::size_t count, int timeoutMs);
   // Closes the far side (the line hangs up for the port).
