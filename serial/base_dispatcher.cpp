@@ -83,7 +83,7 @@ void TApdBaseDispatcher::StopWorkers() {
     stopDispatch_ = true;
     wake_ = true;
   }
-  inCv_.notify_all();
+  if (threaded_) device_->WakeDispatcher();
   if (!threaded_) {
     device_->SetActivityCallback(nullptr);
     if (directTimer_ != 0) {
@@ -231,19 +231,16 @@ void TApdBaseDispatcher::PushChunk(std::vector<char> chunk) {
   {
     std::lock_guard lock(inMu_);
     input_.push_back(InputItem{std::move(chunk), 0, 0});
-    wake_ = true;
   }
-  inCv_.notify_one();
+  RequestPass();
 }
 
 void TApdBaseDispatcher::PushLineEvents(std::uint32_t mask) {
   {
     std::lock_guard lock(inMu_);
     input_.push_back(InputItem{{}, 0, mask});
-    wake_ = true;
   }
-  inCv_.notify_one();
-  if (!threaded_) RequestPass();
+  RequestPass();
 }
 
 void TApdBaseDispatcher::ReadLoop() {
@@ -260,6 +257,7 @@ void TApdBaseDispatcher::ReadLoop() {
       break;
     }
     bool ended = false;
+    std::lock_guard readLock(readMu_);  // the dispatcher may read too: keep the order
     while (!stopReader_) {
       std::vector<char> chunk;
       try {
@@ -694,32 +692,63 @@ void TApdBaseDispatcher::Pass() {
 }
 
 void TApdBaseDispatcher::DispatchLoop() {
+  bool watchDevice = true;
   for (;;) {
     const auto deadline = NextTimerDeadline();
+    bool work;
     {
-      std::unique_lock lock(inMu_);
-      auto ready = [this] { return wake_ || stopDispatch_.load(); };
-      if (deadline) {
-        // +1: never wake before the tick has turned.
-        const std::int64_t delta = std::max<std::int64_t>(*deadline - loop_.nowMs() + 1, 1);
-        inCv_.wait_for(lock, std::chrono::milliseconds(delta), ready);
-      } else {
-        inCv_.wait(lock, ready);
-      }
+      std::lock_guard lock(inMu_);
       if (stopDispatch_) return;
-      wake_ = false;
+      work = std::exchange(wake_, false);
+      dispatcherWaiting_ = !work;
+    }
+    if (!work) {
+      int timeout = -1;
+      // +1: never wake before the tick has turned.
+      if (deadline) timeout = static_cast<int>(std::clamp<std::int64_t>(*deadline - loop_.nowMs() + 1, 1, 1 << 30));
+      const auto r = device_->WaitDispatch(watchDevice && !failed_, timeout);
+      {
+        std::lock_guard lock(inMu_);
+        dispatcherWaiting_ = false;
+        if (stopDispatch_) return;
+        wake_ = false;
+      }
+      if (r == SerialDevice::WaitResult::Ready) ReadAvailableThreaded();
+      // A hung-up line is the reader's to report; stop watching it here so
+      // this thread does not spin on it.
+      if (r == SerialDevice::WaitResult::HungUp || r == SerialDevice::WaitResult::Failed) watchDevice = false;
     }
     Pass();
   }
 }
 
+void TApdBaseDispatcher::ReadAvailableThreaded() {
+  std::unique_lock readLock(readMu_, std::try_to_lock);
+  if (!readLock.owns_lock()) return;  // the reader is at it already
+  while (!failed_) {
+    std::vector<char> chunk(kChunkSize);
+    const auto r = device_->Read(chunk.data(), chunk.size());
+    if (r.status == SerialDevice::IoStatus::Ok) {
+      chunk.resize(r.count);
+      std::lock_guard lock(inMu_);
+      input_.push_back(InputItem{std::move(chunk), 0, 0});
+      continue;
+    }
+    if (r.status != SerialDevice::IoStatus::WouldBlock)
+      Fail(r.status == SerialDevice::IoStatus::End ? ENODEV : r.osError);
+    return;
+  }
+}
+
 void TApdBaseDispatcher::RequestPass() {
   if (threaded_) {
+    bool waiting;
     {
       std::lock_guard lock(inMu_);
       wake_ = true;
+      waiting = dispatcherWaiting_;
     }
-    inCv_.notify_one();
+    if (waiting) device_->WakeDispatcher();
     return;
   }
   if (!workersStarted_ || stopDispatch_) return;

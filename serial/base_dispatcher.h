@@ -152,6 +152,7 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
   void Pass();
   void DirectPass();
   void ReadAvailableDirect();
+  void ReadAvailableThreaded();
   void WriteAvailableDirect();
   void RequestPass();
   void ScheduleDirectTimer();
@@ -214,9 +215,12 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
 
   // Input queue and dispatcher wake-up.
   mutable std::mutex inMu_;
-  std::condition_variable inCv_;
   std::deque<InputItem> input_;
   bool wake_ = false;
+  bool dispatcherWaiting_ = false;  // blocked in WaitDispatch: wake it through the device
+  // Held while reading from the device and queueing, so the reader and the
+  // dispatcher (which reads what it sees arrive itself) keep the byte order.
+  std::mutex readMu_;
   std::uint32_t lineEvents_ = 0;  // seen, not yet announced (dispatcher side)
 
   // Status watcher.

@@ -48,18 +48,20 @@ speed_t SpeedFor(std::uint32_t baud) {
 class PosixSerialDevice : public SerialDevice {
  public:
   explicit PosixSerialDevice(int fd) : fd_(fd) {
-    if (::pipe(wake_) != 0) {
+    if (::pipe(wake_) != 0 || ::pipe(dispatchWake_) != 0) {
       const int err = errno;
       ::close(fd_);
+      for (int p : {wake_[0], wake_[1], dispatchWake_[0], dispatchWake_[1]})
+        if (p >= 0) ::close(p);
       ThrowIo(err);
     }
-    for (int p : wake_) ::fcntl(p, F_SETFD, FD_CLOEXEC);
+    for (int p : {wake_[0], wake_[1], dispatchWake_[0], dispatchWake_[1]}) ::fcntl(p, F_SETFD, FD_CLOEXEC);
+    for (int p : dispatchWake_) ::fcntl(p, F_SETFL, ::fcntl(p, F_GETFL) | O_NONBLOCK);
   }
   ~PosixSerialDevice() override {
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);  // also releases the lock
-    ::close(wake_[0]);
-    ::close(wake_[1]);
+    for (int p : {wake_[0], wake_[1], dispatchWake_[0], dispatchWake_[1]}) ::close(p);
   }
 
   void SetupQueues(std::uint16_t, std::uint16_t) override {
@@ -134,6 +136,33 @@ class PosixSerialDevice : public SerialDevice {
   WaitResult WaitReadable(int timeoutMs) override { return Wait(POLLIN, timeoutMs); }
   WaitResult WaitWritable(int timeoutMs) override { return Wait(POLLOUT, timeoutMs); }
 
+  WaitResult WaitDispatch(bool watchDevice, int timeoutMs) override {
+    pollfd fds[2] = {{dispatchWake_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
+    for (;;) {
+      const int r = ::poll(fds, watchDevice ? 2 : 1, timeoutMs);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return WaitResult::Failed;
+      }
+      if (r == 0) return WaitResult::TimedOut;
+      if (fds[0].revents != 0) {
+        char sink[64];
+        while (::read(dispatchWake_[0], sink, sizeof sink) > 0) {
+        }
+        return WaitResult::Woken;
+      }
+      if (fds[1].revents & POLLIN) return WaitResult::Ready;
+      return WaitResult::HungUp;  // POLLHUP/POLLERR/POLLNVAL: the reader deals with it
+    }
+  }
+
+  void WakeDispatcher() override {
+    const char c = 1;
+    // A full pipe already holds a wake-up.
+    while (::write(dispatchWake_[1], &c, 1) < 0 && errno == EINTR) {
+    }
+  }
+
   void Interrupt() override {
     const char c = 1;
     // Left unread, so every later wait returns at once as well.
@@ -163,6 +192,7 @@ class PosixSerialDevice : public SerialDevice {
 
   int fd_;
   int wake_[2] = {-1, -1};
+  int dispatchWake_[2] = {-1, -1};
 };
 
 bool IsDirectory(const std::string& path) {
