@@ -329,7 +329,11 @@ void TApdBaseDispatcher::Fail(int osError) {
   statusCv_.notify_all();
   device_->Interrupt();
   PushLineEvents(osError == ENODEV ? kLineHangUp : kLineError);
-  ReportError(std::make_exception_ptr(EInOutError(osError, device_->ErrorText(osError))));
+  // The error object is made on the loop thread that shows it.
+  mq::Loop* loop = &loop_;
+  loop_.post([loop, osError, text = device_->ErrorText(osError)] {
+    loop->reportError(std::make_exception_ptr(EInOutError(osError, text)));
+  });
 }
 
 void TApdBaseDispatcher::ReportError(std::exception_ptr error) {
