@@ -391,6 +391,46 @@ TEST_F(ComPortTest, StatusTriggerForOutputSentFiresOnTheNextPassAfterAWrite) {
   EXPECT_EQ(status.size(), 1u);
 }
 
+TEST_F(ComPortTest, OutputRingStatusTriggers) {
+  OpenOn(3);
+  auto& d = port.Dispatcher();
+  std::vector<std::uint16_t> fired;
+  d.RegisterEventTriggerHandler([&](TTriggerKind kind, std::uint16_t h, std::uint32_t) {
+    if (kind == TTriggerKind::Status) fired.push_back(h);
+  });
+  const auto free = d.AddStatusTrigger(TStatusKind::stOutBuffFree);
+  const auto used = d.AddStatusTrigger(TStatusKind::stOutBuffUsed);
+  EXPECT_EQ(d.OutBuffFree(), 4096u);
+  d.SetStatusTrigger(free, 4096, true);
+  d.SetStatusTrigger(used, 0, true);
+  loop.runPending();
+  EXPECT_EQ(fired, (std::vector<std::uint16_t>{free, used}));
+  d.RemoveTrigger(free);
+  d.SetStatusTrigger(free, 1, true);  // removed: no effect
+  loop.runPending();
+  EXPECT_EQ(fired.size(), 2u);
+}
+
+TEST_F(ComPortTest, SynchronisedHandlersRunOnTheLoopThreadAndRemovalIsImmediate) {
+  OpenOn(3);
+  auto& d = port.Dispatcher();
+  int first = 0, second = 0;
+  TApdBaseDispatcher::HandlerId secondId = 0;
+  d.RegisterEventTriggerHandler(
+      [&](TTriggerKind kind, std::uint16_t, std::uint32_t) {
+        if (kind != TTriggerKind::Avail) return;
+        EXPECT_TRUE(loop.isLoopThread());
+        ++first;
+        d.DeregisterEventTriggerHandler(secondId);  // not called any more
+      },
+      true);
+  secondId = d.RegisterEventTriggerHandler([&](TTriggerKind, std::uint16_t, std::uint32_t) { ++second; });
+  fake->Inject(3, "a");
+  loop.runPending();
+  EXPECT_EQ(first, 1);
+  EXPECT_EQ(second, 0);
+}
+
 TEST_F(ComPortTest, AVanishedDeviceIsReportedOnceAndTheClosedPortLeavesNothing) {
   OpenOn(3);
   fake->Inject(3, "ab");
