@@ -148,6 +148,34 @@ TEST_F(PtyPortTest, PutStringEmptyTooLargeAndOrderAcrossManyCalls) {
   EXPECT_EQ(received, expected);  // nothing of the empty or refused strings
 }
 
+TEST_F(PtyPortTest, AStringLongerThanTheFreeRingIsRefusedWhole) {
+  Open(1);
+  // Nobody reads the far side: the line backs up and the ring fills.
+  const std::string block(1000, 'a');
+  int accepted = 0;
+  for (int i = 0; i < 1000; ++i) {
+    try {
+      port.PutString(block);
+      ++accepted;
+    } catch (const EOutputBufferTooSmall&) {
+      break;
+    }
+    loop.pause(2);
+  }
+  ASSERT_LT(accepted, 1000);
+  loop.pause(50);
+  const std::size_t room = 4096 - port.OutBuffUsed();
+  ASSERT_LT(room, 1000u);
+  EXPECT_THROW(port.PutString(std::string(room + 1, 'X')), EOutputBufferTooSmall);
+  EXPECT_EQ(port.OutBuffUsed(), 4096 - room);
+  if (room > 0) port.PutString(std::string(room, 'Y'));
+  EXPECT_EQ(port.OutBuffUsed(), 4096u);
+  const std::string all = link.Read(1, std::size_t(accepted) * 1000 + room, 5000);
+  EXPECT_EQ(all.size(), std::size_t(accepted) * 1000 + room);
+  EXPECT_EQ(all.find('X'), std::string::npos);
+  EXPECT_EQ(all.find_first_not_of('a'), room > 0 ? std::size_t(accepted) * 1000 : std::string::npos);
+}
+
 TEST_F(PtyPortTest, ReceivedFramesReachTheHandlerOnTheLoopThread) {
   TApdDataPacket framed;
   SetUpFramed(framed);
@@ -168,7 +196,7 @@ TEST_F(PtyPortTest, ReceivedFramesReachTheHandlerOnTheLoopThread) {
 }
 
 TEST_F(PtyPortTest, FarSideClosedIsReportedOnceWithoutSpinningAndCloseStillWorks) {
-  const int threads = Threads();
+  const int threads = Threads(), fds = Fds();
   Open(1);
   link.CloseMaster(1);
   EXPECT_TRUE(loop.runUntil([&] { return !errors.empty(); }, 5000));
@@ -182,6 +210,7 @@ TEST_F(PtyPortTest, FarSideClosedIsReportedOnceWithoutSpinningAndCloseStillWorks
   EXPECT_EQ(errors.size(), 1u);
   port.SetOpen(false);
   EXPECT_EQ(Threads(), threads);
+  EXPECT_EQ(Fds(), fds - 1);  // the far side was closed by the test
 }
 
 TEST_F(PtyPortTest, HangUpOfTheDeviceIsAnEndNotNoData) {
