@@ -74,7 +74,11 @@ void TApdBaseDispatcher::StopWorkers() {
     stopWriter_ = true;
   }
   ringCv_.notify_all();
-  stopReader_ = true;
+  {
+    std::lock_guard lock(readerMu_);
+    stopReader_ = true;
+  }
+  readerCv_.notify_all();
   device_->Interrupt();  // wakes a writer waiting for room and the reader
   if (writer_) writer_->Join(loop_);
   if (reader_) reader_->Join(loop_);
@@ -243,29 +247,50 @@ void TApdBaseDispatcher::PushLineEvents(std::uint32_t mask) {
   RequestPass();
 }
 
+// The dispatcher thread watches the device itself; the reader takes over
+// only while the dispatcher waits for the loop thread, so a stalled loop
+// never leaves the driver undrained, and a frame on an otherwise quiet line
+// wakes one thread, not two. While hand-overs happen the reader looks every
+// kReaderCheckMs; after a quiet second it sleeps until the next one.
 void TApdBaseDispatcher::ReadLoop() {
+  std::unique_lock lock(readerMu_);
   while (!stopReader_) {
-    const auto w = device_->WaitReadable(-1);
-    if (w == SerialDevice::WaitResult::Interrupted) break;
+    if (readerPeriodic_)
+      readerCv_.wait_for(lock, std::chrono::milliseconds(kReaderCheckMs));
+    else
+      readerCv_.wait(lock, [this] { return stopReader_.load() || readerPeriodic_; });
+    if (stopReader_) break;
+    const std::int64_t now = SteadyMs();
+    const std::int64_t since = awaySinceMs_.load();
+    if (since == 0) {
+      if (now - lastHandoverMs_.load() > 1000) readerPeriodic_ = false;
+      continue;
+    }
+    if (now - since < kReaderTakeoverMs) continue;
+    lock.unlock();
+    const bool ended = DrainWhileAway();
+    lock.lock();
+    if (ended) break;
+  }
+}
+
+bool TApdBaseDispatcher::DrainWhileAway() {
+  while (!stopReader_ && awaySinceMs_.load() != 0) {
+    const auto w = device_->WaitReadable(kReaderCheckMs);
+    if (w == SerialDevice::WaitResult::Interrupted) return true;
     if (w == SerialDevice::WaitResult::TimedOut) continue;
-    if (w == SerialDevice::WaitResult::HungUp) {
-      Fail(ENODEV);
-      break;
+    if (w == SerialDevice::WaitResult::HungUp || w == SerialDevice::WaitResult::Failed) {
+      Fail(w == SerialDevice::WaitResult::HungUp ? ENODEV : EIO);
+      return true;
     }
-    if (w == SerialDevice::WaitResult::Failed) {
-      Fail(EIO);
-      break;
-    }
-    bool ended = false;
-    std::lock_guard readLock(readMu_);  // the dispatcher may read too: keep the order
+    std::lock_guard readLock(readMu_);  // the dispatcher reads too: keep the order
     while (!stopReader_) {
       std::vector<char> chunk;
       try {
         chunk.resize(kChunkSize);
       } catch (const std::bad_alloc&) {
         Fail(ENOMEM);
-        ended = true;
-        break;
+        return true;
       }
       const auto r = device_->Read(chunk.data(), chunk.size());
       if (r.status == SerialDevice::IoStatus::Ok) {
@@ -276,11 +301,33 @@ void TApdBaseDispatcher::ReadLoop() {
       if (r.status == SerialDevice::IoStatus::WouldBlock) break;
       // A 0-byte read or an error is the end of the line, not "no data yet".
       Fail(r.status == SerialDevice::IoStatus::End ? ENODEV : r.osError);
-      ended = true;
-      break;
+      return true;
     }
-    if (ended) break;
   }
+  return false;
+}
+
+std::int64_t TApdBaseDispatcher::SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void TApdBaseDispatcher::EnterAway() {
+  if (!threaded_ || loop_.isLoopThread()) return;
+  const std::int64_t now = SteadyMs();
+  awaySinceMs_.store(now);
+  lastHandoverMs_.store(now);
+  bool wake = false;
+  {
+    std::lock_guard lock(readerMu_);
+    if (!readerPeriodic_) wake = readerPeriodic_ = true;
+  }
+  if (wake) readerCv_.notify_one();
+}
+
+void TApdBaseDispatcher::LeaveAway() {
+  if (threaded_) awaySinceMs_.store(0);
 }
 
 void TApdBaseDispatcher::ReadAvailableDirect() {
@@ -316,7 +363,11 @@ void TApdBaseDispatcher::Fail(int osError) {
   if (failed_.exchange(true)) return;
   // Stop the reader, writer and status watcher; the dispatcher goes on
   // delivering what was received and running the timers.
-  stopReader_ = true;
+  {
+    std::lock_guard lock(readerMu_);
+    stopReader_ = true;
+  }
+  readerCv_.notify_all();
   {
     std::lock_guard lock(ringMu_);
     stopWriter_ = true;
@@ -718,17 +769,20 @@ void TApdBaseDispatcher::DispatchLoop() {
         wake_ = false;
       }
       if (r == SerialDevice::WaitResult::Ready) ReadAvailableThreaded();
-      // A hung-up line is the reader's to report; stop watching it here so
-      // this thread does not spin on it.
-      if (r == SerialDevice::WaitResult::HungUp || r == SerialDevice::WaitResult::Failed) watchDevice = false;
+      if (r == SerialDevice::WaitResult::HungUp || r == SerialDevice::WaitResult::Failed) {
+        // Take what is left, then report the end once; never watch a dead
+        // line again (it would wake this thread for ever).
+        ReadAvailableThreaded();
+        if (!failed_) Fail(r == SerialDevice::WaitResult::HungUp ? ENODEV : EIO);
+        watchDevice = false;
+      }
     }
     Pass();
   }
 }
 
 void TApdBaseDispatcher::ReadAvailableThreaded() {
-  std::unique_lock readLock(readMu_, std::try_to_lock);
-  if (!readLock.owns_lock()) return;  // the reader is at it already
+  std::lock_guard readLock(readMu_);  // the reader may be draining: keep the order
   while (!failed_) {
     std::vector<char> chunk(kChunkSize);
     const auto r = device_->Read(chunk.data(), chunk.size());
@@ -808,19 +862,24 @@ void TApdBaseDispatcher::ScheduleDirectTimer() {
 // ---------------------------------------------------------------- hand-over
 
 void TApdBaseDispatcher::RunOnLoop(const std::function<void()>& fn) {
+  EnterAway();
   loop_.runAndWait([this, &fn] {
     InsideGuard inside(loopInside_);
     fn();
   });
+  LeaveAway();
 }
 
 bool TApdBaseDispatcher::SendToLoop(const std::function<void()>& fn, int timeoutMs) {
-  return loop_.sendWithTimeout(
+  EnterAway();
+  const bool ran = loop_.sendWithTimeout(
       [this, &fn] {
         InsideGuard inside(loopInside_);
         fn();
       },
       timeoutMs);
+  LeaveAway();
+  return ran;
 }
 
 }  // namespace mq::serial

@@ -141,8 +141,17 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
     std::uint32_t lineEvents = 0;
   };
 
+  // The reader drains the device after the dispatcher has waited this long
+  // for the loop thread, and looks this often while hand-overs happen.
+  static constexpr int kReaderTakeoverMs = 20;
+  static constexpr int kReaderCheckMs = 50;
+
   // Worker bodies.
   void ReadLoop();
+  bool DrainWhileAway();
+  void EnterAway();
+  void LeaveAway();
+  static std::int64_t SteadyMs();
   void WriteLoop();
   void StatusLoop();
   void DispatchLoop();
@@ -221,6 +230,12 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
   // Held while reading from the device and queueing, so the reader and the
   // dispatcher (which reads what it sees arrive itself) keep the byte order.
   std::mutex readMu_;
+  // The reader's watch over the dispatcher's hand-overs.
+  std::mutex readerMu_;
+  std::condition_variable readerCv_;
+  bool readerPeriodic_ = false;  // hand-overs happen: look every kReaderCheckMs
+  std::atomic<std::int64_t> awaySinceMs_{0};  // dispatcher waiting for the loop since (0: not)
+  std::atomic<std::int64_t> lastHandoverMs_{0};
   std::uint32_t lineEvents_ = 0;  // seen, not yet announced (dispatcher side)
 
   // Status watcher.

@@ -303,3 +303,38 @@ TEST_F(PtyPortTest, StalledLoopLosesNothing) {
 
 }  // namespace
 }  // namespace mq::serial
+
+namespace mq::serial {
+namespace {
+
+TEST_F(PtyPortTest, TheReaderDrainsTheDeviceWhileTheLoopIsStalled) {
+  TApdDataPacket framed;
+  SetUpFramed(framed);
+  std::size_t got = 0;
+  framed.OnStringPacket = [&](TApdDataPacket&, const std::string&) { ++got; };
+  Open(1);
+  framed.SetEnabled(true);
+  // Far more than the kernel buffers: the writer only gets rid of it all if
+  // the port keeps reading while the loop thread does not run.
+  std::string all;
+  std::size_t frames = 0;
+  while (all.size() < 256 * 1024) {
+    all += STX + "5\x06" + std::to_string(frames++) + EOT;
+  }
+  std::atomic<bool> written{false};
+  std::thread writer([&] {
+    link.Write(1, all);
+    written = true;
+  });
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!written && std::chrono::steady_clock::now() < limit)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the loop is stalled
+  EXPECT_TRUE(written);
+  EXPECT_TRUE(loop.runUntil([&] { return written && got >= frames; }, 30000));
+  writer.join();
+  EXPECT_EQ(got, frames);
+  EXPECT_TRUE(errors.empty());
+}
+
+}  // namespace
+}  // namespace mq::serial
