@@ -11,6 +11,10 @@
 //   events reach the loop thread through RunOnLoop (run-and-wait), window
 //   notifications through a send that waits at most 3000 ms. The threads
 //   wait on events and on the next timer deadline, never on fixed polls.
+//   The dispatcher thread watches the device and reads what arrives; the
+//   reader drains the device whenever the dispatcher has waited more than
+//   20 ms for the loop thread, so a stalled loop never lets the driver's
+//   buffer overflow.
 // - direct (the fake platform): no threads; passes run on the loop thread,
 //   posted when bytes arrive or output is written and on a loop timer at the
 //   next timer deadline, so tests on virtual time are deterministic.
