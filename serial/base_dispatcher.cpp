@@ -74,7 +74,11 @@ void TApdBaseDispatcher::StopWorkers() {
     stopWriter_ = true;
   }
   ringCv_.notify_all();
-  stopReader_ = true;
+  {
+    std::lock_guard lock(readerMu_);
+    stopReader_ = true;
+  }
+  readerCv_.notify_all();
   device_->Interrupt();  // wakes a writer waiting for room and the reader
   if (writer_) writer_->Join(loop_);
   if (reader_) reader_->Join(loop_);
@@ -83,7 +87,7 @@ void TApdBaseDispatcher::StopWorkers() {
     stopDispatch_ = true;
     wake_ = true;
   }
-  inCv_.notify_all();
+  if (threaded_) device_->WakeDispatcher();
   if (!threaded_) {
     device_->SetActivityCallback(nullptr);
     if (directTimer_ != 0) {
@@ -231,43 +235,62 @@ void TApdBaseDispatcher::PushChunk(std::vector<char> chunk) {
   {
     std::lock_guard lock(inMu_);
     input_.push_back(InputItem{std::move(chunk), 0, 0});
-    wake_ = true;
   }
-  inCv_.notify_one();
+  RequestPass();
 }
 
 void TApdBaseDispatcher::PushLineEvents(std::uint32_t mask) {
   {
     std::lock_guard lock(inMu_);
     input_.push_back(InputItem{{}, 0, mask});
-    wake_ = true;
   }
-  inCv_.notify_one();
-  if (!threaded_) RequestPass();
+  RequestPass();
 }
 
+// The dispatcher thread watches the device itself; the reader takes over
+// only while the dispatcher waits for the loop thread, so a stalled loop
+// never leaves the driver undrained, and a frame on an otherwise quiet line
+// wakes one thread, not two. While hand-overs happen the reader looks every
+// kReaderCheckMs; after a quiet second it sleeps until the next one.
 void TApdBaseDispatcher::ReadLoop() {
+  std::unique_lock lock(readerMu_);
   while (!stopReader_) {
-    const auto w = device_->WaitReadable(-1);
-    if (w == SerialDevice::WaitResult::Interrupted) break;
+    if (readerPeriodic_)
+      readerCv_.wait_for(lock, std::chrono::milliseconds(kReaderCheckMs));
+    else
+      readerCv_.wait(lock, [this] { return stopReader_.load() || readerPeriodic_; });
+    if (stopReader_) break;
+    const std::int64_t now = SteadyMs();
+    const std::int64_t since = awaySinceMs_.load();
+    if (since == 0) {
+      if (now - lastHandoverMs_.load() > 1000) readerPeriodic_ = false;
+      continue;
+    }
+    if (now - since < kReaderTakeoverMs) continue;
+    lock.unlock();
+    const bool ended = DrainWhileAway();
+    lock.lock();
+    if (ended) break;
+  }
+}
+
+bool TApdBaseDispatcher::DrainWhileAway() {
+  while (!stopReader_ && awaySinceMs_.load() != 0) {
+    const auto w = device_->WaitReadable(kReaderCheckMs);
+    if (w == SerialDevice::WaitResult::Interrupted) return true;
     if (w == SerialDevice::WaitResult::TimedOut) continue;
-    if (w == SerialDevice::WaitResult::HungUp) {
-      Fail(ENODEV);
-      break;
+    if (w == SerialDevice::WaitResult::HungUp || w == SerialDevice::WaitResult::Failed) {
+      Fail(w == SerialDevice::WaitResult::HungUp ? ENODEV : EIO);
+      return true;
     }
-    if (w == SerialDevice::WaitResult::Failed) {
-      Fail(EIO);
-      break;
-    }
-    bool ended = false;
+    std::lock_guard readLock(readMu_);  // the dispatcher reads too: keep the order
     while (!stopReader_) {
       std::vector<char> chunk;
       try {
         chunk.resize(kChunkSize);
       } catch (const std::bad_alloc&) {
         Fail(ENOMEM);
-        ended = true;
-        break;
+        return true;
       }
       const auto r = device_->Read(chunk.data(), chunk.size());
       if (r.status == SerialDevice::IoStatus::Ok) {
@@ -278,11 +301,33 @@ void TApdBaseDispatcher::ReadLoop() {
       if (r.status == SerialDevice::IoStatus::WouldBlock) break;
       // A 0-byte read or an error is the end of the line, not "no data yet".
       Fail(r.status == SerialDevice::IoStatus::End ? ENODEV : r.osError);
-      ended = true;
-      break;
+      return true;
     }
-    if (ended) break;
   }
+  return false;
+}
+
+std::int64_t TApdBaseDispatcher::SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void TApdBaseDispatcher::EnterAway() {
+  if (!threaded_ || loop_.isLoopThread()) return;
+  const std::int64_t now = SteadyMs();
+  awaySinceMs_.store(now);
+  lastHandoverMs_.store(now);
+  bool wake = false;
+  {
+    std::lock_guard lock(readerMu_);
+    if (!readerPeriodic_) wake = readerPeriodic_ = true;
+  }
+  if (wake) readerCv_.notify_one();
+}
+
+void TApdBaseDispatcher::LeaveAway() {
+  if (threaded_) awaySinceMs_.store(0);
 }
 
 void TApdBaseDispatcher::ReadAvailableDirect() {
@@ -318,7 +363,11 @@ void TApdBaseDispatcher::Fail(int osError) {
   if (failed_.exchange(true)) return;
   // Stop the reader, writer and status watcher; the dispatcher goes on
   // delivering what was received and running the timers.
-  stopReader_ = true;
+  {
+    std::lock_guard lock(readerMu_);
+    stopReader_ = true;
+  }
+  readerCv_.notify_all();
   {
     std::lock_guard lock(ringMu_);
     stopWriter_ = true;
@@ -331,7 +380,11 @@ void TApdBaseDispatcher::Fail(int osError) {
   statusCv_.notify_all();
   device_->Interrupt();
   PushLineEvents(osError == ENODEV ? kLineHangUp : kLineError);
-  ReportError(std::make_exception_ptr(EInOutError(osError, device_->ErrorText(osError))));
+  // The error object is made on the loop thread that shows it.
+  mq::Loop* loop = &loop_;
+  loop_.post([loop, osError, text = device_->ErrorText(osError)] {
+    loop->reportError(std::make_exception_ptr(EInOutError(osError, text)));
+  });
 }
 
 void TApdBaseDispatcher::ReportError(std::exception_ptr error) {
@@ -439,13 +492,26 @@ bool TApdBaseDispatcher::MoveQueued() {
 
 TApdBaseDispatcher::HandlerId TApdBaseDispatcher::RegisterEventTriggerHandler(
     TriggerHandler handler, bool synchronised) {
-  std::lock_guard lock(tablesMu_);
-  auto entry = std::make_shared<HandlerEntry>();
-  entry->id = nextHandlerId_++;
-  entry->fn = std::move(handler);
-  entry->synchronised = synchronised;
-  handlers_.push_back(entry);
-  return entry->id;
+  HandlerId id;
+  {
+    std::lock_guard lock(tablesMu_);
+    auto entry = std::make_shared<HandlerEntry>();
+    entry->id = nextHandlerId_++;
+    entry->fn = std::move(handler);
+    entry->synchronised = synchronised;
+    handlers_.push_back(entry);
+    id = entry->id;
+  }
+  // Bytes that arrived before any consumer registered (while the port was
+  // opening) are announced again, so a full dispatch buffer cannot stall.
+  bool unread;
+  {
+    std::lock_guard lock(dbufMu_);
+    unread = DbufUsedLocked() > 0;
+    if (unread) newBytes_ = true;
+  }
+  if (unread) RequestPass();
+  return id;
 }
 
 void TApdBaseDispatcher::DeregisterEventTriggerHandler(HandlerId id) {
@@ -681,32 +747,66 @@ void TApdBaseDispatcher::Pass() {
 }
 
 void TApdBaseDispatcher::DispatchLoop() {
+  bool watchDevice = true;
   for (;;) {
     const auto deadline = NextTimerDeadline();
+    bool work;
     {
-      std::unique_lock lock(inMu_);
-      auto ready = [this] { return wake_ || stopDispatch_.load(); };
-      if (deadline) {
-        // +1: never wake before the tick has turned.
-        const std::int64_t delta = std::max<std::int64_t>(*deadline - loop_.nowMs() + 1, 1);
-        inCv_.wait_for(lock, std::chrono::milliseconds(delta), ready);
-      } else {
-        inCv_.wait(lock, ready);
-      }
+      std::lock_guard lock(inMu_);
       if (stopDispatch_) return;
-      wake_ = false;
+      work = std::exchange(wake_, false);
+      dispatcherWaiting_ = !work;
+    }
+    if (!work) {
+      int timeout = -1;
+      // +1: never wake before the tick has turned.
+      if (deadline) timeout = static_cast<int>(std::clamp<std::int64_t>(*deadline - loop_.nowMs() + 1, 1, 1 << 30));
+      const auto r = device_->WaitDispatch(watchDevice && !failed_, timeout);
+      {
+        std::lock_guard lock(inMu_);
+        dispatcherWaiting_ = false;
+        if (stopDispatch_) return;
+        wake_ = false;
+      }
+      if (r == SerialDevice::WaitResult::Ready) ReadAvailableThreaded();
+      if (r == SerialDevice::WaitResult::HungUp || r == SerialDevice::WaitResult::Failed) {
+        // Take what is left, then report the end once; never watch a dead
+        // line again (it would wake this thread for ever).
+        ReadAvailableThreaded();
+        if (!failed_) Fail(r == SerialDevice::WaitResult::HungUp ? ENODEV : EIO);
+        watchDevice = false;
+      }
     }
     Pass();
   }
 }
 
+void TApdBaseDispatcher::ReadAvailableThreaded() {
+  std::lock_guard readLock(readMu_);  // the reader may be draining: keep the order
+  while (!failed_) {
+    std::vector<char> chunk(kChunkSize);
+    const auto r = device_->Read(chunk.data(), chunk.size());
+    if (r.status == SerialDevice::IoStatus::Ok) {
+      chunk.resize(r.count);
+      std::lock_guard lock(inMu_);
+      input_.push_back(InputItem{std::move(chunk), 0, 0});
+      continue;
+    }
+    if (r.status != SerialDevice::IoStatus::WouldBlock)
+      Fail(r.status == SerialDevice::IoStatus::End ? ENODEV : r.osError);
+    return;
+  }
+}
+
 void TApdBaseDispatcher::RequestPass() {
   if (threaded_) {
+    bool waiting;
     {
       std::lock_guard lock(inMu_);
       wake_ = true;
+      waiting = dispatcherWaiting_;
     }
-    inCv_.notify_one();
+    if (waiting) device_->WakeDispatcher();
     return;
   }
   if (!workersStarted_ || stopDispatch_) return;
@@ -762,19 +862,24 @@ void TApdBaseDispatcher::ScheduleDirectTimer() {
 // ---------------------------------------------------------------- hand-over
 
 void TApdBaseDispatcher::RunOnLoop(const std::function<void()>& fn) {
+  EnterAway();
   loop_.runAndWait([this, &fn] {
     InsideGuard inside(loopInside_);
     fn();
   });
+  LeaveAway();
 }
 
 bool TApdBaseDispatcher::SendToLoop(const std::function<void()>& fn, int timeoutMs) {
-  return loop_.sendWithTimeout(
+  EnterAway();
+  const bool ran = loop_.sendWithTimeout(
       [this, &fn] {
         InsideGuard inside(loopInside_);
         fn();
       },
       timeoutMs);
+  LeaveAway();
+  return ran;
 }
 
 }  // namespace mq::serial

@@ -11,6 +11,10 @@
 //   events reach the loop thread through RunOnLoop (run-and-wait), window
 //   notifications through a send that waits at most 3000 ms. The threads
 //   wait on events and on the next timer deadline, never on fixed polls.
+//   The dispatcher thread watches the device and reads what arrives; the
+//   reader drains the device whenever the dispatcher has waited more than
+//   20 ms for the loop thread, so a stalled loop never lets the driver's
+//   buffer overflow.
 // - direct (the fake platform): no threads; passes run on the loop thread,
 //   posted when bytes arrive or output is written and on a loop timer at the
 //   next timer deadline, so tests on virtual time are deterministic.
@@ -141,8 +145,17 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
     std::uint32_t lineEvents = 0;
   };
 
+  // The reader drains the device after the dispatcher has waited this long
+  // for the loop thread, and looks this often while hand-overs happen.
+  static constexpr int kReaderTakeoverMs = 20;
+  static constexpr int kReaderCheckMs = 50;
+
   // Worker bodies.
   void ReadLoop();
+  bool DrainWhileAway();
+  void EnterAway();
+  void LeaveAway();
+  static std::int64_t SteadyMs();
   void WriteLoop();
   void StatusLoop();
   void DispatchLoop();
@@ -152,6 +165,7 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
   void Pass();
   void DirectPass();
   void ReadAvailableDirect();
+  void ReadAvailableThreaded();
   void WriteAvailableDirect();
   void RequestPass();
   void ScheduleDirectTimer();
@@ -214,9 +228,18 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
 
   // Input queue and dispatcher wake-up.
   mutable std::mutex inMu_;
-  std::condition_variable inCv_;
   std::deque<InputItem> input_;
   bool wake_ = false;
+  bool dispatcherWaiting_ = false;  // blocked in WaitDispatch: wake it through the device
+  // Held while reading from the device and queueing, so the reader and the
+  // dispatcher (which reads what it sees arrive itself) keep the byte order.
+  std::mutex readMu_;
+  // The reader's watch over the dispatcher's hand-overs.
+  std::mutex readerMu_;
+  std::condition_variable readerCv_;
+  bool readerPeriodic_ = false;  // hand-overs happen: look every kReaderCheckMs
+  std::atomic<std::int64_t> awaySinceMs_{0};  // dispatcher waiting for the loop since (0: not)
+  std::atomic<std::int64_t> lastHandoverMs_{0};
   std::uint32_t lineEvents_ = 0;  // seen, not yet announced (dispatcher side)
 
   // Status watcher.

@@ -119,6 +119,8 @@ class TApdComPort {
   void SetOnTriggerStatus(TriggerHandleEvent handler);
 
   mq::Loop& Loop() const { return loop_; }
+  // Expires when the port is destroyed (for users that may outlive it).
+  std::weak_ptr<const void> Lifetime() const { return alive_; }
   SerialPlatform& Platform() const { return *platform_; }
 
   // The framers' packet manager of this port (one per port; see
@@ -134,6 +136,7 @@ class TApdComPort {
   struct AliveToken {
     bool alive = true;
   };
+  // (alive_ below also backs Lifetime().)
 
   void DoOpen();
   void DoClose();

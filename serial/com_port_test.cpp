@@ -310,6 +310,24 @@ TEST_F(ComPortTest, EveryHandlerReadsTheSameBytesAndTheTailAdvancesByTheMost) {
   EXPECT_EQ(d.InBuffUsed(), 0u);
 }
 
+TEST_F(ComPortTest, BytesThatArrivedBeforeAConsumerRegisteredAreAnnouncedToIt) {
+  OpenOn(3);
+  fake->Inject(3, std::string(8192, 'f'));  // fills the dispatch buffer
+  fake->Inject(3, "tail");
+  loop.runPending();
+  auto& d = port.Dispatcher();
+  EXPECT_EQ(d.InBuffUsed(), 8192u);
+  std::string got;
+  d.RegisterEventTriggerHandler([&](TTriggerKind kind, std::uint16_t, std::uint32_t n) {
+    if (kind != TTriggerKind::Avail) return;
+    std::string part(n, '\0');
+    ASSERT_EQ(d.GetBlock(part.data(), n), static_cast<int>(n));
+    got += part;
+  });
+  loop.runPending();
+  EXPECT_EQ(got, std::string(8192, 'f') + "tail");
+}
+
 TEST_F(ComPortTest, FlushInBufferDropsUnreadInputAtOnceOrAtTheEndOfTheNotification) {
   OpenOn(3);
   auto& d = port.Dispatcher();
@@ -371,6 +389,46 @@ TEST_F(ComPortTest, StatusTriggerForOutputSentFiresOnTheNextPassAfterAWrite) {
   port.PutString("y");  // fired once, then disarmed
   loop.runPending();
   EXPECT_EQ(status.size(), 1u);
+}
+
+TEST_F(ComPortTest, OutputRingStatusTriggers) {
+  OpenOn(3);
+  auto& d = port.Dispatcher();
+  std::vector<std::uint16_t> fired;
+  d.RegisterEventTriggerHandler([&](TTriggerKind kind, std::uint16_t h, std::uint32_t) {
+    if (kind == TTriggerKind::Status) fired.push_back(h);
+  });
+  const auto free = d.AddStatusTrigger(TStatusKind::stOutBuffFree);
+  const auto used = d.AddStatusTrigger(TStatusKind::stOutBuffUsed);
+  EXPECT_EQ(d.OutBuffFree(), 4096u);
+  d.SetStatusTrigger(free, 4096, true);
+  d.SetStatusTrigger(used, 0, true);
+  loop.runPending();
+  EXPECT_EQ(fired, (std::vector<std::uint16_t>{free, used}));
+  d.RemoveTrigger(free);
+  d.SetStatusTrigger(free, 1, true);  // removed: no effect
+  loop.runPending();
+  EXPECT_EQ(fired.size(), 2u);
+}
+
+TEST_F(ComPortTest, SynchronisedHandlersRunOnTheLoopThreadAndRemovalIsImmediate) {
+  OpenOn(3);
+  auto& d = port.Dispatcher();
+  int first = 0, second = 0;
+  TApdBaseDispatcher::HandlerId secondId = 0;
+  d.RegisterEventTriggerHandler(
+      [&](TTriggerKind kind, std::uint16_t, std::uint32_t) {
+        if (kind != TTriggerKind::Avail) return;
+        EXPECT_TRUE(loop.isLoopThread());
+        ++first;
+        d.DeregisterEventTriggerHandler(secondId);  // not called any more
+      },
+      true);
+  secondId = d.RegisterEventTriggerHandler([&](TTriggerKind, std::uint16_t, std::uint32_t) { ++second; });
+  fake->Inject(3, "a");
+  loop.runPending();
+  EXPECT_EQ(first, 1);
+  EXPECT_EQ(second, 0);
 }
 
 TEST_F(ComPortTest, AVanishedDeviceIsReportedOnceAndTheClosedPortLeavesNothing) {

@@ -16,8 +16,10 @@
 //
 // Threading: properties are set on the loop thread; matching runs on the
 // port's dispatcher thread. Both take the manager's lock, which is released
-// while an event runs on the loop thread. A framer must not be destroyed
-// from inside its own event.
+// while an event runs on the loop thread. Assign the events before enabling
+// the framer (the dispatcher thread reads them). A framer must not be
+// destroyed from inside its own event; destroyed while its event waits for
+// the loop thread, it is simply not called.
 #pragma once
 
 #include <cstddef>

@@ -59,6 +59,7 @@ void TApdDataPacketManager::Detach(TApdDataPacket& framer) {
   {
     std::lock_guard lock(mu_);
     if (capture_ == &framer) ReleaseCapture();
+    if (eventFramer_ == &framer) eventFramerGone_ = true;
     std::erase(framers_, &framer);
     framer.mode_ = TPacketMode::dpIdle;
     ++epoch_;
@@ -244,20 +245,26 @@ bool TApdDataPacketManager::Deliver(TApdDataPacket& framer, std::ptrdiff_t begin
   const std::uint64_t epoch = epoch_;
   TApdBaseDispatcher* dispatcher = dispatcher_;
   const bool sync = framer.syncEvents_;
+  eventFramer_ = &framer;
+  eventFramerGone_ = false;
   lock.unlock();
   if (onPacket || onString) {
     RunEvent(dispatcher, sync, [&] {
+      if (EventFramerGone()) return;
       if (onPacket) onPacket(framer, data.data(), data.size());
+      if (EventFramerGone()) return;
       if (onString) onString(framer, data);
     });
   }
   lock.lock();
-  if (epoch != epoch_) {
+  const bool gone = eventFramerGone_;
+  eventFramer_ = nullptr;
+  if (epoch != epoch_ || gone) {
     // The port closed or a framer left during the event: this offering ends.
     // AutoEnable still applies; with the port closed the framer starts at
     // the next open.
     inEvent_ = false;
-    if (framer.autoEnable_ && !framer.enabled_) {
+    if (!gone && framer.autoEnable_ && !framer.enabled_) {
       framer.enabled_ = true;
       if (active_) RestartLocked(framer);
     }
@@ -286,16 +293,27 @@ void TApdDataPacketManager::TimedOut(Lock& lock) {
     const std::uint64_t epoch = epoch_;
     TApdBaseDispatcher* dispatcher = dispatcher_;
     const bool sync = framer.syncEvents_;
+    eventFramer_ = &framer;
+    eventFramerGone_ = false;
     lock.unlock();
-    RunEvent(dispatcher, sync, [&] { onTimeout(framer); });
+    RunEvent(dispatcher, sync, [&] {
+      if (!EventFramerGone()) onTimeout(framer);
+    });
     lock.lock();
-    if (epoch != epoch_) {
+    const bool gone = eventFramerGone_;
+    eventFramer_ = nullptr;
+    if (epoch != epoch_ || gone) {
       inEvent_ = false;
       return;
     }
   }
   if (framer.flushOnTimeout_) FreeBuffer();
   LeaveEvent();
+}
+
+bool TApdDataPacketManager::EventFramerGone() const {
+  std::lock_guard lock(mu_);
+  return eventFramerGone_;
 }
 
 void TApdDataPacketManager::EnterEvent() {

@@ -71,6 +71,7 @@ class TApdDataPacketManager : public std::enable_shared_from_this<TApdDataPacket
   bool Deliver(TApdDataPacket& framer, std::ptrdiff_t begin, std::size_t length, bool byEndString,
                Lock& lock);
   void TimedOut(Lock& lock);
+  bool EventFramerGone() const;
   void EnterEvent();
   void LeaveEvent();
   void FreeBuffer();
@@ -93,6 +94,11 @@ class TApdDataPacketManager : public std::enable_shared_from_this<TApdDataPacket
   std::ptrdiff_t pos_ = 0;
   TApdDataPacket* capture_ = nullptr;
   bool inEvent_ = false;
+  // The framer whose event is running on the loop thread, and whether it
+  // was detached (destroyed) meanwhile: its handler is then not called and
+  // it is not touched again.
+  TApdDataPacket* eventFramer_ = nullptr;
+  bool eventFramerGone_ = false;
   std::uint64_t epoch_ = 0;  // changes when the port closes or a framer leaves
 };
 

@@ -435,6 +435,41 @@ TEST_F(FramerTest, TimeoutEventAndFlushOnTimeoutOff) {
   EXPECT_EQ(Manager().CollectedBytes(), 2u);  // kept without FlushOnTimeout
 }
 
+TEST_F(FramerTest, FixedEnabledWhileAFrameIsCollectedWaitsForThatCapture) {
+  Open();
+  framed.SetEnabled(true);
+  Feed(STX + "4" + "\x06");
+  ASSERT_TRUE(framed.HoldsCapture());
+  fixed.SetPacketSize(4);
+  fixed.SetEnabled(true);  // will collect once the frame is complete
+  EXPECT_TRUE(fixed.Enabled());
+  EXPECT_FALSE(fixed.HoldsCapture());
+  Feed("7" + EOT + "REPLrest");
+  EXPECT_EQ(framedGot, Strings{STX + "4\x06" "7" + EOT});
+  EXPECT_EQ(fixedGot, Strings{"REPL"});
+}
+
+TEST_F(FramerTest, TakingTheCaptureRestartsAPartialStartMatchOfAnother) {
+  Open();
+  TApdDataPacket a;
+  std::vector<std::string> got;
+  a.OnStringPacket = [&](TApdDataPacket&, const std::string& d) { got.push_back(d); };
+  a.SetComPort(&port);
+  a.SetStartString("AB");
+  a.SetEndString("!");
+  a.SetEndCond({TPacketEndCond::ecString});
+  a.SetEnabled(true);
+  framed.SetEnabled(true);
+  // "A" begins a's start string; the STX that follows gives the capture to
+  // the framed framer, which restarts a: the "B" later starts nothing.
+  Feed("A");
+  Feed(STX + "B!" + EOT);
+  EXPECT_EQ(framedGot, Strings{STX + "B!" + EOT});
+  EXPECT_TRUE(got.empty());
+  Feed("AB!");
+  EXPECT_EQ(got, Strings{"AB!"});
+}
+
 TEST_F(FramerTest, ManagerIsSharedAndGoesWithTheLastFramer) {
   EXPECT_EQ(TApdDataPacketManager::ForPort(port).get(), TApdDataPacketManager::ForPort(port).get());
   {

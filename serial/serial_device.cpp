@@ -8,6 +8,10 @@ SerialDevice::~SerialDevice() = default;
 
 void SerialDevice::SetActivityCallback(std::function<void()>) {}
 
+SerialDevice::WaitResult SerialDevice::WaitDispatch(bool, int) { return WaitResult::Interrupted; }
+
+void SerialDevice::WakeDispatcher() {}
+
 std::string SerialDevice::ErrorText(int osError) const { return std::strerror(osError); }
 
 }  // namespace mq::serial

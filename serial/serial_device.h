@@ -34,7 +34,7 @@ class SerialDevice {
     std::size_t count = 0;
     int osError = 0;
   };
-  enum class WaitResult { Ready, TimedOut, Interrupted, HungUp, Failed };
+  enum class WaitResult { Ready, TimedOut, Interrupted, HungUp, Failed, Woken };
 
   SerialDevice() = default;
   SerialDevice(const SerialDevice&) = delete;
@@ -60,6 +60,13 @@ class SerialDevice {
   virtual WaitResult WaitReadable(int timeoutMs) = 0;
   virtual WaitResult WaitWritable(int timeoutMs) = 0;
   virtual void Interrupt() = 0;
+  // The dispatcher thread's wait: until the device is readable (Ready, only
+  // when watchDevice), WakeDispatcher() was called (Woken), or timeoutMs.
+  // Interrupt() does not end it. Reading what arrived itself saves a thread
+  // hand-off on the way to the consumers; the reader still drains the device
+  // whenever the dispatcher is busy.
+  virtual WaitResult WaitDispatch(bool watchDevice, int timeoutMs);
+  virtual void WakeDispatcher();
 
   // Directly driven devices: called whenever bytes arrive or the line ends.
   virtual void SetActivityCallback(std::function<void()> callback);

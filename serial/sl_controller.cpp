@@ -7,23 +7,26 @@ namespace mq::serial {
 StatusLight::~StatusLight() = default;
 
 TApdSLController::~TApdSLController() {
-  if (active_) Stop(port_ && port_->HasDispatcher());
-  if (port_) port_->DeregisterUserCallbackEx(user_);
+  if (!PortAlive()) return;
+  if (active_) Stop(port_->HasDispatcher());
+  port_->DeregisterUserCallbackEx(user_);
 }
 
 void TApdSLController::SetComPort(TApdComPort* port) {
-  if (port == port_) return;
-  if (port_) {
+  if (port == port_ && PortAlive()) return;
+  if (PortAlive()) {
     if (active_) Stop(port_->HasDispatcher());
     monitoring_ = pending_ = false;
     port_->DeregisterUserCallbackEx(user_);
   }
+  monitoring_ = pending_ = active_ = false;
   port_ = port;
+  portLifetime_ = port ? port->Lifetime() : std::weak_ptr<const void>();
   if (port_) user_ = port_->RegisterUserCallbackEx([this](TApdComPort&, TApdCallbackType t) { PortEvent(t); });
 }
 
 void TApdSLController::SetMonitoring(bool on) {
-  if (!port_) throw EPortNotAssigned();
+  if (!PortAlive()) throw EPortNotAssigned();
   if (on == monitoring_) return;
   if (on) {
     if (!port_->Open()) {

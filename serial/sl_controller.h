@@ -35,7 +35,8 @@ struct TLightSet {
 class TApdSLController {
  public:
   TApdSLController() = default;
-  // Switches monitoring off and leaves the port's users.
+  // Switches monitoring off and leaves the port's users (a port destroyed
+  // first is left alone).
   ~TApdSLController();
   TApdSLController(const TApdSLController&) = delete;
   TApdSLController& operator=(const TApdSLController&) = delete;
@@ -70,7 +71,10 @@ class TApdSLController {
   void OnStatus(TApdComPort& port, std::uint16_t handle);
   void OnTimer(TApdComPort& port, std::uint16_t handle);
 
+  bool PortAlive() const { return port_ && !portLifetime_.expired(); }
+
   TApdComPort* port_ = nullptr;
+  std::weak_ptr<const void> portLifetime_;
   TApdComPort::UserHandle user_ = 0;
   bool monitoring_ = false;
   bool pending_ = false;

@@ -75,6 +75,22 @@ TEST(SLController, NoPortRaisesPortNotAssigned) {
   EXPECT_EQ(ctl.RingOffTimeout, 8);
 }
 
+TEST(SLController, APortDestroyedFirstIsLeftAlone) {
+  VirtualLoop loop;
+  auto fake = std::make_shared<FakeSerialPlatform>(loop);
+  fake->AddPort(1);
+  TApdSLController ctl;
+  {
+    TApdComPort port(loop, fake);
+    port.SetComNumber(1);
+    ctl.SetComPort(&port);
+    port.SetOpen(true);
+    ctl.SetMonitoring(true);
+  }
+  EXPECT_FALSE(ctl.Monitoring());
+  EXPECT_THROW(ctl.SetMonitoring(true), EPortNotAssigned);
+}  // the controller's destructor must not touch the dead port
+
 TEST_F(SLControllerTest, ASingleByteLightsRxForAtLeastOneTick) {
   Open();
   Consume();

@@ -1,0 +1,51 @@
+// PosixSerialPlatform: the machine's serial ports on POSIX (Linux first).
+//
+// COM numbers map to devices in one place (DevicePathFor): when the folder
+// <DataFolder>/ports/ exists, COM<n> is the link ports/COM<n> in it and
+// nothing else (an installer, a user, marq-sim or a test binds any device to
+// a number that way); otherwise COM1-16 are /dev/ttyS0-15, COM17-32
+// /dev/ttyUSB0-15 and COM33-48 /dev/ttyACM0-15.
+//
+// Opening is exclusive (TIOCEXCL, and an flock that also holds for root),
+// non-blocking and without becoming the controlling terminal; the line is
+// raw, with the port's speed and framing, DTR and RTS as asked. Errors:
+// no device -> EBadId; in use (EBUSY or the lock held) -> EAlreadyOpen;
+// anything else, permission denied included -> EInOutError with the
+// system's number and text.
+//
+// Threading: OpenDevice/DeviceKnown on the loop thread. The devices it
+// opens need the dispatcher's worker threads; their waits use poll on the
+// device and a wake-up pipe, so a received byte wakes the reader at once.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "serial/serial_platform.h"
+
+namespace mq::serial {
+
+class PosixSerialPlatform : public SerialPlatform {
+ public:
+  // dataFolder: the program's data folder (with or without a trailing '/').
+  explicit PosixSerialPlatform(std::string dataFolder);
+
+  std::unique_ptr<SerialDevice> OpenDevice(unsigned comNumber) override;
+  bool DeviceKnown(unsigned comNumber) override;
+
+  // The device of COM n, or none. Pure: the caller says whether the ports
+  // folder exists.
+  static std::optional<std::string> DevicePathFor(const std::string& dataFolder, bool portsFolderExists,
+                                                  unsigned comNumber);
+  // The same for this platform's data folder, as the machine is now.
+  std::optional<std::string> DevicePath(unsigned comNumber) const;
+  // Throws the serial layer's error for an errno of opening a device.
+  [[noreturn]] static void RaiseOpenError(int osError);
+
+  const std::string& DataFolder() const { return dataFolder_; }
+
+ private:
+  std::string dataFolder_;
+};
+
+}  // namespace mq::serial
