@@ -9,11 +9,31 @@
 #include "app/app_fonts.h"
 #include "app/error_reporter.h"
 #include "app/main_window.h"
+#include "app/pad_link_adapter.h"
 #include "app/qt_loop.h"
 #include "app/single_instance.h"
 #include "app/ui_dialogs.h"
+#include "padlink/pad_link.h"
+
+#if defined(_WIN32)
+// Seam for Windows: the Win32 serial platform (serial/*_win32.cpp) is bound
+// in MachineSerialPlatform below once it exists; until then the window
+// program is not built for Windows.
+#error "MqTool on Windows needs the Win32 serial platform in MachineSerialPlatform()"
+#else
+#include "serial/serial_platform_posix.h"
+#endif
 
 namespace mq {
+namespace {
+
+// The machine's serial ports; on POSIX COM numbers go through the data
+// folder's ports/ links when that folder exists.
+std::shared_ptr<serial::SerialPlatform> MachineSerialPlatform(const std::string& dataFolder) {
+  return std::make_shared<serial::PosixSerialPlatform>(dataFolder);
+}
+
+}  // namespace
 
 void Program::InitApplication(QApplication& app) {
   QApplication::setApplicationName(QString::fromLatin1(kTitle));
@@ -48,9 +68,14 @@ int Program::Run(QApplication& app, const ProgramOptions& options) {
     wo.dataFolder = options.dataFolder;
     wo.dialogs = options.dialogs;
     TfrmMain frmMain(wo);
+    // The pad-link form after the window: it writes into frmMain, shares its
+    // shell state and links to its language dispatcher; the adapter attaches
+    // it to the window and binds the RX/TX lights to its port. Destroyed in
+    // reverse order: adapter, MarqsForm, frmMain.
+    padlink::TMarqsForm MarqsForm(loop, MachineSerialPlatform(frmMain.DataFolderPath()), frmMain, frmMain.Shell(),
+                                  &frmMain.siLangDispatcher1());
+    PadLinkAdapter link(frmMain, MarqsForm);
     reporter.CloseProgram = [&frmMain] { frmMain.close(); };
-    // The pad-link form is created here, after the window, and attached
-    // with frmMain.AttachPadLink(...).
     if (QScreen* screen = QApplication::primaryScreen()) {
       const QRect avail = screen->availableGeometry();
       frmMain.move(avail.center() - QPoint(frmMain.width() / 2, frmMain.height() / 2));
