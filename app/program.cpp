@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
+#include <QTimer>
 #include <memory>
 
 #include "app/app_fonts.h"
@@ -29,8 +30,11 @@ namespace {
 
 // The machine's serial ports; on POSIX COM numbers go through the data
 // folder's ports/ links when that folder exists.
+// Without a data folder (the critical error at start) the fixed table
+// applies, never a ports/ folder relative to the working directory.
 std::shared_ptr<serial::SerialPlatform> MachineSerialPlatform(const std::string& dataFolder) {
-  return std::make_shared<serial::PosixSerialPlatform>(dataFolder);
+  return std::make_shared<serial::PosixSerialPlatform>(dataFolder.empty() ? std::string(MQ_DEFAULT_DATA_FOLDER)
+                                                                          : dataFolder);
 }
 
 }  // namespace
@@ -75,7 +79,10 @@ int Program::Run(QApplication& app, const ProgramOptions& options) {
     padlink::TMarqsForm MarqsForm(loop, MachineSerialPlatform(frmMain.DataFolderPath()), frmMain, frmMain.Shell(),
                                   &frmMain.siLangDispatcher1());
     PadLinkAdapter link(frmMain, MarqsForm);
-    reporter.CloseProgram = [&frmMain] { frmMain.close(); };
+    // Closing closes the port; an error can be reported from inside a packet
+    // event while the port's dispatcher waits for it, so the close runs once
+    // that handler has returned.
+    reporter.CloseProgram = [&frmMain] { QTimer::singleShot(0, &frmMain, [&frmMain] { frmMain.close(); }); };
     if (QScreen* screen = QApplication::primaryScreen()) {
       const QRect avail = screen->availableGeometry();
       frmMain.move(avail.center() - QPoint(frmMain.width() / 2, frmMain.height() / 2));
