@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds MqTool and runs it. Without radio hardware it starts marq-sim, the
-# simulated base station with six pads and automatic awards, on COM 3 and
-# points the program at it: pick Scans / Full Scan and the six judge lights
-# come on; Next Dive brings the judges' awards.
+# Builds MqTool and runs it. Without radio hardware (no USB serial adapter
+# attached) it starts marq-sim, the simulated base station with six pads and
+# automatic awards, on COM 3 and points the program at it: pick Scans / Full
+# Scan and the six judge lights come on; Next Dive brings the judges' awards.
 #
 #   BUILD_DIR=dir   build folder (default build)
 #   MQ_NO_SIM=1     no simulator: use the machine's real serial ports
+#   MQ_SIM=1        the simulator even when an adapter is attached
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -36,7 +37,16 @@ SIM_PID=""
 cleanup() { if [ -n "$SIM_PID" ]; then kill "$SIM_PID" 2>/dev/null || true; wait "$SIM_PID" 2>/dev/null || true; fi; }
 trap cleanup EXIT
 
-if [ -x "$SIM" ] && [ -z "${MQ_NO_SIM:-}" ]; then
+adapter_attached() { compgen -G "/dev/ttyUSB*" >/dev/null || compgen -G "/dev/ttyACM*" >/dev/null; }
+USE_SIM=1
+if [ -n "${MQ_NO_SIM:-}" ]; then
+  USE_SIM=""
+elif [ -z "${MQ_SIM:-}" ] && adapter_attached; then
+  echo "A USB serial adapter is attached: using the real serial ports (MQ_SIM=1 starts marq-sim instead)"
+  USE_SIM=""
+fi
+
+if [ -x "$SIM" ] && [ -n "$USE_SIM" ]; then
   echo "Starting marq-sim on COM3 with pads 0,1,2,3,4,5 (set MQ_NO_SIM=1 to use real hardware)"
   "$SIM" --com 3 --data-folder "$DATA_FOLDER" --pads 0,1,2,3,4,5 --awards auto </dev/null &
   SIM_PID=$!
