@@ -174,8 +174,13 @@ TEST_F(RealLinkWindowTest, EnablingAfterAScanWithoutAnyStation) {
   EXPECT_FALSE(C("rgDCS")->isEnabled());
   EXPECT_TRUE(A("SpTBXItemNextDive")->isEnabled());
   EXPECT_EQ(C<QLabel>("lblPort")->text().toStdString(), form_->PortText());
-  EXPECT_FALSE(C<QLabel>("lblPort")->text().isEmpty());  // "no port" in the active language
+  EXPECT_EQ(C<QLabel>("lblPort")->text(), "No ports found");
   EXPECT_TRUE(errors_.empty());
+
+  // The pad link's texts follow the language chosen in the window.
+  A("SpTBXLang2")->trigger();
+  FullScan();
+  EXPECT_EQ(C<QLabel>("lblPort")->text(), "Geen poorten gevonden");
 }
 
 TEST_F(RealLinkWindowTest, EnablingAfterScansWithAStationWithoutAndWithPads) {
