@@ -1,6 +1,7 @@
 #include "app/pad_link_adapter.h"
 
 #include "app/main_window.h"
+#include "loop/timer.h"
 #include "padlink/pad_link.h"
 
 namespace mq {
@@ -35,6 +36,13 @@ void PadLinkAdapter::SetEchoLoops(int loops) { form_.SetEchoLoops(loops); }
 
 void PadLinkAdapter::CloseComPort() {
   if (form_.ComPort().Open()) form_.ComPort().SetOpen(false);
+  // The window is closing and the event loop runs on until it has: the
+  // link's timers stop (after the close, which may still hand over a last
+  // packet that queues its acknowledgement), so no queued frame or scan step
+  // writes into the closed port and raises an error report at exit.
+  for (Timer* t : {&form_.BaseTimer(), &form_.COMTimer(), &form_.ReSetTimer(), &form_.SetChanTimer(),
+                   &form_.EchoTimer()})
+    t->SetEnabled(false);
 }
 
 int PadLinkAdapter::BasePort() const { return form_.BasePort(); }

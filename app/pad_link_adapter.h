@@ -50,6 +50,7 @@ class PadLinkAdapter : public PadLinkCommands, public LinkStateView {
   void EchoOneJudge(char padId) override;
   void SetBroadcast(bool on) override;
   void SetEchoLoops(int loops) override;
+  // Closes ComPort and stops the link's timers (the window's close).
   void CloseComPort() override;
 
   // ---- LinkStateView ----

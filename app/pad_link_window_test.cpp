@@ -400,8 +400,17 @@ TEST_F(RealLinkWindowTest, ClosingTheWindowClosesThePortAndLightsFollowIt) {
   FullScan();
   EXPECT_EQ(w_->apdslcntrlr1().ComPort(), &form_->ComPort());
   EXPECT_TRUE(fake_->IsOpen(kBasePort));
+  // An award arrives just before the close: its acknowledgement is queued.
+  fake_->Inject(kBasePort, "\x02" "07.5\x04");
+  loop_.runPending();
+  ASSERT_TRUE(form_->COMTimer().Enabled());
+  ClearWrites();
   w_->close();
   EXPECT_FALSE(fake_->IsOpen(kBasePort));
+  // The loop runs on until it ends: nothing more is sent, nothing fails.
+  Run(1000);
+  EXPECT_TRUE(Writes().empty());
+  EXPECT_TRUE(errors_.empty()) << errors_.front();
   EXPECT_FALSE(w_->RxLight()->Lit());
   EXPECT_FALSE(w_->TxLight()->Lit());
 }
