@@ -2,7 +2,8 @@
 // It fills its area in LitColor or NotLitColor, then draws a white line
 // along the top and left edges and a grey (0x808080) line along the right
 // edge from y = 1 and the bottom edge from x = 1. Changing Lit repaints at
-// once. The serial layer's light controller drives it through SetLit.
+// once. The serial layer's light controller (TApdSLController) drives it
+// through SetLit, as one of its status lights.
 //
 // Threading: GUI thread only.
 #pragma once
@@ -10,15 +11,17 @@
 #include <QColor>
 #include <QWidget>
 
+#include "serial/status_light.h"
+
 namespace mq {
 
-class TApdStatusLight : public QWidget {
+class TApdStatusLight : public QWidget, public serial::StatusLight {
   Q_OBJECT
  public:
   explicit TApdStatusLight(QWidget* parent = nullptr);
 
   bool Lit() const { return lit_; }
-  void SetLit(bool lit);
+  void SetLit(bool lit) override;
 
   QColor LitColor() const { return litColor_; }
   void SetLitColor(const QColor& c);

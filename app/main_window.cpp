@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolBar>
+#include <QTime>
 #include <QToolButton>
 #include <algorithm>
 #include <charconv>
@@ -157,6 +159,12 @@ TfrmMain::TfrmMain(Options options) : QWidget(nullptr), options_(std::move(optio
 
   BuildLayout();
   Connect();
+  apdslcntrlr1_.Lights.RXDLight = apdstslghtRX_;
+  apdslcntrlr1_.Lights.TXDLight = apdstslghtTX_;
+  // What the pad link reads of the shell besides the settings.
+  shell_.TestDelay = SpinValue(TestDelaySpinEdit_);
+  shell_.DecimalSeparator = DecimalSeparatorOf(QLocale::system());
+  shell_.MillisecondsOfMinute = &TfrmMain::LocalMillisecondsOfMinute;
 
   // The translation component reads its table with the layout, then links.
   siLangRT1_ = std::make_unique<i18n::TsiLangRT>(this);
@@ -507,8 +515,10 @@ void TfrmMain::Connect() {
   rgBandwidth_->OnClick = G::Guard([this] { rgBandwidthClick(); }, "rgBandwidthClick");
   rgDCS_->OnClick = G::Guard([this] { rgDCSClick(); }, "rgDCSClick");
   connect(TestSpinEdit_, &QSpinBox::textChanged, this, G::Guard([this](const QString&) { DoTime(); }, "TestSpinEditChange"));
-  connect(TestDelaySpinEdit_, &QSpinBox::textChanged, this,
-          G::Guard([this](const QString&) { DoTime(); }, "TestDelaySpinEditChange"));
+  connect(TestDelaySpinEdit_, &QSpinBox::textChanged, this, G::Guard([this](const QString&) {
+            shell_.TestDelay = SpinValue(TestDelaySpinEdit_);
+            DoTime();
+          }, "TestDelaySpinEditChange"));
 }
 
 // ---------------------------------------------------------------------------
@@ -744,6 +754,16 @@ QString TfrmMain::FormatDuration(long long ms) {
   return QStringLiteral("%1:%2:%3").arg(h).arg(m, 2, 10, QLatin1Char('0')).arg(sec, 2, 10, QLatin1Char('0'));
 }
 
+char TfrmMain::DecimalSeparatorOf(const QLocale& locale) {
+  const QString point = locale.decimalPoint();
+  if (point.size() != 1) return '.';
+  const std::string byte = Windows1252::Encode(point);
+  if (byte.size() != 1 || Windows1252::Decode(byte) != point) return '.';
+  return byte[0];
+}
+
+int TfrmMain::LocalMillisecondsOfMinute() { return QTime::currentTime().msecsSinceStartOfDay() % 60000; }
+
 void TfrmMain::DoTime() {
   const double ms = std::floor(static_cast<double>(SpinValue(TestDelaySpinEdit_)) * SpinValue(TestSpinEdit_) *
                                shell_.PadCount * 1.045);
@@ -774,11 +794,11 @@ void TfrmMain::DoAward(const std::string& text) {
 
 void TfrmMain::AddLogLine(const std::string& line) { lbxLog_->AddLine(QString::fromStdString(line)); }
 
-void TfrmMain::SetJudgeLight(int judge, bool on) {
-  if (judge >= 0 && judge < kJudges) LED_[static_cast<std::size_t>(judge)]->SetOn(on);
+void TfrmMain::JudgeLightOn(int judge) {
+  if (judge >= 0 && judge < kJudges) LED_[static_cast<std::size_t>(judge)]->SetOn(true);
 }
 
-void TfrmMain::SetJudgeLabelHand(int judge) {
+void TfrmMain::JudgeLabelHandCursor(int judge) {
   if (judge >= 0 && judge < kJudges) JLab_[static_cast<std::size_t>(judge)]->setCursor(Qt::PointingHandCursor);
 }
 
@@ -787,6 +807,8 @@ void TfrmMain::SetEchoText(const std::string& text) {
   lblEcho_->adjustSize();
 }
 
+void TfrmMain::SetLightMonitoring(bool on) { apdslcntrlr1_.SetMonitoring(on); }
+
 void TfrmMain::SetReportRowText(int row, const std::string& text) {
   if (row < 0 || row >= kJudges) return;
   QLabel* l = Pad_[static_cast<std::size_t>(row)];
@@ -794,21 +816,23 @@ void TfrmMain::SetReportRowText(int row, const std::string& text) {
   l->adjustSize();
 }
 
-void TfrmMain::SetReportRowRed(int row, bool red) {
+void TfrmMain::SetReportRow(int row, const std::string& text, padlink::TReportColour colour) {
   if (row < 0 || row >= kJudges) return;
+  SetReportRowText(row, text);
   QLabel* l = Pad_[static_cast<std::size_t>(row)];
   QPalette p = l->palette();
-  p.setColor(QPalette::WindowText, red ? QColor(0xFF, 0x00, 0x00) : palette().color(QPalette::WindowText));
+  p.setColor(QPalette::WindowText, colour == padlink::TReportColour::Red ? QColor(0xFF, 0x00, 0x00)
+                                                                         : palette().color(QPalette::WindowText));
   l->setPalette(p);
 }
 
-void TfrmMain::ProgressBarSetMax(int max) { ProgressBar_->setMaximum(max < 0 ? 0 : max); }
+void TfrmMain::ProgressSetMax(int max) { ProgressBar_->setMaximum(max < 0 ? 0 : max); }
 
-void TfrmMain::ProgressBarStep() {
+void TfrmMain::ProgressStep() {
   if (ProgressBar_->value() < ProgressBar_->maximum()) ProgressBar_->setValue(ProgressBar_->value() + 1);
 }
 
-void TfrmMain::ProgressBarHide() { ProgressBar_->hide(); }
+void TfrmMain::ProgressHide() { ProgressBar_->hide(); }
 
 void TfrmMain::SetBusyCursor(bool busy) {
   if (busy == busy_) return;  // never stack override cursors

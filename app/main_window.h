@@ -1,12 +1,16 @@
 // TfrmMain: the main window of the Marq Utility — toolbar with its three
 // drop-downs, base-station group, system configuration, judge panel, awards,
 // echo-test report, progress bar, version label and the serial log. It owns
-// the language dispatcher and its own translation component, implements the
-// localisation's window interface over its widgets (object names are the
-// component names, matched without regard to case), and runs every command
-// handler. It reads the pad link's state through LinkStateView and calls it
-// through PadLinkCommands; both are attached after creation, the way the
-// pad-link form is created after the window.
+// the language dispatcher, its own translation component and the RX/TX light
+// controller apdslcntrlr1, implements the localisation's window interface
+// over its widgets (object names are the component names, matched without
+// regard to case), implements the pad link's window interface
+// (TMainWindowLink: log lines, Refresh, DoAward, lights, report, progress,
+// cursor, messages), and runs every command handler. It reads the pad link's
+// state through LinkStateView and calls it through PadLinkCommands; both are
+// attached after creation, the way the pad-link form is created after the
+// window (PadLinkAdapter does that for the real pad link). Its ShellState is
+// the pad link's TShellState.
 //
 // Creation runs FormCreate (settings, language start-up, version label);
 // the first close runs FormClose (settings written once, port closed).
@@ -28,6 +32,8 @@
 #include "app/ini_file.h"
 #include "app/shell_state.h"
 #include "lang_window.h"
+#include "padlink/main_window_link.h"
+#include "serial/sl_controller.h"
 #include "si_lang_dispatcher.h"
 #include "si_lang_rt.h"
 
@@ -37,6 +43,7 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QLocale;
 class QMenu;
 class QProgressBar;
 class QPushButton;
@@ -65,7 +72,7 @@ struct TfrmMainOptions {
 };
 
 
-class TfrmMain : public QWidget, public i18n::TLangWindow {
+class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMainWindowLink {
   Q_OBJECT
  public:
   using Options = TfrmMainOptions;
@@ -97,28 +104,33 @@ class TfrmMain : public QWidget, public i18n::TLangWindow {
   int LanguageImageIndex() const { return langImage_; }
   THelpWindow* HelpWindow() const { return help_; }
 
-  // ---- called by the pad link ----------------------------------------
-  void Refresh();
+  // ---- called by the pad link (TMainWindowLink) ----------------------
+  void Refresh() override;
   // Shows text (UTF-8) in the award field of judge CurJudge.
-  void DoAward(const std::string& text);
+  void DoAward(const std::string& text) override;
   // Appends a log line (UTF-8; control characters are kept and drawn).
-  void AddLogLine(const std::string& line);
-  void SetJudgeLight(int judge, bool on);
+  void AddLogLine(const std::string& line) override;
+  void JudgeLightOn(int judge) override;
   // Gives a judge label the hand cursor (its pad registered).
-  void SetJudgeLabelHand(int judge);
-  void SetEchoText(const std::string& text);
-  // Echo-report rows Pad0..Pad11: the text keeps the row's colour; the
-  // colour is the window-text colour or red (after a resend).
-  void SetReportRowText(int row, const std::string& text);
-  void SetReportRowRed(int row, bool red);
+  void JudgeLabelHandCursor(int judge) override;
+  void SetEchoText(const std::string& text) override;
+  // apdslcntrlr1's Monitoring (EPortNotAssigned before it has a port).
+  void SetLightMonitoring(bool on) override;
   // The echo test's progress bar: maximum, one step, hide.
-  void ProgressBarSetMax(int max);
-  void ProgressBarStep();
-  void ProgressBarHide();
+  void ProgressSetMax(int max) override;
+  void ProgressStep() override;
+  void ProgressHide() override;
+  // Echo-report rows Pad0..Pad11: text and colour (window text or red), or
+  // the text alone keeping the row's colour.
+  void SetReportRow(int row, const std::string& text, padlink::TReportColour colour) override;
+  void SetReportRowText(int row, const std::string& text) override;
   // Hourglass while scanning, normal afterwards (application-wide).
-  void SetBusyCursor(bool busy);
+  void SetBusyCursor(bool busy) override;
   // An information message box (OK) with a text in the active language.
-  void ShowInformation(const std::string& text);
+  void ShowInformation(const std::string& text) override;
+  // The RX/TX light controller; bound to the pad link's ComPort after the
+  // pad link has been created.
+  serial::TApdSLController& apdslcntrlr1() { return apdslcntrlr1_; }
   QProgressBar* ProgressBar() const { return ProgressBar_; }
   TApdStatusLight* RxLight() const { return apdstslghtRX_; }
   TApdStatusLight* TxLight() const { return apdstslghtTX_; }
@@ -159,6 +171,11 @@ class TfrmMain : public QWidget, public i18n::TLangWindow {
   static char PadIdFromControlName(std::string_view name);
   // "h:nn:ss"; hours keep counting past 23 (an estimate of a day or more).
   static QString FormatDuration(long long ms);
+  // A locale's decimal separator as one Windows-1252 byte; '.' when it is
+  // not exactly one character of that code page.
+  static char DecimalSeparatorOf(const QLocale& locale);
+  // Milliseconds within the current minute of the local time of day.
+  static int LocalMillisecondsOfMinute();
 
   // ---- TLangWindow ---------------------------------------------------
   std::string ClassName() const override { return "TfrmMain"; }
@@ -234,6 +251,7 @@ class TfrmMain : public QWidget, public i18n::TLangWindow {
   QPushButton *btnSetChannel_ = nullptr, *btnReset_ = nullptr, *btnCmd_ = nullptr;
   QLineEdit* edtCommand_ = nullptr;
   TApdStatusLight *apdstslghtRX_ = nullptr, *apdstslghtTX_ = nullptr;
+  serial::TApdSLController apdslcntrlr1_;
 
   // System configuration.
   QGroupBox* gbSystem_ = nullptr;

@@ -182,7 +182,7 @@ TEST_F(MainWindowTest, RefreshSelectsBandwidthWithoutSendingIt) {
   EXPECT_EQ(C<TRadioGroup>("rgBandwidth")->ItemIndex(), 1);
   EXPECT_TRUE(link_.calls.empty());
   // The user's pick does send, and switches the lights off.
-  w_->SetJudgeLight(2, true);
+  w_->JudgeLightOn(2);
   w_.get()->Shell().Developer = true;
   C<TRadioGroup>("rgBandwidth")->Button(3)->click();
   EXPECT_EQ(link_.calls, std::vector<std::string>{"SetBandwidth(3)"});
@@ -240,7 +240,7 @@ TEST_F(MainWindowTest, JudgeLightsAndLabelsTakeThePadIdFromTheirNames) {
   EXPECT_TRUE(link_.calls.empty());
 
   StationWithPads({"a"});
-  w_->SetJudgeLight(10, true);
+  w_->JudgeLightOn(10);
   w_->SetEchoText("x");
   QTest::mouseClick(C("LED10"), Qt::LeftButton);
   EXPECT_FALSE(C<TJudgeLamp>("LED10")->On());
@@ -253,9 +253,9 @@ TEST_F(MainWindowTest, JudgeLightsAndLabelsTakeThePadIdFromTheirNames) {
 TEST_F(MainWindowTest, LampColoursCursorsAndReSetLEDs) {
   Create();
   EXPECT_EQ(C<TJudgeLamp>("LED0")->CurrentColor(), QColor(255, 0, 0));
-  w_->SetJudgeLight(0, true);
-  w_->SetJudgeLight(5, true);
-  w_->SetJudgeLabelHand(5);
+  w_->JudgeLightOn(0);
+  w_->JudgeLightOn(5);
+  w_->JudgeLabelHandCursor(5);
   EXPECT_EQ(C<TJudgeLamp>("LED0")->CurrentColor(), QColor(0, 255, 255));  // aqua
   EXPECT_EQ(C<TJudgeLamp>("LED5")->CurrentColor(), QColor(0, 255, 0));    // lime
   EXPECT_EQ(C("JLab5")->cursor().shape(), Qt::PointingHandCursor);
@@ -330,7 +330,7 @@ TEST_F(MainWindowTest, CharacterTestStartValues) {
 TEST_F(MainWindowTest, ScanCommandsSwitchScansOffUntilRefresh) {
   Create();
   w_->AddLogLine("old line");
-  w_->SetJudgeLight(1, true);
+  w_->JudgeLightOn(1);
   A("SpTBXItemFullScan")->trigger();
   EXPECT_FALSE(A("SpTBXSubmenuItemScans")->isEnabled());
   EXPECT_EQ(C<TLogListBox>("lbxLog")->Count(), 0);
@@ -373,7 +373,7 @@ TEST_F(MainWindowTest, PadCommandsResetBroadcastAbortAndSendCmd) {
   A("SpTBXItemUnlock")->trigger();
   C<QSpinBox>("ChannelSpinEdit")->setValue(3);
   C<QPushButton>("btnSetChannel")->click();
-  w_->SetJudgeLight(0, true);
+  w_->JudgeLightOn(0);
   C<QSpinBox>("ChannelSpinEdit")->setValue(2);
   C<QPushButton>("btnReset")->click();
   EXPECT_EQ(C<QSpinBox>("ChannelSpinEdit")->value(), 7);
@@ -406,7 +406,7 @@ TEST_F(MainWindowTest, ChannelSeparationRunsOnlyOnTheUsersPick) {
   Create();
   link_.dcsAvailable = true;
   StationWithPads({"0"});
-  w_->SetJudgeLight(0, true);
+  w_->JudgeLightOn(0);
   C<TRadioGroup>("rgDCS")->Button(1)->click();  // "OFF"
   EXPECT_EQ(link_.calls, std::vector<std::string>{"DCS(false)"});
   EXPECT_FALSE(C<TJudgeLamp>("LED0")->On());
@@ -650,20 +650,19 @@ TEST_F(MainWindowTest, WhatThePadLinkWritesIntoTheWindow) {
   EXPECT_EQ(log->Line(0), QString::fromLatin1("3 --> \x02" "0\x1b" "3\x04"));
   EXPECT_EQ(log->visualItemRect(log->item(0)).height(), 14);
   EXPECT_TRUE(QFontInfo(log->font()).fixedPitch());
-  w_->SetReportRowText(11, "11       9       1       0       0");
-  w_->SetReportRowRed(11, true);
+  w_->SetReportRow(11, "11       9       1       0       0", padlink::TReportColour::Red);
   EXPECT_EQ(C<QLabel>("Pad11")->text(), "11       9       1       0       0");
   EXPECT_EQ(C<QLabel>("Pad11")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
   w_->SetReportRowText(11, "11");  // the colour stays as it was
   EXPECT_EQ(C<QLabel>("Pad11")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-  w_->SetReportRowRed(11, false);
+  w_->SetReportRow(11, "11", padlink::TReportColour::WindowText);
   EXPECT_NE(C<QLabel>("Pad11")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
   StationWithPads({"0"});
   A("SpTBXItemEcho")->trigger();
-  w_->ProgressBarSetMax(2);
-  for (int i = 0; i < 3; ++i) w_->ProgressBarStep();
+  w_->ProgressSetMax(2);
+  for (int i = 0; i < 3; ++i) w_->ProgressStep();
   EXPECT_EQ(w_->ProgressBar()->value(), 2);
-  w_->ProgressBarHide();
+  w_->ProgressHide();
   EXPECT_FALSE(w_->ProgressBar()->isVisible());
   w_->SetBusyCursor(true);
   w_->SetBusyCursor(true);

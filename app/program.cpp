@@ -4,16 +4,40 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
+#include <QTimer>
 #include <memory>
 
 #include "app/app_fonts.h"
 #include "app/error_reporter.h"
 #include "app/main_window.h"
+#include "app/pad_link_adapter.h"
 #include "app/qt_loop.h"
 #include "app/single_instance.h"
 #include "app/ui_dialogs.h"
+#include "padlink/pad_link.h"
+
+#if defined(_WIN32)
+// Seam for Windows: the Win32 serial platform (serial/*_win32.cpp) is bound
+// in MachineSerialPlatform below once it exists; until then the window
+// program is not built for Windows.
+#error "MqTool on Windows needs the Win32 serial platform in MachineSerialPlatform()"
+#else
+#include "serial/serial_platform_posix.h"
+#endif
 
 namespace mq {
+namespace {
+
+// The machine's serial ports; on POSIX COM numbers go through the data
+// folder's ports/ links when that folder exists.
+// Without a data folder (the critical error at start) the fixed table
+// applies, never a ports/ folder relative to the working directory.
+std::shared_ptr<serial::SerialPlatform> MachineSerialPlatform(const std::string& dataFolder) {
+  return std::make_shared<serial::PosixSerialPlatform>(dataFolder.empty() ? std::string(MQ_DEFAULT_DATA_FOLDER)
+                                                                          : dataFolder);
+}
+
+}  // namespace
 
 void Program::InitApplication(QApplication& app) {
   QApplication::setApplicationName(QString::fromLatin1(kTitle));
@@ -48,9 +72,17 @@ int Program::Run(QApplication& app, const ProgramOptions& options) {
     wo.dataFolder = options.dataFolder;
     wo.dialogs = options.dialogs;
     TfrmMain frmMain(wo);
-    reporter.CloseProgram = [&frmMain] { frmMain.close(); };
-    // The pad-link form is created here, after the window, and attached
-    // with frmMain.AttachPadLink(...).
+    // The pad-link form after the window: it writes into frmMain, shares its
+    // shell state and links to its language dispatcher; the adapter attaches
+    // it to the window and binds the RX/TX lights to its port. Destroyed in
+    // reverse order: adapter, MarqsForm, frmMain.
+    padlink::TMarqsForm MarqsForm(loop, MachineSerialPlatform(frmMain.DataFolderPath()), frmMain, frmMain.Shell(),
+                                  &frmMain.siLangDispatcher1());
+    PadLinkAdapter link(frmMain, MarqsForm);
+    // Closing closes the port; an error can be reported from inside a packet
+    // event while the port's dispatcher waits for it, so the close runs once
+    // that handler has returned.
+    reporter.CloseProgram = [&frmMain] { QTimer::singleShot(0, &frmMain, [&frmMain] { frmMain.close(); }); };
     if (QScreen* screen = QApplication::primaryScreen()) {
       const QRect avail = screen->availableGeometry();
       frmMain.move(avail.center() - QPoint(frmMain.width() / 2, frmMain.height() / 2));

@@ -2,7 +2,8 @@
 // single-instance guard "Splashledger" (a second copy shows the fixed
 // message box and ends without a window), the application title "MqTool"
 // and default font, the error reporter on the loop and on Qt's event
-// dispatch, the main window (then the pad link, once it exists), the event
+// dispatch, the main window, then the pad-link form MarqsForm on the
+// machine's serial ports (attached to the window by PadLinkAdapter), the event
 // loop until the window has closed, and a restart when the error report
 // asked for one (after the guard is released).
 //

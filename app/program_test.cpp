@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <fstream>
@@ -59,6 +60,32 @@ TEST(Program, ASecondStartShowsTheMessageAndLeavesTheFirstUntouched) {
   EXPECT_TRUE(QFile::exists(data.path() + "/MqTool.ini"));
   SingleInstance again("Splashledger", lock.path().toStdString());
   EXPECT_TRUE(again.Acquired());
+}
+
+TEST(Program, ThePadLinksErrorsReachTheErrorReportWhoseCloseEndsTheRun) {
+  QTemporaryDir lock, data;
+  ASSERT_TRUE(lock.isValid() && data.isValid());
+  RecordingDialogs dialogs;
+  dialogs.Result = 2;  // "Close program"
+  ProgramOptions o;
+  o.lockFolder = lock.path().toStdString();
+  o.dataFolder = data.path().toStdString() + "/";
+  o.dialogs = &dialogs;
+  bool openAfterReport = false;
+  o.onWindowCreated = [&](TfrmMain& w) {
+    // The pad link is attached: a judge label's echo goes to a port that is
+    // not open, and the pad link's error reaches the program's reporter.
+    QTimer::singleShot(0, &w, [&] {
+      w.JLabClick(w.findChild<QLabel*>("JLab0"));
+      openAfterReport = w.isVisible();  // the close waits for the handler to end
+    });
+    QTimer::singleShot(30'000, &w, [&w] { w.close(); });  // a limit, never reached when it works
+  };
+  EXPECT_EQ(Program::Run(*qApp, o), 0);
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_TRUE(dialogs.shown[0].labels.contains("An error occurred in the application."));
+  EXPECT_TRUE(openAfterReport);
+  EXPECT_TRUE(QFile::exists(data.path() + "/MqTool.ini"));  // closed the ordinary way
 }
 
 TEST(ErrorReporting, AnErrorInAHandlerIsReportedAndTheWindowGoesOn) {

@@ -85,8 +85,8 @@ int main(int argc, char** argv) {
     if (auto* a = w.findChild<QAction*>(QString::fromLatin1(shot.item))) a->trigger();
     w.Refresh();
     for (int j = 0; j < 6; ++j) {
-      w.SetJudgeLight(j, true);
-      w.SetJudgeLabelHand(j);
+      w.JudgeLightOn(j);
+      w.JudgeLabelHandCursor(j);
     }
     const char* awards[] = {"8,5", "9,0", "8,5", "7,5", "9,5", "8,0"};
     for (int j = 0; j < 6; ++j) {

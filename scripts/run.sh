@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
-# Builds MqTool and runs it. Without radio hardware it starts marq-sim, the
-# simulated base station with six pads, on COM 3 and points the program at it.
+# Builds MqTool and runs it. Without radio hardware (no USB serial adapter
+# attached) it starts marq-sim, the simulated base station with six pads and
+# automatic awards, on COM 3 and points the program at it: pick Scans / Full
+# Scan and the six judge lights come on; Next Dive brings the judges' awards.
+#
+#   BUILD_DIR=dir   build folder (default build)
+#   MQ_NO_SIM=1     no simulator: use the machine's real serial ports
+#   MQ_SIM=1        the simulator even when an adapter is attached
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 
 BUILD_DIR=${BUILD_DIR:-build}
-cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
+  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
 cmake --build "$BUILD_DIR" -j"$(nproc)"
 
-DATA_FOLDER=$(grep -E '^MQ_DATA_ROOT:' "$BUILD_DIR/CMakeCache.txt" | cut -d= -f2)/Corvane/Ledgerkit
+# The program's data folder: <MQ_DATA_ROOT>/Corvane/Ledgerkit (the program
+# never creates it; settings, the optional translation file and marq-sim's
+# ports/ links live there).
+DATA_ROOT=$(grep -E '^MQ_DATA_ROOT:' "$BUILD_DIR/CMakeCache.txt" | cut -d= -f2-)
+DATA_FOLDER=${DATA_ROOT:-/var/lib}/Corvane/Ledgerkit
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 if [ ! -d "$DATA_FOLDER" ]; then
@@ -25,16 +37,35 @@ SIM_PID=""
 cleanup() { if [ -n "$SIM_PID" ]; then kill "$SIM_PID" 2>/dev/null || true; wait "$SIM_PID" 2>/dev/null || true; fi; }
 trap cleanup EXIT
 
-if [ -x "$SIM" ] && [ -z "${MQ_NO_SIM:-}" ]; then
+adapter_attached() { compgen -G "/dev/ttyUSB*" >/dev/null || compgen -G "/dev/ttyACM*" >/dev/null; }
+USE_SIM=1
+if [ -n "${MQ_NO_SIM:-}" ]; then
+  USE_SIM=""
+elif [ -z "${MQ_SIM:-}" ] && adapter_attached; then
+  echo "A USB serial adapter is attached: using the real serial ports (MQ_SIM=1 starts marq-sim instead)"
+  USE_SIM=""
+fi
+
+if [ -x "$SIM" ] && [ -n "$USE_SIM" ]; then
   echo "Starting marq-sim on COM3 with pads 0,1,2,3,4,5 (set MQ_NO_SIM=1 to use real hardware)"
-  "$SIM" --com 3 --data-folder "$DATA_FOLDER" --pads 0,1,2,3,4,5 --awards auto &
+  "$SIM" --com 3 --data-folder "$DATA_FOLDER" --pads 0,1,2,3,4,5 --awards auto </dev/null &
   SIM_PID=$!
-  sleep 1
+  # Ready when its link ports/COM3 exists.
+  for _ in $(seq 1 100); do
+    if [ -L "$DATA_FOLDER/ports/COM3" ] || ! kill -0 "$SIM_PID" 2>/dev/null; then break; fi
+    sleep 0.1
+  done
+  if ! kill -0 "$SIM_PID" 2>/dev/null; then
+    echo "marq-sim did not start (see its message above)"
+    SIM_PID=""
+    exit 1
+  fi
 fi
 
 if [ -x "$APP" ]; then
+  echo "Starting MqTool: choose Scans / Full Scan, then Next Dive."
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "No display: running under Xvfb"
+    echo "No display: running under Xvfb (invisible here; log in with a desktop or 'ssh -X' to see the window)"
     xvfb-run -a "$APP"
   else
     "$APP"
@@ -45,5 +76,6 @@ elif [ -n "$SIM_PID" ]; then
   echo "marq-sim is running; press Ctrl+C to stop."
   wait "$SIM_PID"
 else
-  echo "Nothing to run yet: the program is still being built up."
+  echo "Nothing to run: the build made neither the window program nor mqtool-cli."
+  exit 1
 fi
