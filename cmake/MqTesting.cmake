@@ -1,11 +1,14 @@
-# mq_add_test(<name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>] [HOST_ONLY])
+# mq_add_test(<name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>] [HOST_ONLY]
+#             [CROSS_WRAPPER <command...>])
 # Builds one GoogleTest executable and registers its cases with CTest.
 #
 # Native builds use the system's GoogleTest and register every test case on
 # its own. Cross builds (Windows with MinGW) build GoogleTest from the sources
 # Debian's googletest package ships, and register each executable as one
 # test run through CMAKE_CROSSCOMPILING_EMULATOR (Wine), after a fixture that
-# prepares the Wine prefix. HOST_ONLY tests drive tools of the build machine
+# prepares the Wine prefix; a CROSS_WRAPPER command (a build-machine program
+# that prepares something around the run, such as COM ports) is put in front
+# of the emulator there. HOST_ONLY tests drive tools of the build machine
 # (Python, for instance) and are not built for another platform.
 if(MQ_BUILD_TESTS)
   enable_testing()
@@ -44,7 +47,7 @@ function(mq_add_test name)
   if(NOT MQ_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(T "HOST_ONLY" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "HOST_ONLY" "TIMEOUT" "SOURCES;LIBS;CROSS_WRAPPER" ${ARGN})
   if(T_HOST_ONLY AND CMAKE_CROSSCOMPILING)
     return()
   endif()
@@ -56,7 +59,12 @@ function(mq_add_test name)
   if(CMAKE_CROSSCOMPILING)
     # One CTest entry per executable: every start of a Wine process costs
     # about a second, so per-case registration would multiply that.
-    add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+    if(T_CROSS_WRAPPER)
+      add_test(NAME ${name}
+        COMMAND ${T_CROSS_WRAPPER} ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}> --gtest_color=no)
+    else()
+      add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+    endif()
     set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
     if(CMAKE_CROSSCOMPILING_EMULATOR)
       set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine)

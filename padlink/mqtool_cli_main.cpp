@@ -2,16 +2,14 @@
 #include <atomic>
 #include <clocale>
 #include <csignal>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "loop/realtime_loop.h"
+#include "padlink/cli_platform.h"
 #include "padlink/mqtool_cli.h"
-#include "serial/serial_platform_posix.h"
 
 namespace {
 
@@ -35,10 +33,9 @@ int main(int argc, char** argv) {
     std::cout << mq::padlink::TMqToolCli::Usage();
     return 0;
   }
-  if (options->dataFolder.empty()) options->dataFolder = MQ_DEFAULT_DATA_FOLDER;
-  std::error_code ec;
-  if (!std::filesystem::is_directory(options->dataFolder, ec)) {
-    std::cerr << "mqtool-cli: the data folder " << options->dataFolder << " does not exist\n";
+  auto platform = mq::padlink::CliPlatform::Make(options->dataFolder, error);
+  if (!platform) {
+    std::cerr << "mqtool-cli: " << error << "\n";
     return 2;
   }
   // Awards are shown with the user's decimal separator (one byte).
@@ -50,7 +47,6 @@ int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
 
   mq::RealtimeLoop loop;
-  auto platform = std::make_shared<mq::serial::PosixSerialPlatform>(options->dataFolder);
   mq::padlink::TMqToolCli cli(loop, platform, std::cout, std::cerr);
   gCli = &cli;
   std::signal(SIGINT, OnSignal);

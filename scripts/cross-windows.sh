@@ -12,6 +12,9 @@
 #   MQ_CROSS_SKIP    CTest regex of tests not to run under Wine (default:
 #                    none; tests that need the build machine's own tools are
 #                    registered HOST_ONLY and not built for Windows)
+#   MQ_WINE_E2E      0: skip the end-to-end run of scripts/wine-e2e.sh
+#                    (mqtool-cli.exe under Wine against marq-sim; it builds
+#                    the native marq-sim and mqtool-cli in build-e2e-native)
 #
 # Console programs need no display: Wine runs without X.
 set -euo pipefail
@@ -57,8 +60,14 @@ skip=()
 if [ -n "$MQ_CROSS_SKIP" ]; then skip=(-E "$MQ_CROSS_SKIP"); fi
 status=0
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j2 --timeout 900 "${skip[@]}" || status=$?
+tested=$(date +%s)
+
+if [ "${MQ_WINE_E2E:-1}" != 0 ]; then
+  WINEPREFIX="$PWD/$BUILD_DIR/wineprefix" wineserver -k 2>/dev/null || true
+  BUILD_DIR="$BUILD_DIR" JOBS="$JOBS" bash scripts/wine-e2e.sh || status=$?
+fi
 done_at=$(date +%s)
 
 echo "cross-windows: install $((installed - start)) s, configure+build $((built - installed)) s," \
-     "tests under Wine $((done_at - built)) s, total $((done_at - start)) s"
+     "tests under Wine $((tested - built)) s, end to end $((done_at - tested)) s, total $((done_at - start)) s"
 exit $status

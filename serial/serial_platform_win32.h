@@ -1,0 +1,54 @@
+// Win32SerialPlatform: the machine's serial ports on Windows.
+//
+// COM n is the device "\\.\COM<n>", opened with CreateFileW for reading and
+// writing, without sharing (exclusive), open-existing, overlapped. When the
+// open fails the system's error number e decides the error (RaiseOpenError):
+// 2 or 3 (no such file or path) -> EBadId; 5 (access denied: another
+// program holds the port) -> EAlreadyOpen; 8 -> std::bad_alloc; any other
+// e from 4 to 162 -> EInOutError carrying e and its text; anything else
+// (1, or above 162) -> EAPDException code 0 "Apro exception".
+//
+// The devices it opens: SetupQueues is SetupComm; Configure reads the line
+// settings (GetCommState), writes speed, framing, binary mode, no parity
+// checking, no DSR sensitivity, transmission continuing after XOFF, no
+// null stripping and DTR/RTS (SetCommState) and sets read time-outs that
+// return at once with what is there. Failures of either close the handle
+// (the device is dropped) and raise as above.
+//
+// DeviceKnown (the probe with ReportPortsInUse) asks GetDefaultCommConfigW
+// for "COM<n>" with a 52-byte record and, when the system asks for more,
+// once more with the size it asked for.
+//
+// Threading: OpenDevice/DeviceKnown on the loop thread. A device's reads
+// are issued only by the dispatcher and reader threads, its writes only by
+// the writer thread, all overlapped; a worker waiting for input looks at
+// the driver's receive queue every 10 ms (ClearCommError). Interrupt and
+// the purges may come from any thread: a pending read or write is
+// cancelled with CancelIoEx or the purge, and an operation aborted that
+// way is not a failure.
+#pragma once
+
+#include <string>
+
+#include "serial/serial_platform.h"
+
+namespace mq::serial {
+
+class Win32SerialPlatform : public SerialPlatform {
+ public:
+  Win32SerialPlatform() = default;
+
+  std::unique_ptr<SerialDevice> OpenDevice(unsigned comNumber) override;
+  bool DeviceKnown(unsigned comNumber) override;
+
+  // "\\.\COM<n>" as a UTF-16 text.
+  static std::wstring DeviceName(unsigned comNumber);
+  // Throws the serial layer's error for a system error number of opening
+  // a device (or of setting it up).
+  [[noreturn]] static void RaiseOpenError(unsigned long osError);
+  // The text of an EInOutError for a system error number: the runtime's
+  // own text where it has one, otherwise the system's message (UTF-8).
+  static std::string ErrorTextFor(unsigned long osError);
+};
+
+}  // namespace mq::serial
