@@ -17,10 +17,7 @@
 #include "padlink/pad_link.h"
 
 #if defined(_WIN32)
-// Seam for Windows: the Win32 serial platform (serial/*_win32.cpp) is bound
-// in MachineSerialPlatform below once it exists; until then the window
-// program is not built for Windows.
-#error "MqTool on Windows needs the Win32 serial platform in MachineSerialPlatform()"
+#include "serial/serial_platform_win32.h"
 #else
 #include "serial/serial_platform_posix.h"
 #endif
@@ -28,13 +25,17 @@
 namespace mq {
 namespace {
 
-// The machine's serial ports; on POSIX COM numbers go through the data
-// folder's ports/ links when that folder exists.
-// Without a data folder (the critical error at start) the fixed table
-// applies, never a ports/ folder relative to the working directory.
-std::shared_ptr<serial::SerialPlatform> MachineSerialPlatform(const std::string& dataFolder) {
+// The machine's serial ports. Windows: the system's COM numbers. POSIX: COM
+// numbers go through the data folder's ports/ links when that folder
+// exists; without a data folder (the critical error at start) the fixed
+// table applies, never a ports/ folder relative to the working directory.
+std::shared_ptr<serial::SerialPlatform> MachineSerialPlatform([[maybe_unused]] const std::string& dataFolder) {
+#if defined(_WIN32)
+  return std::make_shared<serial::Win32SerialPlatform>();
+#else
   return std::make_shared<serial::PosixSerialPlatform>(dataFolder.empty() ? std::string(MQ_DEFAULT_DATA_FOLDER)
                                                                           : dataFolder);
+#endif
 }
 
 }  // namespace
