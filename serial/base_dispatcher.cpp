@@ -330,9 +330,12 @@ void TApdBaseDispatcher::LeaveAway() {
   if (threaded_) awaySinceMs_.store(0);
 }
 
-void TApdBaseDispatcher::ReadAvailableDirect() {
-  if (failed_) return;
-  for (;;) {
+void TApdBaseDispatcher::ReadAvailableDirect() { DrainDevice(); }
+
+// Queues everything the device holds now, in 256-byte chunks; a failure
+// other than "no data" stops the workers once.
+void TApdBaseDispatcher::DrainDevice() {
+  while (!failed_) {
     std::vector<char> chunk(kChunkSize);
     const auto r = device_->Read(chunk.data(), chunk.size());
     if (r.status == SerialDevice::IoStatus::Ok) {
@@ -783,19 +786,7 @@ void TApdBaseDispatcher::DispatchLoop() {
 
 void TApdBaseDispatcher::ReadAvailableThreaded() {
   std::lock_guard readLock(readMu_);  // the reader may be draining: keep the order
-  while (!failed_) {
-    std::vector<char> chunk(kChunkSize);
-    const auto r = device_->Read(chunk.data(), chunk.size());
-    if (r.status == SerialDevice::IoStatus::Ok) {
-      chunk.resize(r.count);
-      std::lock_guard lock(inMu_);
-      input_.push_back(InputItem{std::move(chunk), 0, 0});
-      continue;
-    }
-    if (r.status != SerialDevice::IoStatus::WouldBlock)
-      Fail(r.status == SerialDevice::IoStatus::End ? ENODEV : r.osError);
-    return;
-  }
+  DrainDevice();
 }
 
 void TApdBaseDispatcher::RequestPass() {

@@ -164,6 +164,7 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
   // while notifications were made.
   void Pass();
   void DirectPass();
+  void DrainDevice();
   void ReadAvailableDirect();
   void ReadAvailableThreaded();
   void WriteAvailableDirect();
