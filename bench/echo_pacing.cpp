@@ -26,42 +26,16 @@
 
 #include "i18n/si_lang_dispatcher.h"
 #include "loop/realtime_loop.h"
-#include "padlink/main_window_link.h"
 #include "padlink/pad_link.h"
 #include "serial/serial_platform_posix.h"
+#include "bench/bench_window.h"
+#include "bench/marq_sim_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-class BenchWindow : public mq::padlink::TMainWindowLink {
- public:
-  // Echo requests are logged just before they are written: "<id> -->" and
-  // the loop number (a resend is "<id> -->>").
-  void AddLogLine(const std::string& text) override {
-    if (text.size() > 5 && text.compare(1, 4, " -->") == 0 && text[5] != '>') requests.push_back(Clock::now());
-    if (text.size() > 5 && text.compare(1, 5, " -->>") == 0) ++resends;
-  }
-  void Refresh() override {}
-  void DoAward(const std::string&) override {}
-  void JudgeLightOn(int) override {}
-  void JudgeLabelHandCursor(int) override {}
-  void SetEchoText(const std::string&) override {}
-  void SetLightMonitoring(bool) override {}
-  void ProgressSetMax(int) override {}
-  void ProgressStep() override {}
-  void ProgressHide() override {}
-  void SetReportRow(int, const std::string&, mq::padlink::TReportColour) override {}
-  void SetReportRowText(int, const std::string&) override {}
-  void SetBusyCursor(bool busy) override {
-    if (!busy) ++ended;
-  }
-  void ShowInformation(const std::string&) override {}
-  std::vector<Clock::time_point> requests;
-  int resends = 0;
-  int ended = 0;
-};
 
 double Percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
@@ -81,28 +55,9 @@ int main(int argc, char** argv) {
 
   std::string tmpl = (fs::temp_directory_path() / "echo-pacing-bench-XXXXXX").string();
   const fs::path folder = mkdtemp(tmpl.data());
-  const fs::path simOut = folder / "sim.out";
-  const pid_t sim = fork();
-  if (sim == 0) {
-    const int o = open(simOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = open("/dev/null", O_RDONLY);
-    dup2(o, STDOUT_FILENO);
-    dup2(in, STDIN_FILENO);
-    dup2(o, STDERR_FILENO);
-    execl(MARQ_SIM_PATH, MARQ_SIM_PATH, "--com", "3", "--data-folder", folder.c_str(), "--loss", "0", "--seed",
-          "1", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  for (int i = 0; i < 1000; ++i) {
-    std::ifstream in(simOut);
-    std::stringstream s;
-    s << in.rdbuf();
-    if (s.str().find("marq-sim: COM3") != std::string::npos) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-
   int code = 0;
   {
+    mqbench::MarqSimProcess sim(folder, 3, {"--loss", "0", "--seed", "1"});
     mq::RealtimeLoop loop;
     loop.setErrorHandler([](std::exception_ptr e) {
       try {
@@ -112,7 +67,7 @@ int main(int argc, char** argv) {
       }
     });
     auto platform = std::make_shared<mq::serial::PosixSerialPlatform>(folder.string());
-    BenchWindow win;
+    mqbench::BenchWindow win;
     mq::padlink::TShellState shell;
     shell.TestDelay = delay;
     mq::i18n::TsiLangDispatcher dispatcher;
@@ -147,8 +102,6 @@ int main(int argc, char** argv) {
     }
     form.ComPort().SetOpen(false);
   }
-  kill(sim, SIGTERM);
-  waitpid(sim, nullptr, 0);
   fs::remove_all(folder);
   return code;
 }

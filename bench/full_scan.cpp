@@ -36,41 +36,13 @@
 
 #include "i18n/si_lang_dispatcher.h"
 #include "loop/realtime_loop.h"
-#include "padlink/main_window_link.h"
 #include "padlink/pad_link.h"
 #include "serial/serial_platform_posix.h"
-
-namespace {
+#include "bench/bench_window.h"
+#include "bench/marq_sim_process.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-class BenchWindow : public mq::padlink::TMainWindowLink {
- public:
-  void AddLogLine(const std::string&) override {}
-  void Refresh() override {}
-  void DoAward(const std::string&) override {}
-  void JudgeLightOn(int) override {}
-  void JudgeLabelHandCursor(int) override {}
-  void SetEchoText(const std::string&) override {}
-  void SetLightMonitoring(bool) override {}
-  void ProgressSetMax(int) override {}
-  void ProgressStep() override {}
-  void ProgressHide() override {}
-  void SetReportRow(int, const std::string&, mq::padlink::TReportColour) override {}
-  void SetReportRowText(int, const std::string&) override {}
-  void SetBusyCursor(bool busy) override {
-    if (!busy) {
-      ++ended;
-      endedAt = Clock::now();
-    }
-  }
-  void ShowInformation(const std::string&) override {}
-  int ended = 0;
-  Clock::time_point endedAt;
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   int runs = 5;
@@ -105,29 +77,10 @@ int main(int argc, char** argv) {
     }
   });
 
-  const fs::path simOut = folder / "sim.out";
-  const pid_t sim = fork();
-  if (sim == 0) {
-    const int o = open(simOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = open("/dev/null", O_RDONLY);
-    dup2(o, STDOUT_FILENO);
-    dup2(in, STDIN_FILENO);
-    dup2(o, STDERR_FILENO);
-    execl(MARQ_SIM_PATH, MARQ_SIM_PATH, "--com", "5", "--data-folder", folder.c_str(), "--ident",
-          "ER400TRS-02V2.02.10", "--seed", "1", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  for (int i = 0; i < 1000; ++i) {
-    std::ifstream in(simOut);
-    std::stringstream s;
-    s << in.rdbuf();
-    if (s.str().find("marq-sim: COM5") != std::string::npos) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-
-  const double schedule = 4 * 220 + (50 + 20 + 3 * 100) + 13 * 120;
   int code = 0;
   {
+    mqbench::MarqSimProcess sim(folder, 5, {"--ident", "ER400TRS-02V2.02.10", "--seed", "1"});
+  const double schedule = 4 * 220 + (50 + 20 + 3 * 100) + 13 * 120;
     mq::RealtimeLoop loop;
     loop.setErrorHandler([](std::exception_ptr e) {
       try {
@@ -137,7 +90,7 @@ int main(int argc, char** argv) {
       }
     });
     auto platform = std::make_shared<mq::serial::PosixSerialPlatform>(folder.string());
-    BenchWindow win;
+    mqbench::BenchWindow win;
     mq::padlink::TShellState shell;
     mq::i18n::TsiLangDispatcher dispatcher;
     mq::padlink::TMarqsForm form(loop, platform, win, shell, &dispatcher);
@@ -162,8 +115,6 @@ int main(int argc, char** argv) {
                 100.0 * (median - schedule) / schedule);
     form.ComPort().SetOpen(false);
   }
-  kill(sim, SIGTERM);
-  waitpid(sim, nullptr, 0);
   stop = true;
   drain.join();
   for (int m : masters) close(m);
