@@ -7,9 +7,12 @@
 #pragma once
 
 #include <chrono>
+#include <exception>
+#include <iostream>
 #include <string>
 #include <vector>
 
+#include "loop/loop.h"
 #include "padlink/main_window_link.h"
 
 namespace mqbench {
@@ -17,6 +20,18 @@ namespace mqbench {
 class BenchWindow : public mq::padlink::TMainWindowLink {
  public:
   using Clock = std::chrono::steady_clock;
+
+  // Errors that escape the pad link's handlers go to standard error; the
+  // benchmark keeps running, as the program would.
+  static void PrintErrorsOf(mq::Loop& loop) {
+    loop.setErrorHandler([](std::exception_ptr e) {
+      try {
+        std::rethrow_exception(e);
+      } catch (const std::exception& ex) {
+        std::cerr << "error: " << ex.what() << '\n';
+      }
+    });
+  }
 
   // Echo requests are logged as "<id> -->" and the loop number, resends as
   // "<id> -->>".

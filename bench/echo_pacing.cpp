@@ -59,13 +59,7 @@ int main(int argc, char** argv) {
   {
     mqbench::MarqSimProcess sim(folder, 3, {"--loss", "0", "--seed", "1"});
     mq::RealtimeLoop loop;
-    loop.setErrorHandler([](std::exception_ptr e) {
-      try {
-        std::rethrow_exception(e);
-      } catch (const std::exception& ex) {
-        std::cerr << "error: " << ex.what() << '\n';
-      }
-    });
+    mqbench::BenchWindow::PrintErrorsOf(loop);
     auto platform = std::make_shared<mq::serial::PosixSerialPlatform>(folder.string());
     mqbench::BenchWindow win;
     mq::padlink::TShellState shell;

@@ -82,13 +82,7 @@ int main(int argc, char** argv) {
     mqbench::MarqSimProcess sim(folder, 5, {"--ident", "ER400TRS-02V2.02.10", "--seed", "1"});
   const double schedule = 4 * 220 + (50 + 20 + 3 * 100) + 13 * 120;
     mq::RealtimeLoop loop;
-    loop.setErrorHandler([](std::exception_ptr e) {
-      try {
-        std::rethrow_exception(e);
-      } catch (const std::exception& ex) {
-        std::cerr << "error: " << ex.what() << '\n';
-      }
-    });
+    mqbench::BenchWindow::PrintErrorsOf(loop);
     auto platform = std::make_shared<mq::serial::PosixSerialPlatform>(folder.string());
     mqbench::BenchWindow win;
     mq::padlink::TShellState shell;
