@@ -7,6 +7,7 @@
 #include "si_lang_rt.h"
 #include "sib_test_writer.h"
 #include "test_tables.h"
+#include "test_windows.h"
 #include "text_codec.h"
 
 #include <gtest/gtest.h>
@@ -20,15 +21,11 @@ using S = TLanguageStartup;
 
 namespace {
 
-class LanguageStartupTest : public ::testing::Test {
+class LanguageStartupTest : public ::testing::Test, protected TTestWindows {
 protected:
-    LanguageStartupTest() : main("TfrmMain", "frmMain"), pad("TMarqsForm", "MarqsForm") {
-        dispatcher.ApplyProgramSettings();
+    LanguageStartupTest() {
         main.Add("btnAbort").texts["Caption"] = "Abort test";
-        mainLang = std::make_unique<TsiLangRT>(&main);
-        mainLang->ApplyMainWindowSettings();
-        mainLang->LoadTranslationData(T::Utf16(T::MainWindowLines()));
-        mainLang->Loaded(&dispatcher);
+        LinkMain();
         // A data folder with a non-ASCII name: file names are UTF-8 text.
         folder = std::filesystem::temp_directory_path() /
                  TTextCodec::PathFromUtf8("mq_i18n_startup_Türkçe_" +
@@ -40,18 +37,6 @@ protected:
         std::filesystem::remove_all(folder, ec);
     }
     std::string Folder() const { return TTextCodec::Utf8FromPath(folder / ""); }
-    void LinkPad() {
-        padLang = std::make_unique<TsiLangLinked>(&pad);
-        padLang->ApplyPadLinkSettings();
-        padLang->LoadTranslationData(T::Utf16(T::PadLinkLines()));
-        padLang->Loaded(&dispatcher);
-    }
-
-    TsiLangDispatcher dispatcher;
-    TFakeLangWindow main;
-    TMessageOnlyLangWindow pad;
-    std::unique_ptr<TsiLangRT> mainLang;
-    std::unique_ptr<TsiLangLinked> padLang;
     std::filesystem::path folder;
 };
 

@@ -6,6 +6,7 @@
 #include "si_lang_linked.h"
 #include "si_lang_rt.h"
 #include "test_tables.h"
+#include "test_windows.h"
 
 #include <gtest/gtest.h>
 
@@ -17,27 +18,14 @@ using T = TTestTables;
 namespace {
 
 // The program's two windows linked to one dispatcher, without a file.
-class TwoWindowsTest : public ::testing::Test {
+class TwoWindowsTest : public ::testing::Test, protected TTestWindows {
 protected:
-    TwoWindowsTest() : main("TfrmMain", "frmMain"), pad("TMarqsForm", "MarqsForm") {
-        dispatcher.ApplyProgramSettings();
+    TwoWindowsTest() {
         main.Add("btnAbort").texts["Caption"] = "Abort test";
         main.Add("btnCmd").texts["Caption"] = "Send cmd";
-        mainLang = std::make_unique<TsiLangRT>(&main);
-        mainLang->ApplyMainWindowSettings();
-        mainLang->LoadTranslationData(T::Utf16(T::MainWindowLines()));
-        mainLang->Loaded(&dispatcher);
-        padLang = std::make_unique<TsiLangLinked>(&pad);
-        padLang->ApplyPadLinkSettings();
-        padLang->LoadTranslationData(T::Utf16(T::PadLinkLines()));
-        padLang->Loaded(&dispatcher);
+        LinkMain();
+        LinkPad();
     }
-
-    TsiLangDispatcher dispatcher;
-    TFakeLangWindow main;
-    TMessageOnlyLangWindow pad;
-    std::unique_ptr<TsiLangRT> mainLang;
-    std::unique_ptr<TsiLangLinked> padLang;
 };
 
 } // namespace

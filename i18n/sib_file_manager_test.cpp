@@ -9,6 +9,7 @@
 #include "sib_format_error.h"
 #include "sib_test_writer.h"
 #include "test_tables.h"
+#include "test_windows.h"
 
 #include <gtest/gtest.h>
 
@@ -62,29 +63,13 @@ private:
 
 // The program's start-up order: main window linked, file loaded, saved
 // language set, then the pad-link form links.
-class StartupTest : public ::testing::Test {
+class StartupTest : public ::testing::Test, protected TTestWindows {
 protected:
-    StartupTest() : main("TfrmMain", "frmMain"), pad("TMarqsForm", "MarqsForm") {
-        dispatcher.ApplyProgramSettings();
+    StartupTest() {
         main.Add("btnAbort").texts["Caption"] = "Abort test";
         main.Add("btnCmd").texts["Caption"] = "Send cmd";
-        mainLang = std::make_unique<TsiLangRT>(&main);
-        mainLang->ApplyMainWindowSettings();
-        mainLang->LoadTranslationData(T::Utf16(T::MainWindowLines()));
-        mainLang->Loaded(&dispatcher);
+        LinkMain();
     }
-    void LinkPad() {
-        padLang = std::make_unique<TsiLangLinked>(&pad);
-        padLang->ApplyPadLinkSettings();
-        padLang->LoadTranslationData(T::Utf16(T::PadLinkLines()));
-        padLang->Loaded(&dispatcher);
-    }
-
-    TsiLangDispatcher dispatcher;
-    TFakeLangWindow main;
-    TMessageOnlyLangWindow pad;
-    std::unique_ptr<TsiLangRT> mainLang;
-    std::unique_ptr<TsiLangLinked> padLang;
 };
 
 } // namespace
