@@ -2,6 +2,10 @@
 // crash at any moment see either the old or the new content, never a mix
 // or a truncated file. The content is written to a temporary file in the
 // target's folder, flushed to disk, and renamed over the target.
+// A replaced file keeps its permissions: on POSIX its permission bits and,
+// where the writer may set it, its group; on Windows its security
+// descriptor and attributes. A new POSIX file is created 0664, so that the
+// group sharing the data folder can write it too.
 //
 // Threading: stateless; safe from any thread for different files.
 #pragma once

@@ -15,6 +15,8 @@ namespace {
   throw FileWriteError("Cannot write \"" + path + "\" (" + what + "): " + std::strerror(err));
 }
 
+constexpr mode_t kNewFileMode = 0664;
+
 std::string FolderOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
@@ -34,11 +36,23 @@ void AtomicFileWriter::Write(const std::string& path, const std::string& content
     unlink(tmp.c_str());
     Fail(path, what, err);
   };
-  // mkstemp creates 0600: keep the permissions of the file being replaced,
-  // or make a new one readable by everyone.
+  // mkstemp creates 0600 with the writer's group. The data folder is shared
+  // by everyone who may use the serial ports (a group-writable folder), so
+  // the replacement keeps the old file's group where we may set it, then
+  // its permission bits (after the group: a change of group clears the
+  // set-id bits); a new file is readable and writable by its group,
+  // whatever the umask.
   struct stat st {};
-  const mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  if (fchmod(fd, mode) != 0) abandon("set permissions");
+  if (stat(path.c_str(), &st) == 0) {
+    if (fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
+      // Not allowed when we are not in that group (and not root): the file
+      // keeps the group it was created with, which the folder's
+      // set-group-ID bit makes the folder's own.
+    }
+    if (fchmod(fd, st.st_mode & 07777) != 0) abandon("set permissions");
+  } else {
+    if (fchmod(fd, kNewFileMode) != 0) abandon("set permissions");
+  }
   const char* p = content.data();
   std::size_t left = content.size();
   while (left > 0) {

@@ -65,7 +65,19 @@ void AtomicFileWriter::Write(const std::string& path, const std::string& content
     abandon("close", err);
   }
   file = INVALID_HANDLE_VALUE;
-  // WRITE_THROUGH: the call returns only after the rename is on disk.
+  // An existing file is replaced with ReplaceFileW, which gives the new
+  // content the old file's security descriptor (ACL and owner), attributes
+  // and creation time: a rename would bring in the temporary file's
+  // defaults and could lock other users of the machine-wide folder out.
+  // A new file is moved into place (WRITE_THROUGH: the call returns only
+  // after the rename is on disk).
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (ReplaceFileW(target.c_str(), tmp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+      return;
+    const DWORD err = GetLastError();
+    // Gone since we looked: fall through to the move of a new file.
+    if (err != ERROR_FILE_NOT_FOUND) abandon("replace", err);
+  }
   if (!MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     abandon("rename", GetLastError());
 }

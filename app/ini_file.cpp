@@ -53,14 +53,33 @@ struct Document {
   std::string bom;  // a UTF-8 byte order mark the file starts with, kept on writes
 };
 
-bool ReadDocument(const std::string& path, Document& doc) {
+// What reading the whole file found. Only a file that does not exist is
+// an empty document; anything else that stops the read (no permission, an
+// I/O error, a folder in the file's place) is Unreadable, with the system's
+// reason, so that a write never replaces a file it could not read.
+enum class ReadOutcome { Read, Missing, Unreadable };
+
+ReadOutcome ReadDocument(const std::string& path, Document& doc, std::string* reason = nullptr) {
+  auto unreadable = [&](const std::string& why) {
+    if (reason != nullptr) *reason = why;
+    return ReadOutcome::Unreadable;
+  };
   // The path is UTF-8; a plain char path would be taken in the 8-bit code
   // page on Windows and miss a file the writer created.
-  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  std::string data = ss.str();
+  const std::filesystem::path file(std::u8string(path.begin(), path.end()));
+  std::error_code ec;
+  const auto status = std::filesystem::status(file, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return ReadOutcome::Missing;
+  if (ec) return unreadable(ec.message());
+  if (std::filesystem::is_directory(status)) return unreadable("a folder is in the file's place");
+  errno = 0;
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return unreadable(errno != 0 ? std::strerror(errno) : "it cannot be opened");
+  std::string data;
+  char chunk[4096];
+  errno = 0;
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) data.append(chunk, static_cast<std::size_t>(in.gcount()));
+  if (in.bad()) return unreadable(errno != 0 ? std::strerror(errno) : "read error");
   // Notepad's "UTF-8" adds a byte order mark; without skipping it the first
   // section would go unseen and a write would add a second one.
   if (data.starts_with("\xEF\xBB\xBF")) {
@@ -84,7 +103,7 @@ bool ReadDocument(const std::string& path, Document& doc) {
     }
     pos = end + (data.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
-  return true;
+  return ReadOutcome::Read;
 }
 
 // "[name]" with optional blanks; returns the name or nothing.
@@ -119,7 +138,7 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 
 std::optional<std::string> IniFile::ReadValue(const std::string& section, const std::string& key) const {
   Document doc;
-  if (!ReadDocument(path_, doc)) return std::nullopt;
+  if (ReadDocument(path_, doc) != ReadOutcome::Read) return std::nullopt;
   // Only the first section of that name counts, for reads as for writes
   // (as the profile calls do): a pasted duplicate further down is ignored.
   bool inSection = false, seen = false;
@@ -192,7 +211,13 @@ bool IniFile::ReadBool(const std::string& section, const std::string& key, bool 
 
 void IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
   Document doc;
-  ReadDocument(path_, doc);  // a missing file starts empty
+  std::string reason;
+  // A missing file starts empty; one that exists but cannot be read is
+  // left alone: writing would replace the user's other sections and
+  // comments with our three keys.
+  if (ReadDocument(path_, doc, &reason) == ReadOutcome::Unreadable)
+    throw FileWriteError("Cannot write \"" + path_ + "\" (the existing file cannot be read, so it is left as it is): " +
+                         reason);
   const std::string newLine = key + "=" + value;
 
   std::optional<std::size_t> sectionLine, lastInSection, keyLine;

@@ -12,7 +12,9 @@
 // temporary file in the same folder, is flushed to disk and then renamed
 // over the old file, so a crash or a full disk never leaves a truncated
 // settings file behind. A failed write throws FileWriteError and leaves the
-// old file untouched.
+// old file untouched. Only a missing file is written as new: one that exists
+// but cannot be read (no permission, an I/O error, a folder in its place)
+// is never replaced, since its other sections and comments would be lost.
 //
 // Threading: not thread-safe; the shell uses it on the loop thread only.
 #pragma once

@@ -3,13 +3,18 @@
 // can check sits under its #if and in shell_win32_test.cpp.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <sstream>
 
 #ifndef _WIN32
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -124,11 +129,103 @@ TEST(IniFile, FailedWriteLeavesTheTargetAndNoTemporaryFiles) {
   TempDir d;
   // The rename over a folder fails after the temporary file was written.
   fs::create_directory(d.path / "a.ini");
-  IniFile ini(d.file("a.ini"));
-  EXPECT_THROW(ini.WriteInteger("General", "Language", 7), FileWriteError);
+  EXPECT_THROW(AtomicFileWriter::Write(d.file("a.ini"), "[General]\n"), FileWriteError);
   EXPECT_TRUE(fs::is_directory(d.path / "a.ini"));
   EXPECT_EQ(std::distance(fs::directory_iterator(d.path), fs::directory_iterator()), 1);
 }
+
+TEST(IniFile, AFolderInTheFilesPlaceIsReportedAndLeftAlone) {
+  TempDir d;
+  fs::create_directory(d.path / "MqTool.ini");
+  IniFile ini(d.file("MqTool.ini"));
+  EXPECT_EQ(Settings::Load(ini).Language, 1);  // unreadable: the defaults
+  try {
+    Settings{}.Save(ini);
+    ADD_FAILURE() << "written over a folder";
+  } catch (const FileWriteError& e) {
+    const std::string what = e.what();
+    EXPECT_NE(what.find(d.file("MqTool.ini")), std::string::npos) << what;
+    EXPECT_NE(what.find("folder"), std::string::npos) << what;
+  }
+  EXPECT_TRUE(fs::is_directory(d.path / "MqTool.ini"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(d.path), fs::directory_iterator()), 1);
+}
+
+#ifndef _WIN32
+// Runs fn in a child process as an ordinary user (root reads every file, and
+// the tests run as root in CI): as "nobody" when we are root, as ourselves
+// otherwise. Returns fn's result, or -1 when the child did not end normally.
+int InChildAsOrdinaryUser(const std::function<int()>& fn) {
+  const pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(100);
+    int result = 101;
+    try {
+      result = fn();
+    } catch (...) {
+    }
+    _exit(result);
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+TEST(IniFile, AFileTheUserMayNotReadIsNeverReplaced) {
+  TempDir d;
+  fs::permissions(d.path, fs::perms::all);  // the user may create files here
+  const std::string path = d.file("MqTool.ini");
+  const std::string before = "; set up by the installer\n[Other]\nKey=1\n[General]\nLanguage=3\n";
+  WriteAll(path, before);
+  fs::permissions(path, fs::perms::none);
+  const int result = InChildAsOrdinaryUser([&] {
+    IniFile ini(path);
+    Settings s = Settings::Load(ini);
+    if (s.Language != 1) return 2;  // cannot be read: the defaults
+    try {
+      s.Save(ini);
+      return 3;
+    } catch (const FileWriteError& e) {
+      const std::string what = e.what();
+      return what.find(path) != std::string::npos && what.find(std::strerror(EACCES)) != std::string::npos ? 0 : 4;
+    }
+  });
+  EXPECT_EQ(result, 0);
+  fs::permissions(path, fs::perms::owner_read);
+  EXPECT_EQ(ReadAll(path), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(d.path), fs::directory_iterator()), 1);  // no temporary file left
+}
+
+TEST(IniFile, ANewFileIsGroupWritableAReplacedOneKeepsItsModeAndGroup) {
+  TempDir d;
+  const std::string path = d.file("MqTool.ini");
+  const mode_t oldMask = umask(022);
+  IniFile ini(path);
+  ini.WriteInteger("General", "Language", 1);
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0664u);  // whatever the umask
+
+  // Another group than the writer's: any one as root, else one of ours.
+  gid_t other = getegid();
+  if (geteuid() == 0) {
+    other = 65534;
+  } else {
+    gid_t groups[64];
+    const int n = getgroups(64, groups);
+    for (int i = 0; i < n; ++i)
+      if (groups[i] != getegid()) other = groups[i];
+  }
+  ASSERT_EQ(chown(path.c_str(), static_cast<uid_t>(-1), other), 0);
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  ini.WriteInteger("General", "Language", 2);
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(st.st_gid, other);
+  EXPECT_EQ(ini.ReadInteger("General", "Language", 0), 2);
+  umask(oldMask);
+}
+#endif
 
 TEST(IniFile, FolderNameOutsideTheAnsiCodePage) {
   // The data folder's path is UTF-8 throughout: reading and writing must
