@@ -20,6 +20,10 @@ class DataFolder {
   // The POSIX rule, with the root passed in (for tests): root must be an
   // existing folder, else the result is empty.
   static std::string FromRoot(const std::string& root);
+  // What a user can do when the program may not write its files in folder
+  // (shown with a failed settings write): on POSIX, join the group that
+  // shares the folder; on Windows, get write access to it.
+  static std::string WriteAccessHint(const std::string& folder);
 };
 
 }  // namespace mq

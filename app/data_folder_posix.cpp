@@ -12,6 +12,14 @@ std::string DataFolder::FromRoot(const std::string& root) {
   return folder + "Corvane/Ledgerkit/";
 }
 
+std::string DataFolder::WriteAccessHint(const std::string& folder) {
+  // The installed folder is owned by root, group dialout, mode 2775: those
+  // who may open the serial ports share the settings.
+  return "MqTool keeps its settings in " + folder +
+         ", which the members of the group \"dialout\" may write. On Linux, ask an administrator to add you "
+         "to that group (sudo adduser <your user name> dialout), then log out and back in.";
+}
+
 std::string DataFolder::Locate() {
   std::string dflt = MQ_DEFAULT_DATA_FOLDER;  // "<root>/Corvane/Ledgerkit/"
   const std::string suffix = "Corvane/Ledgerkit/";

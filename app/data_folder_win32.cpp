@@ -21,6 +21,11 @@ std::string DataFolder::FromRoot(const std::string& root) {
   return WithSubFolder(root);
 }
 
+std::string DataFolder::WriteAccessHint(const std::string& folder) {
+  return "MqTool keeps its settings in " + folder +
+         ". Ask an administrator to give your user account write access to that folder.";
+}
+
 std::string DataFolder::Locate() {
   // The common (all-users) application-data folder, never created here.
   wchar_t buffer[MAX_PATH + 1] = {};

@@ -574,8 +574,11 @@ void TfrmMain::FormCreate() {
   try {                                                                  // 11
     i18n::TLanguageStartup::LoadTranslationFile(siLangDispatcher1_, dataFolder_);
   } catch (...) {
-    // A damaged translation file: the built-in tables stay; the user sees why.
-    ErrorReporter::ReportAny(std::current_exception(), QStringLiteral("loading MqTool.sib"));
+    // A damaged translation file: the built-in tables stay; the user sees
+    // why, once. The pad-link form, which links later, must not read the
+    // same file again and report the same fault a second time.
+    siLangDispatcher1_.FileName.clear();
+    ReportTranslationFileError(std::current_exception());
   }
   shell_.Languages = settings.Languages;                                 // 12
   const auto enabled = i18n::TLanguageStartup::LanguageItemsEnabled(shell_.Languages);
@@ -588,6 +591,16 @@ void TfrmMain::FormCreate() {
   shell_.Developer = settings.Developer;                                 // 14
   shell_.BandwidthIndex = 4;                                             // 15
   DeveloperStates();                                                     // 16
+}
+
+void TfrmMain::ReportTranslationFileError(std::exception_ptr error) const {
+  // "Unrecognized stream format!" and the record errors do not say which
+  // file; the user has to know which one to replace or remove.
+  QString message = ErrorReporter::Message(error);
+  const QString file = QString::fromStdString(dataFolder_ + std::string(i18n::TLanguageStartup::kTranslationFileName));
+  if (!message.contains(file)) message = file + QStringLiteral(": ") + message;
+  ErrorReporter::ReportAny(std::make_exception_ptr(i18n::ESibFormatError(message.toStdString())),
+                           QStringLiteral("loading MqTool.sib"));
 }
 
 void TfrmMain::StartStates() {
@@ -630,7 +643,12 @@ void TfrmMain::FormClose() {
       s.Save(*settingsFile_);
     } catch (const std::exception& e) {
       // The close goes on; the user's choice of language is lost this time.
+      // A desktop user never sees stderr: say what failed and what fixes it.
       std::fprintf(stderr, "MqTool: the settings could not be written: %s\n", e.what());
+      ShowMessage(QMessageBox::Warning, QStringLiteral("MqTool"),
+                  QString::fromLatin1(kSettingsNotSaved) + QStringLiteral("\n\n") + QString::fromUtf8(e.what()) +
+                      QStringLiteral("\n\n") + QString::fromStdString(DataFolder::WriteAccessHint(dataFolder_)) +
+                      QStringLiteral("\n\nThe settings file, if there is one, was not damaged."));
     }
   }
   if (link_ != nullptr) {
@@ -814,6 +832,16 @@ void TfrmMain::SetReportRowText(int row, const std::string& text) {
   QLabel* l = Pad_[static_cast<std::size_t>(row)];
   l->setText(QString::fromStdString(text));
   l->adjustSize();
+  reportRows_[static_cast<std::size_t>(row)] = text;
+}
+
+void TfrmMain::ReapplyReport() {
+  for (int row = 0; row < kJudges; ++row)
+    if (const auto& text = reportRows_[static_cast<std::size_t>(row)]) {
+      QLabel* l = Pad_[static_cast<std::size_t>(row)];
+      l->setText(QString::fromStdString(*text));
+      l->adjustSize();
+    }
 }
 
 void TfrmMain::SetReportRow(int row, const std::string& text, padlink::TReportColour colour) {
@@ -1014,6 +1042,9 @@ void TfrmMain::SpTBXLang1Click(QObject* sender) {
   if (item == nullptr) return;
   const int tag = item->property("Tag").toInt();
   siLangDispatcher1_.SetActiveLanguage(tag);  // throws before anything changed
+  // The switch gives the report rows their translated captions ("0".."11")
+  // back; the results of the last echo test stay.
+  ReapplyReport();
   shell_.Language = tag;
   langImage_ = i18n::TLanguageStartup::FlagImageIndex(tag);
   SpTBXSubmenuItemLang_->setIcon(ImageList1(langImage_));

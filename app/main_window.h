@@ -22,6 +22,7 @@
 #include <QIcon>
 #include <QWidget>
 #include <array>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -82,6 +83,9 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   static constexpr int kClientHeight = 713;
   static constexpr int kStartOuterWidth = 448;
   static constexpr const char* kCaption = "Marq Utility";
+  // First line of the message shown when the settings cannot be written at
+  // close (window title "MqTool").
+  static constexpr const char* kSettingsNotSaved = "MqTool could not save its settings.";
   static const std::array<const char*, 10> TestDives;
 
   explicit TfrmMain(Options options = {});
@@ -103,6 +107,9 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   // Index of the image the Language drop-down shows.
   int LanguageImageIndex() const { return langImage_; }
   THelpWindow* HelpWindow() const { return help_; }
+  // Reports an error raised while a window read the translation file
+  // "MqTool.sib", naming the file.
+  void ReportTranslationFileError(std::exception_ptr error) const;
 
   // ---- called by the pad link (TMainWindowLink) ----------------------
   void Refresh() override;
@@ -205,6 +212,9 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   void DeveloperStates();
   void ScansOff();
   void ClearEcho();
+  // Writes the report rows' last texts from the pad link back over what a
+  // language switch put there.
+  void ReapplyReport();
   void ShowMessage(int icon, const QString& caption, const QString& text);
   int SpinValue(const QSpinBox* spin) const;
   QObject* FindComponent(std::string_view name) const;
@@ -273,6 +283,7 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   std::array<QLabel*, kJudges> J_{};
   QFrame* pnlEcho_ = nullptr;
   std::array<QLabel*, kJudges> Pad_{};
+  std::array<std::optional<std::string>, kJudges> reportRows_{};  // as the pad link last wrote them
   QProgressBar* ProgressBar_ = nullptr;
   QLabel* lblVersion_ = nullptr;
   TLogListBox* lbxLog_ = nullptr;

@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -539,6 +541,51 @@ TEST_F(MainWindowTest, MissingDataFolderShowsTheCriticalErrorAndCloseCompletes) 
   EXPECT_NE(err.find("settings could not be written"), std::string::npos) << err;
   EXPECT_FALSE(w_->isVisible());
   EXPECT_FALSE(QFile::exists(QString::fromStdString(Folder() + "missing/MqTool.ini")));
+}
+
+TEST_F(MainWindowTest, ASettingsWriteThatFailsAtCloseIsShownNamingTheFileAndTheCloseCompletes) {
+  struct Case {
+    std::string folder, reason;
+  };
+  // A folder that is gone (as for a user the data folder refuses), and a
+  // folder in the settings file's place (as for a file that cannot be read).
+  QDir(dir_.path()).mkpath(QStringLiteral("blocked/MqTool.ini"));
+  for (const Case& c : {Case{Folder() + "missing/", "No such file or directory"},
+                        Case{Folder() + "blocked/", "a folder is in the file's place"}}) {
+    dialogs_.shown.clear();
+    TfrmMain::Options o;
+    o.dataFolder = c.folder;
+    o.dialogs = &dialogs_;
+    w_ = std::make_unique<TfrmMain>(o);
+    w_->show();
+    w_->close();
+    EXPECT_FALSE(w_->isVisible());
+    ASSERT_EQ(dialogs_.shown.size(), 1u) << c.folder;
+    const auto& box = dialogs_.shown[0];
+    EXPECT_EQ(box.title, "MqTool");
+    EXPECT_EQ(box.icon, static_cast<int>(QMessageBox::Warning));
+    EXPECT_TRUE(box.text.startsWith(TfrmMain::kSettingsNotSaved)) << box.text.toStdString();
+    EXPECT_TRUE(box.text.contains(QString::fromStdString(c.folder + "MqTool.ini"))) << box.text.toStdString();
+    EXPECT_TRUE(box.text.contains(QString::fromStdString(c.reason))) << box.text.toStdString();
+    EXPECT_TRUE(box.text.contains(QStringLiteral("dialout"))) << box.text.toStdString();
+    w_->close();
+    EXPECT_EQ(dialogs_.shown.size(), 1u);  // once
+  }
+  EXPECT_TRUE(QFileInfo(QString::fromStdString(Folder() + "blocked/MqTool.ini")).isDir());
+}
+
+TEST_F(MainWindowTest, ALanguageSwitchKeepsTheEchoReport) {
+  Create();
+  w_->SetReportRow(3, "3       1       0       0       0", padlink::TReportColour::Red);
+  w_->SetReportRowText(4, "4");  // a new test's caption
+  A("SpTBXLang2")->trigger();
+  EXPECT_EQ(C<QLabel>("Label19")->text(), "Test Resultaten");
+  EXPECT_EQ(C<QLabel>("Pad3")->text(), "3       1       0       0       0");
+  EXPECT_EQ(C<QLabel>("Pad3")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  EXPECT_EQ(C<QLabel>("Pad4")->text(), "4");
+  EXPECT_EQ(C<QLabel>("Pad11")->text(), "11");
+  A("SpTBXLang1")->trigger();
+  EXPECT_EQ(C<QLabel>("Pad3")->text(), "3       1       0       0       0");
 }
 
 TEST_F(MainWindowTest, VersionLabelIsGreenWithItsRightEdgeAt401) {

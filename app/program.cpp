@@ -15,6 +15,7 @@
 #include "app/single_instance.h"
 #include "app/ui_dialogs.h"
 #include "padlink/pad_link.h"
+#include "sib_format_error.h"
 
 #if defined(_WIN32)
 #include "serial/serial_platform_win32.h"
@@ -41,8 +42,10 @@ std::shared_ptr<serial::SerialPlatform> MachineSerialPlatform([[maybe_unused]] c
 }  // namespace
 
 void Program::InitApplication(QApplication& app) {
+  // The application title is the name only. A display name would be
+  // appended by the window system to every window's title ("Marq Utility —
+  // MqTool", "MqTool Help — MqTool"), where each window shows its own caption.
   QApplication::setApplicationName(QString::fromLatin1(kTitle));
-  QApplication::setApplicationDisplayName(QString::fromLatin1(kTitle));
   QApplication::setApplicationVersion(QStringLiteral("3.5.0.0"));
   QApplication::setDesktopFileName(QStringLiteral("mqtool"));
   AppFonts::EnsureTahoma();
@@ -65,7 +68,21 @@ int Program::Run(QApplication& app, const ProgramOptions& options) {
 
   QtLoop loop;
   ErrorReporter reporter(dialogs);
-  loop.setErrorHandler([](std::exception_ptr e) { ErrorReporter::ReportAny(e, QStringLiteral("timer or packet")); });
+  // Only the translation file raises ESibFormatError (the pad-link form
+  // reads its record from it when it links): that report names the file.
+  TfrmMain* window = nullptr;
+  loop.setErrorHandler([&window](std::exception_ptr e) {
+    try {
+      std::rethrow_exception(e);
+    } catch (const i18n::ESibFormatError&) {
+      if (window != nullptr) {
+        window->ReportTranslationFileError(e);
+        return;
+      }
+    } catch (...) {
+    }
+    ErrorReporter::ReportAny(e, QStringLiteral("timer or packet"));
+  });
 
   bool restart = false;
   {
@@ -73,6 +90,7 @@ int Program::Run(QApplication& app, const ProgramOptions& options) {
     wo.dataFolder = options.dataFolder;
     wo.dialogs = options.dialogs;
     TfrmMain frmMain(wo);
+    window = &frmMain;
     // The pad-link form after the window: it writes into frmMain, shares its
     // shell state and links to its language dispatcher; the adapter attaches
     // it to the window and binds the RX/TX lights to its port. Destroyed in
@@ -94,6 +112,7 @@ int Program::Run(QApplication& app, const ProgramOptions& options) {
     frmMain.close();  // runs FormClose once, whatever ended the loop
     restart = reporter.RestartRequested();
     reporter.CloseProgram = nullptr;
+    window = nullptr;
   }
   guard.reset();
   if (restart) QProcess::startDetached(QApplication::applicationFilePath(), {});

@@ -7,19 +7,26 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "app/error_reporter.h"
+#include "app/help_window.h"
 #include "app/main_window.h"
 #include "app/mq_application.h"
 #include "app/qt_loop.h"
 #include "app/recording_dialogs.h"
 #include "app/recording_pad_link.h"
 #include "app/single_instance.h"
+#include "app/ui_dialogs.h"
 #include "loop/timer.h"
 
 namespace mq {
@@ -86,6 +93,82 @@ TEST(Program, ThePadLinksErrorsReachTheErrorReportWhoseCloseEndsTheRun) {
   EXPECT_TRUE(dialogs.shown[0].labels.contains("An error occurred in the application."));
   EXPECT_TRUE(openAfterReport);
   EXPECT_TRUE(QFile::exists(data.path() + "/MqTool.ini"));  // closed the ordinary way
+}
+
+TEST(Program, ADamagedTranslationFileIsReportedOnceNamingTheFile) {
+  const std::string header("SIB file: TsiLang binary translation data\0", 42);
+  // A directory with one "TMarqsForm" record that lies outside the file:
+  // the main window has no record, the pad-link form's is damaged.
+  std::string padRecordOutside = header + std::string("\x01\x00\x00\x00\x0a\x00", 6) + "TMarqsForm" +
+                                 std::string("\xa0\x86\x01\x00\x00\x00", 6);
+  struct Case {
+    std::string bytes, message;
+  };
+  for (const Case& c : {Case{"Not a translation file, but text typed by someone.", "Unrecognized stream format!"},
+                        Case{padRecordOutside, "record \"TMarqsForm\" lies outside the file"}}) {
+    QTemporaryDir lock, data;
+    ASSERT_TRUE(lock.isValid() && data.isValid());
+    const QString sib = data.path() + "/MqTool.sib";
+    std::ofstream(sib.toStdString(), std::ios::binary) << c.bytes;
+    RecordingDialogs dialogs;
+    ProgramOptions o;
+    o.lockFolder = lock.path().toStdString();
+    o.dataFolder = data.path().toStdString() + "/";
+    o.dialogs = &dialogs;
+    o.onWindowCreated = [](TfrmMain& w) { QTimer::singleShot(0, &w, [&w] { w.close(); }); };
+    EXPECT_EQ(Program::Run(*qApp, o), 0);
+    ASSERT_EQ(dialogs.shown.size(), 1u) << c.message;
+    EXPECT_EQ(dialogs.shown[0].objectName, "ErrorReportDialog");
+    const QStringList labels = dialogs.shown[0].labels;
+    const auto named = [&](const QString& l) { return l.startsWith(sib + ": ") && l.contains(c.message.c_str()); };
+    EXPECT_EQ(std::count_if(labels.begin(), labels.end(), named), 1) << labels.join(" | ").toStdString();
+  }
+}
+
+// The title the window system shows, read back from the X server: Qt's xcb
+// platform hands it the window's title with whatever Qt appends to it.
+std::string WindowSystemTitle(const QWidget& w) {
+  QProcess xprop;
+  xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(w.winId()), QStringLiteral("_NET_WM_NAME")});
+  if (!xprop.waitForFinished(60'000)) return "(xprop did not finish)";
+  const QString out = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();  // _NET_WM_NAME(UTF8_STRING) = "..."
+  const qsizetype eq = out.indexOf(QStringLiteral(" = \""));
+  if (eq < 0 || !out.endsWith(QLatin1Char('"'))) return (out + QString::fromUtf8(xprop.readAllStandardError())).toStdString();
+  return out.mid(eq + 4, out.size() - eq - 5).toStdString();
+}
+
+// Shows each dialog on screen, reads its title there, and closes it.
+class OnScreenDialogs : public UiDialogs {
+ public:
+  std::vector<std::string> titles;
+  int Exec(QDialog& dialog) override {
+    dialog.show();
+    if (QTest::qWaitForWindowExposed(&dialog, 30'000)) titles.push_back(WindowSystemTitle(dialog));
+    dialog.hide();
+    return 0;
+  }
+};
+
+// Runs under Xvfb on the xcb platform (CTest case main_window_title_x11).
+TEST(WindowSystemTitle, TheMainWindowADialogAndTheHelpShowTheirOwnCaptionsOnly) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
+  Program::InitApplication(*qApp);
+  QTemporaryDir data;
+  OnScreenDialogs dialogs;
+  TfrmMain::Options o;
+  o.dataFolder = data.path().toStdString() + "/";
+  o.dialogs = &dialogs;
+  TfrmMain w(o);
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w, 30'000));
+  EXPECT_EQ(WindowSystemTitle(w), "Marq Utility");
+  w.findChild<QAction*>("SpTBXLangX")->trigger();
+  EXPECT_EQ(dialogs.titles, std::vector<std::string>{"Marq Utility Translation"});
+  w.findChild<QAction*>("SpTBXItemHelp")->trigger();
+  ASSERT_NE(w.HelpWindow(), nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.HelpWindow(), 30'000));
+  EXPECT_EQ(WindowSystemTitle(*w.HelpWindow()), "MqTool Help");
+  w.close();
 }
 
 TEST(ErrorReporting, AnErrorInAHandlerIsReportedAndTheWindowGoesOn) {

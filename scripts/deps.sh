@@ -8,6 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
   xvfb xauth fonts-liberation fonts-wine
+  x11-utils
   libqt5serialport5-dev
 )
 
