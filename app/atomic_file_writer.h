@@ -3,8 +3,8 @@
 // or a truncated file. The content is written to a temporary file in the
 // target's folder, flushed to disk, and renamed over the target.
 // A replaced file keeps its permissions: on POSIX its permission bits and,
-// where the writer may set it, its group; on Windows its security
-// descriptor and attributes. A new POSIX file is created 0664, so that the
+// where the writer may set it, its group; on Windows its access list and
+// its hidden, system and archive attributes. A new POSIX file is created 0664, so that the
 // group sharing the data folder can write it too.
 //
 // Threading: stateless; safe from any thread for different files.

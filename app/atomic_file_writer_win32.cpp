@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <aclapi.h>
 
 #include <atomic>
 #include <string>
@@ -20,6 +21,35 @@ std::wstring TemporaryName(const std::wstring& target) {
   return target + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
 }
 
+// The rename brings in the temporary file's own security descriptor (the
+// folder's inherited one) and plain attributes; the file it replaces may
+// have had its own access list (for example write access for the users of
+// a shared machine), which other users would lose. The replacement takes
+// the old file's access list, with its inheritance setting, and its
+// hidden/system/archive attributes. Where we may not read or set the list,
+// the folder's inherited one applies.
+void KeepPermissionsOf(const std::wstring& target, DWORD attributes, HANDLE replacement) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetNamedSecurityInfoW(target.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                            nullptr, &sd) == ERROR_SUCCESS) {
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    const bool isProtected = GetSecurityDescriptorControl(sd, &control, &revision) && (control & SE_DACL_PROTECTED);
+    const SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION |
+        (isProtected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    if (dacl != nullptr) SetSecurityInfo(replacement, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
+    LocalFree(sd);
+  }
+  const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+  if (kept != 0) {
+    FILE_BASIC_INFO info{};  // times of 0: left as they are
+    info.FileAttributes = kept;
+    SetFileInformationByHandle(replacement, FileBasicInfo, &info, sizeof info);
+  }
+}
+
 }  // namespace
 
 void AtomicFileWriter::Write(const std::string& path, const std::string& content) {
@@ -37,7 +67,7 @@ void AtomicFileWriter::Write(const std::string& path, const std::string& content
   HANDLE file = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
     tmp = TemporaryName(target);
-    file = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file = CreateFileW(tmp.c_str(), GENERIC_WRITE | WRITE_DAC, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (file == INVALID_HANDLE_VALUE) Fail(path, "create temporary file", GetLastError());
@@ -47,6 +77,8 @@ void AtomicFileWriter::Write(const std::string& path, const std::string& content
     DeleteFileW(tmp.c_str());
     Fail(path, what, err);
   };
+
+  if (attributes != INVALID_FILE_ATTRIBUTES) KeepPermissionsOf(target, attributes, file);
 
   const char* p = content.data();
   std::size_t left = content.size();
@@ -65,19 +97,7 @@ void AtomicFileWriter::Write(const std::string& path, const std::string& content
     abandon("close", err);
   }
   file = INVALID_HANDLE_VALUE;
-  // An existing file is replaced with ReplaceFileW, which gives the new
-  // content the old file's security descriptor (ACL and owner), attributes
-  // and creation time: a rename would bring in the temporary file's
-  // defaults and could lock other users of the machine-wide folder out.
-  // A new file is moved into place (WRITE_THROUGH: the call returns only
-  // after the rename is on disk).
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (ReplaceFileW(target.c_str(), tmp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
-      return;
-    const DWORD err = GetLastError();
-    // Gone since we looked: fall through to the move of a new file.
-    if (err != ERROR_FILE_NOT_FOUND) abandon("replace", err);
-  }
+  // WRITE_THROUGH: the call returns only after the rename is on disk.
   if (!MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     abandon("rename", GetLastError());
 }

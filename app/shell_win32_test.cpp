@@ -201,5 +201,19 @@ TEST(AtomicFileWriterWin32, ReplacesAndRefusesWithoutLeavingTemporaryFiles) {
   EXPECT_EQ(entries, 1) << "a temporary file was left behind";
 }
 
+TEST(AtomicFileWriterWin32, AReplacedFileKeepsItsHiddenAndSystemAttributes) {
+  TempDir d;
+  const std::string target = d.file("MqTool.ini");
+  AtomicFileWriter::Write(target, "first");
+  const std::wstring wide = WideText::FromUtf8(target);
+  ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  AtomicFileWriter::Write(target, "second");
+  EXPECT_EQ(ReadAll(target), "second");
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_SYSTEM);
+  EXPECT_FALSE(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 }  // namespace
 }  // namespace mq
