@@ -196,6 +196,37 @@ TEST(IniFile, AFileTheUserMayNotReadIsNeverReplaced) {
   EXPECT_EQ(std::distance(fs::directory_iterator(d.path), fs::directory_iterator()), 1);  // no temporary file left
 }
 
+TEST(IniFile, AUserOutsideTheFoldersGroupGetsTheReasonAndTheFileStays) {
+  // The installed data folder: group-writable (2775) for a group the user
+  // is not in, holding a settings file 0664.
+  TempDir d;
+  ASSERT_EQ(chmod(d.str().c_str(), 02775), 0);
+  const std::string path = d.file("MqTool.ini");
+  const std::string before = "[General]\nLanguage=2\n";
+  WriteAll(path, before);
+  ASSERT_EQ(chmod(path.c_str(), 0664), 0);
+  if (geteuid() != 0) {
+    ASSERT_EQ(chmod(d.str().c_str(), 0555), 0);  // we own it: take our own write access away
+  }
+  const int result = InChildAsOrdinaryUser([&] {
+    IniFile ini(path);
+    Settings s = Settings::Load(ini);
+    if (s.Language != 2) return 2;  // readable by everyone
+    s.Language = 5;
+    try {
+      s.Save(ini);
+      return 3;
+    } catch (const FileWriteError& e) {
+      const std::string what = e.what();
+      return what.find(path) != std::string::npos && what.find(std::strerror(EACCES)) != std::string::npos ? 0 : 4;
+    }
+  });
+  EXPECT_EQ(chmod(d.str().c_str(), 0755), 0);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(ReadAll(path), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(d.path), fs::directory_iterator()), 1);
+}
+
 TEST(IniFile, ANewFileIsGroupWritableAReplacedOneKeepsItsModeAndGroup) {
   TempDir d;
   const std::string path = d.file("MqTool.ini");
