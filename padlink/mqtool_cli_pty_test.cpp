@@ -152,7 +152,15 @@ CliResult RunCli(const fs::path& folder, std::vector<std::string> args, int time
                bool ordinaryUser = false) {
   args.push_back("--data-folder");
   args.push_back(folder.string());
-  Child cli(MQTOOL_CLI_PATH, args, folder / "cli.out", folder / "cli.err", ordinaryUser);
+  std::string program = MQTOOL_CLI_PATH;
+  if (ordinaryUser) {
+    // The build folder may lie where an ordinary user cannot reach it.
+    const fs::path copy = folder / "mqtool-cli";
+    fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
+    fs::permissions(copy, fs::perms(0755));
+    program = copy.string();
+  }
+  Child cli(program, args, folder / "cli.out", folder / "cli.err", ordinaryUser);
   CliResult r;
   const auto code = cli.Wait(timeoutMs);
   EXPECT_TRUE(code) << "mqtool-cli did not end";
