@@ -8,12 +8,14 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QLocale>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -181,6 +183,26 @@ TEST_F(RealLinkWindowTest, EnablingAfterAScanWithoutAnyStation) {
   A("SpTBXLang2")->trigger();
   FullScan();
   EXPECT_EQ(C<QLabel>("lblPort")->text(), "Geen poorten gevonden");
+}
+
+TEST_F(RealLinkWindowTest, PortsThatExistButCannotBeOpenedAreLoggedAndShownInABox) {
+  Create();
+  fake_->SetOpenFailure(2, EACCES);
+  fake_->AddPort(4);
+  fake_->SetHeldByOther(4, true);
+  FullScan();
+  const QString why2 = QString::fromUtf8("COM2: permission denied \u2014 on Linux, add yourself to the dialout group");
+  const QString why4 = QStringLiteral("COM4: in use by another program");
+  auto* log = C<QListWidget>("lbxLog");
+  QStringList lines;
+  for (int i = 0; i < log->count(); ++i) lines << log->item(i)->text();
+  EXPECT_EQ(lines, (QStringList{"Start Full Scan", why2, why4, "No available ports!"}));
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_EQ(dialogs_.shown[0].objectName, "MessageBox");
+  EXPECT_EQ(dialogs_.shown[0].text, "No serial port could be opened:\n" + why2 + "\n" + why4);
+  EXPECT_EQ(C<QLabel>("lblPort")->text(), "No ports found");
+  EXPECT_TRUE(A("SpTBXSubmenuItemScans")->isEnabled());
+  EXPECT_TRUE(errors_.empty());
 }
 
 TEST_F(RealLinkWindowTest, EnablingAfterScansWithAStationWithoutAndWithPads) {

@@ -3,7 +3,8 @@
 // Unicode control pictures, so a frame is readable and copyable), entries
 // are handed to a callback, the echo report rows and the progress are kept
 // and reported, and the end of a scan is signalled by the cursor going back
-// to normal.
+// to normal. Messages the window shows in a box go to the progress stream
+// (standard error in mqtool-cli), where they are not lost among the log.
 //
 // Threading: loop thread only, like the interface.
 #pragma once
@@ -19,7 +20,7 @@ namespace mq::padlink {
 
 class TConsoleWindow : public TMainWindowLink {
  public:
-  // log: where log lines and messages go; progress: where echo progress goes.
+  // log: where log lines go; progress: where echo progress and messages go.
   TConsoleWindow(std::ostream& log, std::ostream& progress) : log_(log), progress_(progress) {}
 
   void AddLogLine(const std::string& text) override;
@@ -37,7 +38,7 @@ class TConsoleWindow : public TMainWindowLink {
   void SetReportRow(int row, const std::string& text, TReportColour colour) override;
   void SetReportRowText(int row, const std::string& text) override;
   void SetBusyCursor(bool busy) override;
-  void ShowInformation(const std::string& text) override { log_ << text << '\n' << std::flush; }
+  void ShowInformation(const std::string& text) override { progress_ << text << '\n' << std::flush; }
 
   // Control bytes U+0000..U+001F and U+007F as their control pictures.
   static std::string Visible(const std::string& utf8);

@@ -2,7 +2,12 @@
 // port, framers, pad link and command line, with the simulator's own trace
 // as the reference for the echo-test counters. POSIX only (like marq-sim).
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +15,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -48,11 +54,16 @@ class TempFolder {
 };
 
 // A child process with standard output and error going to files, standard
-// input from /dev/null.
+// input from /dev/null. ordinaryUser: a child of root runs as user nobody
+// (group nogroup, no other groups), since root may open any device.
 class Child {
  public:
-  Child(const std::string& program, const std::vector<std::string>& args, fs::path out, fs::path err)
+  Child(const std::string& program, const std::vector<std::string>& args, fs::path out, fs::path err,
+        bool ordinaryUser = false)
       : out_(std::move(out)), err_(std::move(err)) {
+    const passwd* nobody = getpwnam("nobody");
+    const uid_t uid = nobody ? nobody->pw_uid : 65534;
+    const gid_t gid = nobody ? nobody->pw_gid : 65534;
     pid_ = fork();
     if (pid_ == 0) {
       const int in = open("/dev/null", O_RDONLY);
@@ -61,6 +72,9 @@ class Child {
       dup2(in, STDIN_FILENO);
       dup2(o, STDOUT_FILENO);
       dup2(e, STDERR_FILENO);
+      if (ordinaryUser && geteuid() == 0 &&
+          (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0))
+        _exit(126);
       std::vector<char*> argv{const_cast<char*>(program.c_str())};
       for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
@@ -134,10 +148,19 @@ struct CliResult {
   std::string out, err;
 };
 
-CliResult RunCli(const fs::path& folder, std::vector<std::string> args, int timeoutMs = 120'000) {
+CliResult RunCli(const fs::path& folder, std::vector<std::string> args, int timeoutMs = 120'000,
+               bool ordinaryUser = false) {
   args.push_back("--data-folder");
   args.push_back(folder.string());
-  Child cli(MQTOOL_CLI_PATH, args, folder / "cli.out", folder / "cli.err");
+  std::string program = MQTOOL_CLI_PATH;
+  if (ordinaryUser) {
+    // The build folder may lie where an ordinary user cannot reach it.
+    const fs::path copy = folder / "mqtool-cli";
+    fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
+    fs::permissions(copy, fs::perms(0755));
+    program = copy.string();
+  }
+  Child cli(program, args, folder / "cli.out", folder / "cli.err", ordinaryUser);
   CliResult r;
   const auto code = cli.Wait(timeoutMs);
   EXPECT_TRUE(code) << "mqtool-cli did not end";
@@ -301,6 +324,43 @@ TEST(MqToolCliPty, NoStationExitsOne) {
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("\"port\":0,\"ident\":\"\""), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("No available ports!"), std::string::npos);
+}
+
+// A pseudo-terminal bound to COM<com> in the folder's ports/, with the mode
+// given; the far side stays open as long as the returned descriptor.
+int BindPty(const fs::path& folder, int com, mode_t mode, std::string& slave) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return -1;
+  slave = ptsname(master);
+  chmod(slave.c_str(), mode);
+  fs::create_symlink(slave, folder / "ports" / ("COM" + std::to_string(com)));
+  return master;
+}
+
+TEST(MqToolCliPty, PortsThatCannotBeOpenedAreNamedAndNoPortAtAllIsSaid) {
+  TempFolder tmp;
+  fs::permissions(tmp.path(), fs::perms(0755));  // the devices decide, not the folder
+  fs::create_directory(tmp.path() / "ports");
+  std::string denied, held;
+  const int deniedMaster = BindPty(tmp.path(), 2, 0, denied);  // only root may open it
+  const int heldMaster = BindPty(tmp.path(), 4, 0666, held);
+  ASSERT_GE(deniedMaster, 0);
+  ASSERT_GE(heldMaster, 0);
+  // A second program has COM4 open, exclusively and locked.
+  const int other = open(held.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(ioctl(other, TIOCEXCL), 0);
+  ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+  const CliResult r = RunCli(tmp.path(), {"scan"}, 120'000, /*ordinaryUser=*/true);
+  close(other);
+  close(heldMaster);
+  close(deniedMaster);
+  const std::string why2 = "COM2: permission denied \u2014 on Linux, add yourself to the dialout group";
+  const std::string why4 = "COM4: in use by another program";
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("Start Full Scan\n" + why2 + "\n" + why4 + "\nNo available ports!\n"), std::string::npos)
+      << r.out << r.err;
+  EXPECT_NE(r.err.find("No serial port could be opened:\n" + why2 + "\n" + why4 + "\n"), std::string::npos) << r.err;
 }
 
 TEST(MqToolCliPty, EchoCountersMatchTheSimulatorsRecord) {

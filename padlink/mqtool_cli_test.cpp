@@ -132,6 +132,10 @@ TEST(ConsoleWindow, ProgressEveryTenthAndReportRows) {
   win.SetBusyCursor(true);
   win.SetBusyCursor(false);
   EXPECT_EQ(win.ScansEnded(), 1);
+  // What the window shows in a message box is not buried in the log.
+  win.ShowInformation("No serial port could be opened:\nCOM5: in use by another program");
+  EXPECT_EQ(log.str(), "3 --> \u2402\n");
+  EXPECT_EQ(progress.str().substr(text.size()), "No serial port could be opened:\nCOM5: in use by another program\n");
 }
 
 // ---- Whole runs on fake ports, answered by a scripted station, on virtual time ----

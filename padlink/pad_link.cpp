@@ -24,6 +24,8 @@ constexpr int kPortPause = 50;               // after opening or closing the por
 constexpr int kAckPause = 20;                // between a base command and its "ACK"
 constexpr int kProbeFirst = 1;
 constexpr int kProbeLast = 50;
+// Channel replies without a digit after which the channel counts as unknown.
+constexpr int kUnusableChannelReplies = 3;
 
 std::string ToText(std::string_view bytes) {
   return mq::i18n::TTextCodec::Windows1252ToUtf8(mq::i18n::TTextCodec::Bytes(bytes));
@@ -163,6 +165,12 @@ void TMarqsForm::Guarded(Fn&& fn) {
 
 std::string TMarqsForm::PortPrefix() const { return std::to_string(comPort_.ComNumber()); }
 
+void TMarqsForm::ReportLater(std::exception_ptr error) {
+  // Posted: a packet handler runs while the serial layer's hand-over waits,
+  // and a report may open a modal window with an event loop of its own.
+  loop_.post([&loop = loop_, error] { loop.reportError(error); });
+}
+
 std::string TMarqsForm::Text(std::string_view id) const { return siLang1_.GetTextOrDefault(id); }
 
 void TMarqsForm::Log(const std::string& text) { window_.AddLogLine(text); }
@@ -262,14 +270,35 @@ void TMarqsForm::FullScanImpl() {
   basePort_ = 0;
   portList_.clear();
   mq::serial::ReportPortsInUse = false;
-  for (int n = kProbeFirst; n <= kProbeLast; ++n)
-    if (mq::serial::ProbeComPort(*platform_, static_cast<std::uint32_t>(n))) portList_.push_back(std::to_string(n));
+  // A port that exists but cannot be opened is left out of the list as
+  // before, but the user learns which one and why: otherwise missing
+  // permission or another program holding the port reads as "no ports".
+  std::string unopened;
+  for (int n = kProbeFirst; n <= kProbeLast; ++n) {
+    const auto probe = mq::serial::ProbeComPortDetail(*platform_, static_cast<std::uint32_t>(n));
+    if (probe.Available) {
+      portList_.push_back(std::to_string(n));
+    } else if (probe.Failure != mq::serial::TOpenFailure::NoDevice) {
+      const std::string line = "COM" + std::to_string(n) + ": " + UnopenedReason(probe.Failure, probe.Detail);
+      Log(line);
+      unopened += "\n" + line;
+    }
+  }
   if (!portList_.empty()) {
     ScanPortsForBaseStation();
   } else {
     Log(Text("IDS_105"));
     DoRefresh();
     window_.SetBusyCursor(false);
+    if (!unopened.empty()) window_.ShowInformation(Text("IDS_109") + unopened);
+  }
+}
+
+std::string TMarqsForm::UnopenedReason(mq::serial::TOpenFailure failure, const std::string& detail) const {
+  switch (failure) {
+    case mq::serial::TOpenFailure::PermissionDenied: return Text("IDS_107");
+    case mq::serial::TOpenFailure::InUse: return Text("IDS_108");
+    default: return detail;
   }
 }
 
@@ -331,6 +360,7 @@ void TMarqsForm::ScanNextPortForBaseStation(int P) {
 
 void TMarqsForm::CheckBaseStation() {
   bandwidthAsked_ = false;
+  unusableChannelReplies_ = 0;
   CheckBaseVersion();
 }
 
@@ -399,8 +429,21 @@ void TMarqsForm::FixedDataPacketStringPacket(const std::string& Data) {
       }
       window_.Refresh();
     } else if (kind == 'C') {
-      StrToInt(std::string(1, value));  // a digit, or the reply is not taken
-      channelText_ = std::string(1, value);
+      try {
+        StrToInt(std::string(1, value));  // a digit, or the reply is not taken
+        channelText_ = std::string(1, value);
+      } catch (const EConvertError& e) {
+        // The query is repeated on every tick until a channel is known, so a
+        // station that keeps answering with a non-digit would hold the scan
+        // for good. After a few such replies the channel counts as unknown,
+        // once reported, and the scan goes on as if it had been answered.
+        if (++unusableChannelReplies_ < kUnusableChannelReplies) return;  // asked again, unreported
+        channelText_ = "?";
+        ReportLater(std::make_exception_ptr(
+            EConvertError("COM" + PortPrefix() + ": " + std::to_string(kUnusableChannelReplies) +
+                          " channel replies without a channel number (" + e.what() +
+                          "); the channel is shown as unknown")));
+      }
       channelKnown_ = true;
     } else if (kind == 'R') {
       channelText_ = "7";

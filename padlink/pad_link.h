@@ -22,6 +22,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -154,6 +155,8 @@ class TMarqsForm {
   void Guarded(Fn&& fn);
 
   void FullScanImpl();
+  // Why a port that exists could not be opened, for the log and the message.
+  std::string UnopenedReason(mq::serial::TOpenFailure failure, const std::string& detail) const;
   void ScanPortForPadsImpl();
   void SilentScanImpl(char P);
   void SendBaseCommand(std::string_view command);
@@ -168,6 +171,8 @@ class TMarqsForm {
   void LogBytes(std::string_view prefix, std::string_view bytes);
   std::string PortPrefix() const;
   std::string Text(std::string_view id) const;
+  // Hands an error to the loop's top-level handler after the current event.
+  void ReportLater(std::exception_ptr error);
   int MillisecondsOfMinute() const;
   void OnFramedTimeout();
   void EchoReply(char id, std::string payload);
@@ -203,6 +208,7 @@ class TMarqsForm {
   std::string channelText_;
   bool channelKnown_ = false;
   bool bandwidthAsked_ = false;
+  int unusableChannelReplies_ = 0;  // on the port being checked
   bool useResetCommand_ = true;
   bool dcsAvailable_ = false;
   bool broadcast_ = false;

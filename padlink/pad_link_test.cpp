@@ -1,4 +1,6 @@
 // Link state, transmit queue, base-station discovery and pad replies.
+#include <cerrno>
+
 #include "padlink/pad_link_fixture.h"
 
 namespace mq::padlink::test {
@@ -196,6 +198,72 @@ TEST_F(PadLinkTest, PortThatFailsToOpenIsSkipped) {
   EXPECT_TRUE(errors.empty());
 }
 
+const std::string kNoPermission = "permission denied \u2014 on Linux, add yourself to the dialout group";
+
+TEST_F(PadLinkTest, PortsThatExistButCannotBeOpenedAreNamedWithTheReason) {
+  fake->AddPort(3);
+  fake->SetHeldByOther(3, true);
+  fake->SetOpenFailure(5, EACCES);
+  fake->SetOpenFailure(6, EIO, "Input/output error");
+  fake->AddPort(8);
+  form->FullScan();
+  ASSERT_GE(win.log.size(), 5u);
+  EXPECT_EQ(Strings(win.log.begin(), win.log.begin() + 5),
+            (Strings{"Start Full Scan", "COM3: in use by another program", "COM5: " + kNoPermission,
+                     "COM6: Input/output error", "Available port numbers: 8"}));
+  EXPECT_EQ(form->PortList(), (Strings{"8"}));
+  Run(1000);
+  EXPECT_TRUE(win.messages.empty());  // a port could be opened: the log says enough
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(PadLinkTest, NoPortOpenableForAReasonIsShownInAMessage) {
+  fake->SetOpenFailure(2, EACCES);
+  fake->AddPort(4);
+  fake->SetHeldByOther(4, true);
+  form->FullScan();
+  EXPECT_EQ(win.log, (Strings{"Start Full Scan", "COM2: " + kNoPermission, "COM4: in use by another program",
+                              "No available ports!"}));
+  // The result is what it always was, and the message comes once the scan
+  // has ended (refreshed, normal cursor).
+  EXPECT_EQ(form->PortText(), "No ports found");
+  EXPECT_EQ(form->BaseIdent(), "");
+  EXPECT_EQ(win.messages, (Strings{"No serial port could be opened:\nCOM2: " + kNoPermission +
+                                   "\nCOM4: in use by another program"}));
+  const auto at = std::find(win.events.begin(), win.events.end(), "message:" + win.messages[0]);
+  ASSERT_NE(at, win.events.end());
+  EXPECT_NE(std::find(win.events.begin(), at, "cursor:normal"), at);
+  EXPECT_EQ(win.refreshes, 1);
+  // Without any port there is nothing to explain.
+  fake->RemovePort(4);
+  fake->SetOpenFailure(2, 0);
+  fake->RemovePort(2);
+  win.messages.clear();
+  form->FullScan();
+  EXPECT_TRUE(win.messages.empty());
+}
+
+TEST_F(PadLinkTest, UnusableChannelRepliesEndTheQueryAfterThreeAndTheScanGoesOn) {
+  fake->AddPort(3);
+  base = std::make_unique<ScriptedBase>();
+  base->port = 3;
+  base->channel = 'x';
+  base->pads = {{'1', "912"}};
+  form->FullScan();
+  Run(3000);
+  const auto writes = WritesOf(3);
+  EXPECT_EQ(std::count(writes.begin(), writes.end(), "ER_CMD#C?"), 3);
+  const auto lastQuery = std::find(writes.rbegin(), writes.rend(), "ER_CMD#C?");
+  ASSERT_NE(lastQuery, writes.rend());
+  EXPECT_EQ(*(lastQuery - 1), "ER_CMD#B?");  // answered as if the channel had been
+  EXPECT_EQ(form->ChannelText(), "?");
+  EXPECT_EQ(form->BasePort(), 3);
+  EXPECT_EQ(form->PadList(), (Strings{"1"}));
+  EXPECT_FALSE(form->BaseTimer().Enabled());
+  EXPECT_EQ(errors, (Strings{"COM3: 3 channel replies without a channel number ('x' is not a valid integer "
+                             "value); the channel is shown as unknown"}));
+}
+
 TEST_F(PadLinkTest, ChannelQueryIsRepeatedWhileUnanswered) {
   fake->AddPort(3);
   base = std::make_unique<ScriptedBase>();
@@ -276,19 +344,34 @@ TEST_F(PadLinkTest, NonDigitChannelByteSkipsTheRestOfTheReply) {
   OpenPort(3);
   form->FixedDataPacketStringPacket("ER_CMD#C4");
   const int purges = fake->InputPurges(3);
-  // Through the framer, so the error takes the top-level path.
-  form->FixedDataPacket().SetPacketSize(9);
-  form->FixedDataPacket().SetEnabled(true);
-  Feed(3, "ER_CMD#Cx");
-  ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], "'x' is not a valid integer value");
+  // Through the framer, as on the line. Two unusable replies are only
+  // logged; the query that follows may still be answered.
+  for (int i = 0; i < 2; ++i) {
+    form->FixedDataPacket().SetPacketSize(9);
+    form->FixedDataPacket().SetEnabled(true);
+    Feed(3, "ER_CMD#Cx");
+  }
+  EXPECT_TRUE(errors.empty());
   EXPECT_EQ(form->ChannelText(), "4");
   EXPECT_EQ(fake->InputPurges(3), purges);
   EXPECT_EQ(win.log.back(), "3 <-- ER_CMD#Cx");
-  // The same for a bandwidth byte: no Refresh.
+  // The third makes the channel unknown; the one error is reported after
+  // the reply's handler has returned, not from inside it.
+  form->FixedDataPacketStringPacket("ER_CMD#C+");
+  EXPECT_TRUE(errors.empty());
+  EXPECT_EQ(form->ChannelText(), "?");
+  EXPECT_TRUE(form->ChannelKnown());
+  EXPECT_EQ(fake->InputPurges(3), purges + 1);
+  loop.runPending();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "COM3: 3 channel replies without a channel number ('+' is not a valid integer value); "
+                       "the channel is shown as unknown");
+  // A bandwidth byte that is no digit skips the rest of its reply: no Refresh.
+  form->FixedDataPacket().SetPacketSize(9);
   form->FixedDataPacket().SetEnabled(true);
   Feed(3, "ER_CMD#B!");
-  EXPECT_EQ(errors.size(), 2u);
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[1], "'!' is not a valid integer value");
   EXPECT_EQ(win.refreshes, 0);
 }
 

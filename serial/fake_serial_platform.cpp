@@ -262,4 +262,8 @@ bool FakeSerialPlatform::DeviceKnown(unsigned n) {
   return s && s->exists;
 }
 
+TOpenFailure FakeSerialPlatform::OpenFailureOf(int osError) const {
+  return osError == EACCES || osError == EPERM ? TOpenFailure::PermissionDenied : TOpenFailure::Other;
+}
+
 }  // namespace mq::serial

@@ -52,7 +52,9 @@ class FakeSerialPlatform : public SerialPlatform {
   void AddPort(unsigned comNumber);     // exists and is free
   void RemovePort(unsigned comNumber);  // no such device (EBadId)
   void SetHeldByOther(unsigned comNumber, bool held);  // EAlreadyOpen
-  // Opening fails with EInOutError(osError, text) (0: no failure).
+  // Opening fails with EInOutError(osError, text) (0: no failure). The
+  // fake reads error numbers as POSIX does: EACCES and EPERM are a port the
+  // user may not open.
   void SetOpenFailure(unsigned comNumber, int osError, std::string text = {});
   // Writing the line settings fails with EInOutError (0: no failure).
   void SetConfigureFailure(unsigned comNumber, int osError, std::string text = {});
@@ -80,6 +82,7 @@ class FakeSerialPlatform : public SerialPlatform {
   // ---- SerialPlatform ----
   std::unique_ptr<SerialDevice> OpenDevice(unsigned comNumber) override;
   bool DeviceKnown(unsigned comNumber) override;
+  TOpenFailure OpenFailureOf(int osError) const override;
 
   struct PortState;
   class Device;

@@ -3,19 +3,39 @@
 #include <exception>
 #include <limits>
 
+#include "serial/apd_exception.h"
+
 namespace mq::serial {
 
 bool ReportPortsInUse = true;
 
 bool ProbeComPort(SerialPlatform& platform, std::uint32_t comNumber) {
-  if (comNumber == 0 || comNumber > std::numeric_limits<unsigned>::max()) return false;
-  if (ReportPortsInUse) return platform.DeviceKnown(comNumber);
+  return ProbeComPortDetail(platform, comNumber).Available;
+}
+
+TPortProbeResult ProbeComPortDetail(SerialPlatform& platform, std::uint32_t comNumber) {
+  TPortProbeResult r;
+  if (comNumber == 0 || comNumber > std::numeric_limits<unsigned>::max()) return r;
+  if (ReportPortsInUse) {
+    r.Available = platform.DeviceKnown(comNumber);
+    return r;
+  }
   try {
     auto device = platform.OpenDevice(comNumber);
-    return device != nullptr;  // closed again when it goes out of scope
-  } catch (const std::exception&) {
-    return false;
+    r.Available = device != nullptr;  // closed again when it goes out of scope
+  } catch (const EBadId&) {
+    r.Failure = TOpenFailure::NoDevice;
+  } catch (const EAlreadyOpen& e) {
+    r.Failure = TOpenFailure::InUse;
+    r.Detail = e.what();
+  } catch (const EInOutError& e) {
+    r.Failure = platform.OpenFailureOf(e.ErrorCode());
+    r.Detail = e.what();
+  } catch (const std::exception& e) {
+    r.Failure = TOpenFailure::Other;
+    r.Detail = e.what();
   }
+  return r;
 }
 
 }  // namespace mq::serial

@@ -4,4 +4,6 @@ namespace mq::serial {
 
 SerialPlatform::~SerialPlatform() = default;
 
+TOpenFailure SerialPlatform::OpenFailureOf(int) const { return TOpenFailure::Other; }
+
 }  // namespace mq::serial

@@ -6,6 +6,8 @@
 // the errors the user sees when it fails (EBadId: no such device,
 // EAlreadyOpen: another program holds it, EInOutError: any other system
 // error with its number and text, std::bad_alloc: out of memory).
+// OpenFailureOf says what such an EInOutError means to the user (the full
+// scan names ports that exist but could not be opened, and why).
 //
 // Threading: called on the loop thread.
 #pragma once
@@ -15,6 +17,14 @@
 #include "serial/serial_device.h"
 
 namespace mq::serial {
+
+// Why a port could not be opened, in terms the user can act on.
+enum class TOpenFailure {
+  NoDevice,          // there is no such port
+  InUse,             // another program holds it
+  PermissionDenied,  // the user may not open the device
+  Other,             // any other failure; the error's own text says which
+};
 
 class SerialPlatform {
  public:
@@ -28,6 +38,10 @@ class SerialPlatform {
   // Whether the system knows a device for COM n, whether or not another
   // program holds it (the probe's "ports in use count as available" mode).
   virtual bool DeviceKnown(unsigned comNumber) = 0;
+
+  // What an EInOutError of OpenDevice carrying this system error number
+  // means (EBadId and EAlreadyOpen speak for themselves). Default: Other.
+  virtual TOpenFailure OpenFailureOf(int osError) const;
 };
 
 }  // namespace mq::serial

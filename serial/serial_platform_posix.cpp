@@ -12,6 +12,8 @@
 #endif
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -216,7 +218,39 @@ bool IsPhantomSerialPort(int fd) {
   return false;
 }
 
+// A device that could not be opened for lack of permission but is an
+// empty kernel serial slot, which those who may open it see as no device.
+bool EmptySlotBehind(const std::string& path) {
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (real == nullptr) return false;
+  const std::string device(real);
+  std::free(real);
+  const auto slash = device.rfind('/');
+  return PosixSerialPlatform::EmptySerialSlot("/sys/class/tty/" + device.substr(slash + 1));
+}
+
 }  // namespace
+
+bool PosixSerialPlatform::EmptySerialSlot(const std::string& sysfsTty) {
+  std::FILE* f = std::fopen((WithSlash(sysfsTty) + "type").c_str(), "r");
+  if (f == nullptr) return false;
+  int type = -1;
+  const bool read = std::fscanf(f, "%d", &type) == 1;
+  std::fclose(f);
+  return read && type == 0;  // PORT_UNKNOWN
+}
+
+TOpenFailure PosixSerialPlatform::OpenFailureOf(int err) const {
+  switch (err) {
+    case EACCES:
+    case EPERM:
+      return TOpenFailure::PermissionDenied;
+    case EBUSY:
+      return TOpenFailure::InUse;
+    default:
+      return TOpenFailure::Other;
+  }
+}
 
 PosixSerialPlatform::PosixSerialPlatform(std::string dataFolder) : dataFolder_(std::move(dataFolder)) {}
 
@@ -256,7 +290,11 @@ std::unique_ptr<SerialDevice> PosixSerialPlatform::OpenDevice(unsigned n) {
   const auto path = DevicePath(n);
   if (!path) throw EBadId();
   const int fd = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) RaiseOpenError(errno);
+  if (fd < 0) {
+    const int err = errno;
+    if ((err == EACCES || err == EPERM) && EmptySlotBehind(*path)) throw EBadId();
+    RaiseOpenError(err);
+  }
   auto fail = [fd](int err) {
     ::close(fd);
     RaiseOpenError(err);
@@ -275,7 +313,11 @@ bool PosixSerialPlatform::DeviceKnown(unsigned n) {
   struct stat st{};
   if (::stat(path->c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
   const int fd = ::open(path->c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno != ENOENT && errno != ENXIO && errno != ENODEV;  // exists, in use
+  if (fd < 0) {
+    const int err = errno;
+    if ((err == EACCES || err == EPERM) && EmptySlotBehind(*path)) return false;
+    return err != ENOENT && err != ENXIO && err != ENODEV;  // exists, in use
+  }
   const bool phantom = IsPhantomSerialPort(fd);
   ::close(fd);
   return !phantom;

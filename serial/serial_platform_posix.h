@@ -11,7 +11,10 @@
 // raw, with the port's speed and framing, DTR and RTS as asked. Errors:
 // no device -> EBadId; in use (EBUSY or the lock held) -> EAlreadyOpen;
 // anything else, permission denied included -> EInOutError with the
-// system's number and text.
+// system's number and text (OpenFailureOf: EACCES/EPERM mean the user may
+// not open the device). A device the user may not open that the kernel
+// reports as an empty serial slot (sysfs type 0) is no device, as it is
+// for those who may open it.
 //
 // Threading: OpenDevice/DeviceKnown on the loop thread. The devices it
 // opens need the dispatcher's worker threads; their waits use poll on the
@@ -32,6 +35,7 @@ class PosixSerialPlatform : public SerialPlatform {
 
   std::unique_ptr<SerialDevice> OpenDevice(unsigned comNumber) override;
   bool DeviceKnown(unsigned comNumber) override;
+  TOpenFailure OpenFailureOf(int osError) const override;
 
   // The device of COM n, or none. Pure: the caller says whether the ports
   // folder exists.
@@ -41,6 +45,9 @@ class PosixSerialPlatform : public SerialPlatform {
   std::optional<std::string> DevicePath(unsigned comNumber) const;
   // Throws the serial layer's error for an errno of opening a device.
   [[noreturn]] static void RaiseOpenError(int osError);
+  // Whether sysfsTty (the folder /sys/class/tty/<name> of a device) marks
+  // a serial port without hardware. Pure but for reading that folder.
+  static bool EmptySerialSlot(const std::string& sysfsTty);
 
   const std::string& DataFolder() const { return dataFolder_; }
 

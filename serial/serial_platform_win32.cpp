@@ -296,6 +296,11 @@ void Win32SerialPlatform::RaiseOpenError(unsigned long e) {
   throw EAPDException();
 }
 
+TOpenFailure Win32SerialPlatform::OpenFailureOf(int e) const {
+  if (e == ERROR_ACCESS_DENIED || e == ERROR_SHARING_VIOLATION) return TOpenFailure::InUse;
+  return TOpenFailure::Other;
+}
+
 std::unique_ptr<SerialDevice> Win32SerialPlatform::OpenDevice(unsigned n) {
   const std::wstring name = DeviceName(n);
   HANDLE h = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,

@@ -6,7 +6,9 @@
 // 2 or 3 (no such file or path) -> EBadId; 5 (access denied: another
 // program holds the port) -> EAlreadyOpen; 8 -> std::bad_alloc; any other
 // e from 4 to 162 -> EInOutError carrying e and its text; anything else
-// (1, or above 162) -> EAPDException code 0 "Apro exception".
+// (1, or above 162) -> EAPDException code 0 "Apro exception". A sharing
+// violation (32) is another program holding the port as well
+// (OpenFailureOf); Windows has no per-user permission on serial ports.
 //
 // The devices it opens: SetupQueues is SetupComm; Configure reads the line
 // settings (GetCommState), writes speed, framing, binary mode, no parity
@@ -40,6 +42,7 @@ class Win32SerialPlatform : public SerialPlatform {
 
   std::unique_ptr<SerialDevice> OpenDevice(unsigned comNumber) override;
   bool DeviceKnown(unsigned comNumber) override;
+  TOpenFailure OpenFailureOf(int osError) const override;
 
   // "\\.\COM<n>" as a UTF-16 text.
   static std::wstring DeviceName(unsigned comNumber);

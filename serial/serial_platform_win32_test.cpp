@@ -116,6 +116,13 @@ TEST(Win32OpenErrors, RuntimeTextsFirstThenTheSystemsWithoutLineEnd) {
   EXPECT_EQ(Win32SerialPlatform::ErrorTextFor(0xDEADBEEF), "System error 3735928559");
 }
 
+TEST(Win32OpenErrors, AnotherProgramHoldingThePortIsInUse) {
+  Win32SerialPlatform platform;
+  EXPECT_EQ(platform.OpenFailureOf(ERROR_ACCESS_DENIED), TOpenFailure::InUse);
+  EXPECT_EQ(platform.OpenFailureOf(ERROR_SHARING_VIOLATION), TOpenFailure::InUse);
+  EXPECT_EQ(platform.OpenFailureOf(ERROR_GEN_FAILURE), TOpenFailure::Other);
+}
+
 TEST(Win32Platform, DeviceNameAndPortZero) {
   EXPECT_EQ(Win32SerialPlatform::DeviceName(12), L"\\\\.\\COM12");
   Win32SerialPlatform platform;
@@ -200,6 +207,7 @@ TEST_F(Win32PairTest, ProbeOpensAndClosesWithoutPortsInUse) {
   if (!UnderWine()) {  // see HeldPortRaisesAlreadyOpen
     auto held = platform->OpenDevice(pair[0]);
     EXPECT_FALSE(ProbeComPort(*platform, pair[0]));  // in use: unavailable
+    EXPECT_EQ(ProbeComPortDetail(*platform, pair[0]).Failure, TOpenFailure::InUse);
   }
 }
 

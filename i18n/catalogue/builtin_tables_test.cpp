@@ -151,7 +151,7 @@ TEST(BuiltinTablesCoverage, TextsPerSectionAndLanguage) {
       {MainTable, "stDlgsCaptions", 86, {86, 84, 86, 16, 86, 79, 86, 85, 86, 86}},
       {MainTable, "stStrings", 9, {9, 9, 9, 2, 9, 4, 4, 4, 4, 4}},
       {MainTable, "stOtherStrings", 1, {1, 1, 1, 0, 1, 0, 0, 0, 0, 0}},
-      {LinkTable, "stStrings", 7, {7, 7, 7, 0, 7, 2, 1, 1, 0, 0}},
+      {LinkTable, "stStrings", 10, {10, 7, 7, 0, 7, 2, 1, 1, 0, 0}},
   };
   for (const auto& row : rows) {
     const DecodedSection* s = row.table().Section(row.section);
@@ -266,6 +266,9 @@ TEST(BuiltinTablesTexts, PadLinkStrings) {
       {"IDS_102", "N/A"},                   {"IDS_103", "Please run a 'Scans, Full Scan' first"},
       {"IDS_104", "Start Full Scan"},       {"IDS_105", "No available ports!"},
       {"IDS_106", "Available port numbers: "},
+      {"IDS_107", "permission denied \u2014 on Linux, add yourself to the dialout group"},
+      {"IDS_108", "in use by another program"},
+      {"IDS_109", "No serial port could be opened:"},
   };
   const auto& entries = LinkTable().Section("stStrings")->entries;
   ASSERT_EQ(entries.size(), std::size(english));
