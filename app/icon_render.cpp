@@ -3,21 +3,18 @@
 // the window program, so the installed icons look like the window's own.
 //
 //   mq_icon_render <in.svg> <size> <out.png>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char** argv) {
   if (argc != 4) {
     std::fprintf(stderr, "usage: mq_icon_render <in.svg> <size> <out.png>\n");
     return 2;
   }
-  // A build step has no display.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
+  // No application object: the icons are shapes and gradients only (no
+  // text, so no fonts), drawn on an image without a display.
   const QString in = QString::fromLocal8Bit(argv[1]);
   const QString out = QString::fromLocal8Bit(argv[3]);
   bool ok = false;
