@@ -19,16 +19,26 @@ cmake --build "$BUILD_DIR" -j"$(nproc)"
 
 # The program's data folder: <MQ_DATA_ROOT>/Corvane/Ledgerkit (the program
 # never creates it; settings, the optional translation file and marq-sim's
-# ports/ links live there).
+# ports/ links live there). Set up as the package sets it up: owner root,
+# group dialout, mode 2775, so the members of dialout (who may also open the
+# serial ports) share the settings.
 DATA_ROOT=$(grep -E '^MQ_DATA_ROOT:' "$BUILD_DIR/CMakeCache.txt" | cut -d= -f2-)
 DATA_FOLDER=${DATA_ROOT:-/var/lib}/Corvane/Ledgerkit
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-if [ ! -d "$DATA_FOLDER" ]; then
-  echo "Creating the data folder $DATA_FOLDER"
-  $SUDO mkdir -p "$DATA_FOLDER"
-  $SUDO chmod 1777 "$DATA_FOLDER"
+if [ "$(stat -c '%U:%G %a' "$DATA_FOLDER" 2>/dev/null)" != "root:dialout 2775" ]; then
+  $SUDO sh packaging/data-folder.sh "$DATA_FOLDER"
 fi
+# Without the group the settings cannot be kept and the serial ports not
+# opened: join it, and use it at once through sg (a new login has it anyway).
+IN_DIALOUT=()
+if [ "$(id -u)" -ne 0 ] && ! id -nG | grep -qw dialout; then
+  echo "Adding you ($(id -un)) to the group dialout, which may use the serial ports and keeps MqTool's"
+  echo "settings in $DATA_FOLDER (sudo usermod -aG dialout $(id -un)); this run uses it through 'sg'."
+  $SUDO usermod -aG dialout "$(id -un)"
+  IN_DIALOUT=(in_dialout)
+fi
+in_dialout() { sg dialout -c "exec $(printf '%q ' "$@")"; }
 
 SIM="$BUILD_DIR/sim/marq-sim"
 APP="$BUILD_DIR/app/mqtool"
@@ -48,7 +58,7 @@ fi
 
 if [ -x "$SIM" ] && [ -n "$USE_SIM" ]; then
   echo "Starting marq-sim on COM3 with pads 0,1,2,3,4,5 (set MQ_NO_SIM=1 to use real hardware)"
-  "$SIM" --com 3 --data-folder "$DATA_FOLDER" --pads 0,1,2,3,4,5 --awards auto </dev/null &
+  "${IN_DIALOUT[@]}" "$SIM" --com 3 --data-folder "$DATA_FOLDER" --pads 0,1,2,3,4,5 --awards auto </dev/null &
   SIM_PID=$!
   # Ready when its link ports/COM3 exists.
   for _ in $(seq 1 100); do
@@ -66,12 +76,12 @@ if [ -x "$APP" ]; then
   echo "Starting MqTool: choose Scans / Full Scan, then Next Dive."
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display: running under Xvfb (invisible here; log in with a desktop or 'ssh -X' to see the window)"
-    xvfb-run -a "$APP"
+    "${IN_DIALOUT[@]}" xvfb-run -a "$APP"
   else
-    "$APP"
+    "${IN_DIALOUT[@]}" "$APP"
   fi
 elif [ -x "$CLI" ]; then
-  "$CLI" scan --data-folder "$DATA_FOLDER"
+  "${IN_DIALOUT[@]}" "$CLI" scan --data-folder "$DATA_FOLDER"
 elif [ -n "$SIM_PID" ]; then
   echo "marq-sim is running; press Ctrl+C to stop."
   wait "$SIM_PID"
