@@ -109,6 +109,25 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# ---- the set-up from source --------------------------------------------------
+# packaging/data-folder.sh (cmake --install, scripts/run.sh) turns a folder
+# left world-writable by an older set-up, with a settings file of one user,
+# into the package's set-up.
+step "packaging/data-folder.sh on a world-writable folder"
+SRC_FOLDER=$(mktemp -d)/Corvane/Ledgerkit
+mkdir -p "$SRC_FOLDER"
+chmod 1777 "$SRC_FOLDER"
+printf '[General]\r\nLanguage=3\r\n' >"$SRC_FOLDER/MqTool.ini"
+chown nobody:nogroup "$SRC_FOLDER/MqTool.ini"
+chmod 0644 "$SRC_FOLDER/MqTool.ini"
+sh packaging/data-folder.sh "$SRC_FOLDER/" >"$OUT/data-folder.log"
+grep -qF "$SRC_FOLDER" "$OUT/data-folder.log" || fail "data-folder.sh does not say what it does"
+[ "$(stat -c '%U:%G %a' "$SRC_FOLDER")" = "root:dialout 2775" ] ||
+  fail "data-folder.sh: $(stat -c '%U:%G %a' "$SRC_FOLDER"), not root:dialout 2775"
+[ "$(stat -c '%U:%G %a' "$SRC_FOLDER/MqTool.ini")" = "nobody:dialout 664" ] ||
+  fail "data-folder.sh: MqTool.ini $(stat -c '%U:%G %a' "$SRC_FOLDER/MqTool.ini"), not nobody:dialout 664"
+rm -rf "${SRC_FOLDER%/Corvane/Ledgerkit}"
+
 # ---- install ---------------------------------------------------------------
 step "installing $DEB"
 T_INSTALL=$(date +%s)
