@@ -294,6 +294,12 @@ close_window() {  # close_window <user> <name>
 
 ini_language() { sed -n 's/^Language=//p' "$INI" | tr -d '\r'; }
 
+# A close that kept the settings reports nothing.
+no_failure_reported() {
+  [ "$MESSAGE_SEEN" = 1 ] || fail "$1: a message window at close (see $2-message.png)"
+  if grep -q "could not be written" "$APP_LOG"; then fail "$1: $(cat "$APP_LOG")"; fi
+}
+
 # Did the window report, at close, that the settings could not be written?
 save_failure_reported() {
   local u=$1
@@ -330,9 +336,12 @@ step "$U_IN: marq-sim, mqtool-cli, the window twice"
 start_sim "$U_IN" || { cat "$OUT/sim-$U_IN.log" >&2; fail "$U_IN: marq-sim did not bind COM 3"; }
 rc=$(scan_json "$U_IN")
 [ "$rc" = 0 ] || { cat "$OUT/scan-$U_IN.log" >&2; fail "$U_IN: mqtool-cli scan ended with $rc"; }
-grep -q '"port":3' "$OUT/scan-$U_IN.json" && grep -q '"pads":\["0","1","2","3"\]' "$OUT/scan-$U_IN.json" ||
+if ! grep -q '"port":3,.*"pads":\["0","1","2","3"\]' "$OUT/scan-$U_IN.json"; then
   fail "$U_IN: the scan did not find COM 3 with pads 0-3: $(cat "$OUT/scan-$U_IN.json")"
-idents_before=$(grep -c 'base>host - ok ER_CMD#T3ER400TRS' "$OUT/sim-$U_IN.log" || true)
+fi
+count_in_trace() { grep -c "$1" "$OUT/sim-$U_IN.log" || true; }
+idents_before=$(count_in_trace 'base>host - ok ER_CMD#T3ER400TRS')
+polls_before=$(count_in_trace 'pad>base 3 ok')
 
 start_window "$U_IN" "window-$U_IN-1"
 full_scan
@@ -340,8 +349,8 @@ full_scan
 # identification query and pad 3 its registration poll.
 found=""
 for _ in $(seq 1 150); do
-  idents=$(grep -c 'base>host - ok ER_CMD#T3ER400TRS' "$OUT/sim-$U_IN.log" || true)
-  if [ "$idents" -gt "$idents_before" ] && [ "$(grep -c 'pad>base 3 ok' "$OUT/sim-$U_IN.log" || true)" -gt 1 ]; then
+  if [ "$(count_in_trace 'base>host - ok ER_CMD#T3ER400TRS')" -gt "$idents_before" ] &&
+    [ "$(count_in_trace 'pad>base 3 ok')" -gt "$polls_before" ]; then
     found=1
     break
   fi
@@ -351,6 +360,7 @@ sleep 2  # the rest of the pad scan, for the screenshot
 [ -n "$found" ] || { shot "window-$U_IN-scan"; fail "$U_IN: the window's Full Scan did not find the station"; }
 pick_language $SPANISH
 close_window "$U_IN" "window-$U_IN-1"
+no_failure_reported "$U_IN" "window-$U_IN-1"
 [ -f "$INI" ] || fail "$U_IN: $INI was not written"
 [ "$(ini_language)" = 5 ] || fail "$U_IN: Language=$(ini_language) after picking Español, not 5"
 [ "$(stat -c %G "$INI")" = dialout ] || fail "$INI: group $(stat -c %G "$INI"), not dialout"
@@ -362,6 +372,7 @@ sleep 1.1  # a later modification time for the second write
 
 start_window "$U_IN" "window-$U_IN-2"
 close_window "$U_IN" "window-$U_IN-2"
+no_failure_reported "$U_IN" "window-$U_IN-2"
 [ "$(stat -c %Y "$INI")" -gt "$first_write" ] || fail "$U_IN: the second close did not write $INI"
 [ "$(ini_language)" = 5 ] || fail "$U_IN: the language was not kept (Language=$(ini_language))"
 stop_sim
