@@ -279,7 +279,11 @@ close_window() {  # close_window <user> <name>
       MESSAGE_SEEN=0
       sleep 0.5
       shot "$name-message"
-      xdotool windowfocus --sync "$box" key Return 2>/dev/null || xdotool key Return
+      # No window manager: focus the box by hand (without --sync, which
+      # could wait forever), then press its default button.
+      timeout 10 xdotool windowfocus "$box" 2>/dev/null || true
+      sleep 0.3
+      xdotool key Return
     fi
     sleep 0.2
   done
