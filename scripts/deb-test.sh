@@ -39,7 +39,7 @@ DATA=/var/lib/Corvane/Ledgerkit
 INI=$DATA/MqTool.ini
 U_IN=mqdeb-dialout
 U_OUT=mqdeb-other
-DISPLAY_NUM=:87
+DISPLAY_NUM=""
 shopt -s nullglob
 debs=(dist/mqtool_*_amd64.deb)
 if [ ${#debs[@]} -ne 1 ]; then
@@ -159,11 +159,14 @@ done
 usermod -aG dialout "$U_IN"
 id -nG "$U_OUT" | grep -qw dialout && fail "$U_OUT is in dialout"
 
-Xvfb "$DISPLAY_NUM" -screen 0 1024x768x24 -nolisten tcp -ac >"$OUT/xvfb.log" 2>&1 &
+# A display of its own on a free number; open to the test users (-ac).
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -ac 3>"$OUT/display" >"$OUT/xvfb.log" 2>&1 &
 PIDS+=($!)
+for _ in $(seq 1 100); do [ -s "$OUT/display" ] && break; sleep 0.2; done
+[ -s "$OUT/display" ] || fail "Xvfb did not start: $(cat "$OUT/xvfb.log")"
+DISPLAY_NUM=:$(head -1 "$OUT/display")
 export DISPLAY=$DISPLAY_NUM
-for _ in $(seq 1 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.2; done
-xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb did not start"
+xdotool getmouselocation >/dev/null 2>&1 || fail "no display $DISPLAY_NUM"
 
 # as <user> <command...>: the command as that user with the user's groups,
 # in a clean environment. It replaces the shell that runs it (so the process
