@@ -30,15 +30,14 @@ if [ "$(stat -c '%U:%G %a' "$DATA_FOLDER" 2>/dev/null)" != "root:dialout 2775" ]
   $SUDO sh packaging/data-folder.sh "$DATA_FOLDER"
 fi
 # Without the group the settings cannot be kept and the serial ports not
-# opened: join it, and use it at once through sg (a new login has it anyway).
-IN_DIALOUT=()
+# opened: join it, and run this script again at once with the group through
+# sg (a new login has it anyway).
 if [ "$(id -u)" -ne 0 ] && ! id -nG | grep -qw dialout; then
   echo "Adding you ($(id -un)) to the group dialout, which may use the serial ports and keeps MqTool's"
   echo "settings in $DATA_FOLDER (sudo usermod -aG dialout $(id -un)); this run uses it through 'sg'."
   $SUDO usermod -aG dialout "$(id -un)"
-  IN_DIALOUT=(in_dialout)
+  exec sg dialout -c "exec bash $(printf '%q ' "$PWD/scripts/run.sh" "$@")"
 fi
-in_dialout() { sg dialout -c "exec $(printf '%q ' "$@")"; }
 
 SIM="$BUILD_DIR/sim/marq-sim"
 APP="$BUILD_DIR/app/mqtool"
@@ -58,7 +57,7 @@ fi
 
 if [ -x "$SIM" ] && [ -n "$USE_SIM" ]; then
   echo "Starting marq-sim on COM3 with pads 0,1,2,3,4,5 (set MQ_NO_SIM=1 to use real hardware)"
-  "${IN_DIALOUT[@]}" "$SIM" --com 3 --data-folder "$DATA_FOLDER" --pads 0,1,2,3,4,5 --awards auto </dev/null &
+  "$SIM" --com 3 --data-folder "$DATA_FOLDER" --pads 0,1,2,3,4,5 --awards auto </dev/null &
   SIM_PID=$!
   # Ready when its link ports/COM3 exists.
   for _ in $(seq 1 100); do
@@ -76,12 +75,12 @@ if [ -x "$APP" ]; then
   echo "Starting MqTool: choose Scans / Full Scan, then Next Dive."
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display: running under Xvfb (invisible here; log in with a desktop or 'ssh -X' to see the window)"
-    "${IN_DIALOUT[@]}" xvfb-run -a "$APP"
+    xvfb-run -a "$APP"
   else
-    "${IN_DIALOUT[@]}" "$APP"
+    "$APP"
   fi
 elif [ -x "$CLI" ]; then
-  "${IN_DIALOUT[@]}" "$CLI" scan --data-folder "$DATA_FOLDER"
+  "$CLI" scan --data-folder "$DATA_FOLDER"
 elif [ -n "$SIM_PID" ]; then
   echo "marq-sim is running; press Ctrl+C to stop."
   wait "$SIM_PID"
