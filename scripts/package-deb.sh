@@ -53,6 +53,13 @@ if ! [[ "$VERSION" =~ ^[0-9]+(\.[0-9]+)*$ ]]; then
   exit 1
 fi
 
+CHANGELOG_VERSION=$(sed -n '1s/^mqtool (\([^)]*\)).*/\1/p' packaging/deb/changelog)
+if [ "$CHANGELOG_VERSION" != "$VERSION" ]; then
+  echo "package-deb: the programs are version $VERSION, packaging/deb/changelog's last entry is" \
+    "'$CHANGELOG_VERSION': add an entry for $VERSION" >&2
+  exit 1
+fi
+
 rm -rf "$STAGE"
 DESTDIR="$STAGE" cmake --install "$BUILD_DIR" >/dev/null
 
