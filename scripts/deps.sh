@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project builds, tests and runs with.
+# Installs the Debian packages the project builds, tests and runs with, and
+# the extra packages named as arguments.
 # Skips apt entirely when everything is already installed.
 set -euo pipefail
 
@@ -11,6 +12,8 @@ PACKAGES=(
   x11-utils
   libqt5serialport5-dev
 )
+# Further packages a caller needs (for example the packaging tools).
+PACKAGES+=("$@")
 
 missing=()
 for p in "${PACKAGES[@]}"; do

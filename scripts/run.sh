@@ -19,15 +19,24 @@ cmake --build "$BUILD_DIR" -j"$(nproc)"
 
 # The program's data folder: <MQ_DATA_ROOT>/Corvane/Ledgerkit (the program
 # never creates it; settings, the optional translation file and marq-sim's
-# ports/ links live there).
+# ports/ links live there). Set up as the package sets it up: owner root,
+# group dialout, mode 2775, so the members of dialout (who may also open the
+# serial ports) share the settings.
 DATA_ROOT=$(grep -E '^MQ_DATA_ROOT:' "$BUILD_DIR/CMakeCache.txt" | cut -d= -f2-)
 DATA_FOLDER=${DATA_ROOT:-/var/lib}/Corvane/Ledgerkit
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-if [ ! -d "$DATA_FOLDER" ]; then
-  echo "Creating the data folder $DATA_FOLDER"
-  $SUDO mkdir -p "$DATA_FOLDER"
-  $SUDO chmod 1777 "$DATA_FOLDER"
+if [ "$(stat -c '%U:%G %a' "$DATA_FOLDER" 2>/dev/null)" != "root:dialout 2775" ]; then
+  $SUDO sh packaging/data-folder.sh "$DATA_FOLDER"
+fi
+# Without the group the settings cannot be kept and the serial ports not
+# opened: join it, and run this script again at once with the group through
+# sg (a new login has it anyway).
+if [ "$(id -u)" -ne 0 ] && ! id -nG | grep -qw dialout; then
+  echo "Adding you ($(id -un)) to the group dialout, which may use the serial ports and keeps MqTool's"
+  echo "settings in $DATA_FOLDER (sudo usermod -aG dialout $(id -un)); this run uses it through 'sg'."
+  $SUDO usermod -aG dialout "$(id -un)"
+  exec sg dialout -c "exec bash $(printf '%q ' "$PWD/scripts/run.sh" "$@")"
 fi
 
 SIM="$BUILD_DIR/sim/marq-sim"
