@@ -424,8 +424,10 @@ void TApdBaseDispatcher::Fail(int osError) {
   std::weak_ptr<TApdBaseDispatcher> weak = weak_from_this();
   loop_.post([loop, weak, osError, text = std::move(text)] {
     auto self = weak.lock();
-    if (self && self->onFailure_) {
-      self->onFailure_(osError, text);
+    // A copy: the handler may close the port, which clears it.
+    const FailureHandler handler = self ? self->onFailure_ : nullptr;
+    if (handler) {
+      handler(osError, text);
       return;
     }
     loop->reportError(std::make_exception_ptr(EInOutError(osError, text)));

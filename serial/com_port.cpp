@@ -23,8 +23,9 @@ TApdComPort::~TApdComPort() {
       loop_.reportError(std::current_exception());
     }
   }
-  // A close still waiting for its posted second half completes now.
-  if (dispatcher_) FinishClose(dispatcher_);
+  // A close still waiting for its second half completes now (its wait for
+  // the dispatcher thread is bounded, even from inside a notification).
+  if (dispatcher_) FinishClose(dispatcher_, true);
   alive_->alive = false;
   if (auto manager = packetManager_.lock()) manager->PortDestroyed();
 }
@@ -131,8 +132,8 @@ void TApdComPort::FinishCloseWhenOutside(const std::shared_ptr<TApdBaseDispatche
   });
 }
 
-void TApdComPort::FinishClose(std::shared_ptr<TApdBaseDispatcher> dispatcher) {
-  if (dispatcher->LoopThreadInside()) {
+void TApdComPort::FinishClose(std::shared_ptr<TApdBaseDispatcher> dispatcher, bool now) {
+  if (!now && dispatcher->LoopThreadInside()) {
     // Re-entered from inside a notification (a posted close run by a nested
     // loop): wait for the way out again.
     FinishCloseWhenOutside(dispatcher);
@@ -226,9 +227,9 @@ void TApdComPort::FlushInBuffer() {
 void TApdComPort::WorkerFailed(int osError, const std::string& text) {
   // The pad link hears of it first, so it can stop what it was doing before
   // the report (a dialog with its own event loop) is shown.
-  if (onPortFailure_) {
+  if (const PortFailureEvent handler = onPortFailure_) {
     try {
-      onPortFailure_(*this);
+      handler(*this);
     } catch (...) {
       loop_.reportError(std::current_exception());
     }

@@ -150,7 +150,9 @@ class TApdComPort {
   void DoOpen();
   void DoClose();
   void FinishCloseWhenOutside(const std::shared_ptr<TApdBaseDispatcher>& dispatcher);
-  void FinishClose(std::shared_ptr<TApdBaseDispatcher> dispatcher);
+  // now: do not wait for the loop thread to leave the notifications (the
+  // port is being destroyed).
+  void FinishClose(std::shared_ptr<TApdBaseDispatcher> dispatcher, bool now = false);
   void WorkerFailed(int osError, const std::string& text);
   // Throws error naming this port.
   template <class E>
