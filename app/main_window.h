@@ -144,7 +144,8 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
 
   // ---- window operations ---------------------------------------------
   void DoTime();
-  void ReSetLEDs();
+  // Also what the pad link calls when the link is lost.
+  void ReSetLEDs() override;
   void FormResize();
   // Outer (frame) width of the window, and setting it.
   int OuterWidth() const;

@@ -437,6 +437,32 @@ TEST_F(RealLinkWindowTest, ClosingTheWindowClosesThePortAndLightsFollowIt) {
   EXPECT_FALSE(w_->TxLight()->Lit());
 }
 
+TEST_F(RealLinkWindowTest, AStationThatGoesAwayDuringTheEchoTestShowsTheLinkAsGone) {
+  Create();
+  Station({{'0', "912"}, {'3', "912"}});
+  FullScan();
+  ASSERT_TRUE(Lit(0));
+  A("SpTBXItemEcho")->trigger();
+  Run(500);
+  ASSERT_TRUE(form_->EchoRunning());
+  fake_->Vanish(kBasePort);  // the adapter is pulled out
+  Run(10);
+  EXPECT_EQ(errors_, (std::vector<std::string>{"COM3: No such device"}));
+  EXPECT_FALSE(form_->EchoRunning());
+  EXPECT_FALSE(w_->ProgressBar()->isVisible());
+  EXPECT_FALSE(Lit(0));
+  EXPECT_FALSE(Lit(3));
+  EXPECT_FALSE(w_->RxLight()->Lit());
+  EXPECT_FALSE(w_->TxLight()->Lit());
+  EXPECT_EQ(C<QLabel>("lblFirmware")->text(), "No Base Station found");
+  EXPECT_FALSE(A("SpTBXItemActivePort")->isEnabled());
+  EXPECT_FALSE(C("gbStatus")->isEnabled());
+  EXPECT_FALSE(A("SpTBXItemEcho")->isEnabled());
+  EXPECT_TRUE(A("SpTBXSubmenuItemScans")->isEnabled());
+  Run(3000);
+  EXPECT_EQ(errors_.size(), 1u);
+}
+
 TEST_F(RealLinkWindowTest, AnErrorOfAPadLinkOperationGoesToTheLoopsErrorHandler) {
   Create();
   Station({{'0', "912"}});

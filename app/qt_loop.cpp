@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 namespace mq {
 
@@ -58,7 +59,7 @@ void QtLoop::cancelTimer(TimerId id) {
 }
 
 void QtLoop::pause(int ms) {
-  serveUntil([] { return false; }, ms);
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 bool QtLoop::serveUntil(const std::function<bool()>& done, int timeoutMs) {

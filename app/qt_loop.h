@@ -1,8 +1,7 @@
 // QtLoop: the loop-thread contract on the Qt event loop of the window
 // program. Posted tasks, hand-overs from the serial threads and timers run
 // inside Qt's event loop; pause() blocks the GUI thread the way the pad link
-// expects (no timers, no posted tasks, no repaint) while still serving
-// hand-overs, so a packet handler never deadlocks against a pause.
+// expects (no timers, no posted tasks, no hand-overs, no repaint).
 //
 // Threading: construct on the GUI thread after the QApplication exists; the
 // QueuedLoop rules apply otherwise.

@@ -21,7 +21,9 @@ TEST(QtLoop, TimersPostsAndHandoversRunInTheQtEventLoop) {
   int ticks = 0;
   std::atomic<int> served{0};
   t.OnTimer = [&] {
-    if (++ticks == 3) {
+    // The other thread may start late on a busy machine: its hand-over must
+    // have been served before the loop ends, or the join below would hang.
+    if (++ticks >= 3 && served == 1) {
       t.SetEnabled(false);
       QCoreApplication::quit();
     }
@@ -31,12 +33,12 @@ TEST(QtLoop, TimersPostsAndHandoversRunInTheQtEventLoop) {
   t.SetEnabled(true);
   QCoreApplication::exec();
   other.join();
-  EXPECT_EQ(ticks, 3);
+  EXPECT_GE(ticks, 3);
   EXPECT_EQ(order, std::vector<int>{1});
   EXPECT_EQ(served, 1);
 }
 
-TEST(QtLoop, PauseServesHandoversButNotTimers) {
+TEST(QtLoop, ServeUntilServesHandoversButNotTimers) {
   QtLoop loop;
   int fired = 0;
   loop.addTimer(loop.nowMs(), [&] { ++fired; });

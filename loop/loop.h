@@ -34,17 +34,19 @@ class Loop {
   virtual void post(Task fn) = 0;
 
   // Runs fn on the loop thread and waits until it has returned. On the loop
-  // thread itself fn runs directly. The request is also served while the loop
-  // thread pauses, so a hand-over never deadlocks against a pause. An
-  // exception thrown by fn goes to the error handler, not to the caller.
+  // thread itself fn runs directly. An exception thrown by fn goes to the
+  // error handler, not to the caller, and only after fn's hand-over has
+  // ended (the report is posted): a report that opens a dialog must not run
+  // a nested event loop while the caller still waits.
   virtual void runAndWait(Task fn) = 0;
 
   // Like runAndWait, but gives up when the loop thread has not started fn
   // within timeoutMs; fn then never runs. Returns whether fn ran.
   virtual bool sendWithTimeout(Task fn, int timeoutMs) = 0;
 
-  // Blocks the loop thread for ms milliseconds. Timers and posted tasks wait;
-  // runAndWait/sendWithTimeout requests from other threads are served.
+  // Blocks the loop thread for ms milliseconds. Timers, posted tasks and
+  // runAndWait/sendWithTimeout requests wait until it has passed: a pause
+  // never runs a packet handler in the middle of the code that paused.
   virtual void pause(int ms) = 0;
 
   // Blocks the loop thread, serving hand-over requests, until done() is true

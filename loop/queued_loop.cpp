@@ -64,6 +64,17 @@ void QueuedLoop::runGuarded(const Task& fn) {
   }
 }
 
+void QueuedLoop::runHandover(const Task& fn) {
+  try {
+    fn();
+  } catch (...) {
+    // The thread that handed fn over is still waiting for it. Reporting may
+    // open a dialog with its own event loop; from there a close of the port
+    // would wait for that very thread. So the report comes afterwards.
+    post([this, error = std::current_exception()] { reportError(error); });
+  }
+}
+
 std::shared_ptr<QueuedLoop::Handover> QueuedLoop::enqueueHandover(Task fn) {
   auto h = std::make_shared<Handover>();
   h->fn = std::move(fn);
@@ -92,7 +103,7 @@ bool QueuedLoop::serveHandoversUntil(const std::function<bool()>& done, int time
 
 void QueuedLoop::runAndWait(Task fn) {
   if (isLoopThread()) {
-    runGuarded(fn);
+    runHandover(fn);
     return;
   }
   auto h = enqueueHandover(std::move(fn));
@@ -104,7 +115,7 @@ void QueuedLoop::runAndWait(Task fn) {
 
 bool QueuedLoop::sendWithTimeout(Task fn, int timeoutMs) {
   if (isLoopThread()) {
-    runGuarded(fn);
+    runHandover(fn);
     return true;
   }
   auto h = enqueueHandover(std::move(fn));
@@ -142,7 +153,7 @@ bool QueuedLoop::serveHandovers() {
       handovers_.pop_front();
       h->state = Handover::State::Running;
     }
-    runGuarded(h->fn);
+    runHandover(h->fn);
     {
       std::lock_guard lock(mu_);
       h->state = Handover::State::Done;

@@ -72,6 +72,8 @@ class QueuedLoop : public Loop {
 
  private:
   void runGuarded(const Task& fn);
+  // Runs a hand-over; an error it raises is reported by a posted task.
+  void runHandover(const Task& fn);
   std::shared_ptr<Handover> enqueueHandover(Task fn);
 
   mutable std::mutex mu_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 namespace mq {
 
@@ -61,7 +62,7 @@ void RealtimeLoop::quit(int code) {
 }
 
 void RealtimeLoop::pause(int ms) {
-  serveUntil([] { return false; }, ms);
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 bool RealtimeLoop::serveUntil(const std::function<bool()>& done, int timeoutMs) {

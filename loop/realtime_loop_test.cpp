@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -13,22 +15,53 @@ namespace {
 
 // These tests check ordering and hand-over, never durations.
 
-TEST(RealtimeLoop, PauseServesHandoversButNotTimersOrPosts) {
+TEST(RealtimeLoop, APauseDelaysHandoversTimersAndPosts) {
+  // A pause is a blocked loop thread: a packet handler handed over meanwhile
+  // runs after it, never in the middle of the code that paused.
   RealtimeLoop loop;
-  std::atomic<int> served{0};
+  std::atomic<bool> pausing{false}, pauseOver{false}, ran{false}, ranInsidePause{false};
   int posted = 0, fired = 0;
   loop.post([&] { ++posted; });
   loop.addTimer(loop.nowMs(), [&] { ++fired; });
   std::thread other([&] {
-    for (int i = 0; i < 3; ++i) loop.runAndWait([&] { ++served; });
+    while (!pausing) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    loop.runAndWait([&] {
+      ranInsidePause = !pauseOver;
+      ran = true;
+    });
   });
-  while (served < 3) loop.pause(5);
-  other.join();
+  pausing = true;
+  loop.pause(300);
+  pauseOver = true;
   EXPECT_EQ(posted, 0);
   EXPECT_EQ(fired, 0);
+  EXPECT_TRUE(loop.runUntil([&] { return ran.load(); }, 10000));
+  other.join();
+  EXPECT_FALSE(ranInsidePause);
   loop.processMessages();
   EXPECT_EQ(posted, 1);
   EXPECT_EQ(fired, 1);
+}
+
+TEST(RealtimeLoop, AnErrorOfAHandoverIsReportedAfterTheHandoverHasEnded) {
+  // The report may open a dialog with its own event loop; the thread that
+  // handed the work over must be free again by then.
+  RealtimeLoop loop;
+  std::atomic<bool> handoverReturned{false};
+  bool returnedBeforeReport = false;
+  int reports = 0;
+  loop.setErrorHandler([&](std::exception_ptr) {
+    ++reports;
+    // What a close from inside a message box does: wait for that thread.
+    returnedBeforeReport = loop.serveUntil([&] { return handoverReturned.load(); }, 5000);
+  });
+  std::thread other([&] {
+    loop.runAndWait([] { throw std::runtime_error("bad byte"); });
+    handoverReturned = true;
+  });
+  EXPECT_TRUE(loop.runUntil([&] { return reports == 1 && handoverReturned; }, 10000));
+  other.join();
+  EXPECT_TRUE(returnedBeforeReport);
 }
 
 TEST(RealtimeLoop, TimersTickInOrderAndQuitFromAnotherThreadEndsRun) {

@@ -51,9 +51,7 @@ bool VirtualLoop::advanceUntil(const std::function<bool()>& done, std::int64_t m
 }
 
 void VirtualLoop::pause(int ms) {
-  serveHandovers();
   if (ms > 0) now_ += ms;
-  serveHandovers();
 }
 
 bool VirtualLoop::serveUntil(const std::function<bool()>& done, int timeoutMs) {

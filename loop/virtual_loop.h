@@ -3,9 +3,8 @@
 // sequence of 100 ms ticks, 50 ms pauses and one-second time-outs runs in
 // microseconds and always the same way.
 //
-// pause(ms) moves the clock on without running timers or posted tasks, as a
-// blocked user-interface thread would; hand-overs from other threads are
-// still served.
+// pause(ms) moves the clock on without running timers, posted tasks or
+// hand-overs, as a blocked user-interface thread would.
 //
 // Threading: nowMs and the QueuedLoop entry points from any thread; advance,
 // runPending, pause and serveUntil on the loop thread.

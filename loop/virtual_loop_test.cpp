@@ -72,7 +72,7 @@ TEST(VirtualLoop, HandoverFromAnotherThreadIsServedWhileServing) {
   EXPECT_TRUE(ran);
 }
 
-TEST(VirtualLoop, RunAndWaitOnTheLoopThreadRunsDirectlyAndReportsErrors) {
+TEST(VirtualLoop, RunAndWaitOnTheLoopThreadRunsDirectlyAndReportsErrorsAfterwards) {
   VirtualLoop loop(0);
   std::string error;
   loop.setErrorHandler([&](std::exception_ptr e) {
@@ -86,6 +86,8 @@ TEST(VirtualLoop, RunAndWaitOnTheLoopThreadRunsDirectlyAndReportsErrors) {
   loop.runAndWait([&] { ran = true; });
   EXPECT_TRUE(ran);
   loop.runAndWait([] { throw std::runtime_error("handler failed"); });
+  EXPECT_EQ(error, "");  // reported once the hand-over has ended
+  loop.runPending();
   EXPECT_EQ(error, "handler failed");
 }
 

@@ -46,6 +46,9 @@ class TMainWindowLink {
   virtual void SetBusyCursor(bool busy) = 0;
   // Information message box with an OK button.
   virtual void ShowInformation(const std::string& text) = 0;
+  // All twelve judge lights off, judge labels back to the arrow cursor (the
+  // pads are gone with the link). Nothing to do where there are no lights.
+  virtual void ReSetLEDs() {}
 };
 
 }  // namespace mq::padlink

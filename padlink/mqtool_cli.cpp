@@ -201,7 +201,7 @@ TMqToolCli::TMqToolCli(mq::Loop& loop, RunUntil runUntil, std::shared_ptr<mq::se
     : loop_(loop), runUntil_(std::move(runUntil)), platform_(std::move(platform)), out_(out), err_(err) {}
 
 bool TMqToolCli::WaitFor(const std::function<bool()>& done, int timeoutMs) {
-  return runUntil_([&] { return interrupted_.load() || done(); }, timeoutMs) && done();
+  return runUntil_([&] { return interrupted_.load() || linkLost_ || done(); }, timeoutMs) && done();
 }
 
 std::string TMqToolCli::JsonString(const std::string& utf8) {
@@ -255,6 +255,9 @@ int TMqToolCli::Run(const TCliOptions& o) {
   TConsoleWindow win(o.json ? err_ : out_, err_);
   mq::i18n::TsiLangDispatcher dispatcher;
   TMarqsForm form(loop_, platform_, win, shell, &dispatcher);
+  // A port that dies ends the command at once (the error is already shown).
+  linkLost_ = false;
+  form.OnLinkLost = [this] { linkLost_ = true; };
   // The window's Refresh keeps PadsFound; so does this console.
   int refreshesSeen = 0;
   auto syncPadsFound = [&] {
@@ -295,7 +298,9 @@ int TMqToolCli::Run(const TCliOptions& o) {
     const int before = win.ScansEnded();
     form.FullScan();
     if (!waitBatch(before, kScanLimitMs)) {
-      err_ << (interrupted_ ? "interrupted\n" : "the scan did not end within two minutes\n");
+      err_ << (interrupted_ ? "interrupted\n"
+               : linkLost_  ? "the link to the base station was lost\n"
+                            : "the scan did not end within two minutes\n");
       printSummary();
       return 1;
     }

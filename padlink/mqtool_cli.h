@@ -84,6 +84,7 @@ class TMqToolCli {
   std::ostream& out_;
   std::ostream& err_;
   std::atomic<bool> interrupted_{false};
+  bool linkLost_ = false;  // loop thread
 };
 
 }  // namespace mq::padlink

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -409,6 +410,26 @@ TEST(MqToolCliPty, DiveBringsBackOneAcknowledgedAwardPerPad) {
   for (const auto& t : trace)
     if (t.dir == "base>pad" && t.fate == "ok" && t.bytes.find("\x06" "OK   ") != std::string::npos) ++acks[t.pad[0]];
   EXPECT_EQ(acks, (std::map<char, int>{{'0', 1}, {'1', 1}, {'2', 1}, {'3', 1}}));
+}
+
+TEST(MqToolCliPty, ALinkThatDiesDuringTheEchoTestEndsTheCommandWithExitOne) {
+  TempFolder tmp;
+  auto sim = std::make_unique<Sim>(tmp.path(), 3, std::vector<std::string>{"--pads", "0,1", "--seed", "5"});
+  Child cli(MQTOOL_CLI_PATH, {"echo", "--loops", "10000", "--data-folder", tmp.path().string()}, tmp.path() / "cli.out",
+            tmp.path() / "cli.err");
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  // The log (standard output) shows the requests of loop 2.
+  while (cli.Out().find(" -->       2") == std::string::npos && std::chrono::steady_clock::now() < deadline &&
+         !cli.Wait(0))
+    std::this_thread::sleep_for(20ms);
+  ASSERT_NE(cli.Out().find(" -->       2"), std::string::npos) << cli.Err();
+  sim.reset();  // the far side of the line is gone
+  // Without noticing, the test would run on for hours.
+  const auto code = cli.Wait(30'000);
+  ASSERT_TRUE(code) << "mqtool-cli ran on after the line died";
+  EXPECT_EQ(*code, 1);
+  EXPECT_NE(cli.Err().find("error: COM3: "), std::string::npos) << cli.Err();
+  EXPECT_EQ(cli.Err().find("Output buffer too small"), std::string::npos);
 }
 
 }  // namespace

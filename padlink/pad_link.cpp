@@ -93,6 +93,7 @@ TMarqsForm::TMarqsForm(mq::Loop& loop, std::shared_ptr<mq::serial::SerialPlatfor
 
   comPort_.SetAutoOpen(false);
   comPort_.SetPromptForPort(false);
+  comPort_.SetOnPortFailure([this](mq::serial::TApdComPort&) { ComPortFailed(); });
 
   fixedDataPacket_.SetComPort(&comPort_);
   fixedDataPacket_.SetStartCond(TPacketStartCond::scAnyData);
@@ -123,8 +124,18 @@ TMarqsForm::TMarqsForm(mq::Loop& loop, std::shared_ptr<mq::serial::SerialPlatfor
 }
 
 TMarqsForm::~TMarqsForm() {
+  // The port closes first: its dispatcher thread reads the framers' events
+  // while it delivers, so they are cleared only once no packet can come.
+  // A packet handed over meanwhile still finds the form whole.
+  comPort_.SetOnPortFailure(nullptr);
+  try {
+    comPort_.SetOpen(false);
+  } catch (...) {
+    loop_.reportError(std::current_exception());
+  }
+  fixedDataPacket_.SetEnabled(false);
+  framedDataPacket_.SetEnabled(false);
   FormDestroy();
-  // No handler may run into a half-destroyed form while the port closes.
   fixedDataPacket_.OnStringPacket = nullptr;
   framedDataPacket_.OnStringPacket = nullptr;
   framedDataPacket_.OnTimeout = nullptr;
@@ -225,6 +236,41 @@ void TMarqsForm::OnFramedTimeout() {
   // automatic re-enable says. While pad frames are meant to be collected,
   // collect again, or every later award would be lost.
   if (collectPadFrames_ && framedDataPacket_.AutoEnable()) framedDataPacket_.SetEnabled(true);
+}
+
+void TMarqsForm::ComPortFailed() {
+  // The port's worker threads have stopped: nothing is received or sent on
+  // it any more. End what was under way instead of running on against a
+  // dead line; the report of the failure itself follows.
+  echoTimer_.SetEnabled(false);
+  if (echoRunning_) {
+    echoResent_ = false;
+    EndEchoTest();  // the report rows keep what they show
+  }
+  txQueue_.clear();
+  comTimer_.SetEnabled(false);
+  comTimer_.SetInterval(ScanInterval);
+  window_.SetLightMonitoring(false);
+  comPort_.SetOpen(false);
+  // A walk over the ports (the base-station check of a full scan, the reset
+  // of all ports) moves on to the next port at its next tick.
+  const bool checkingCandidate = baseTimer_.Enabled() && basePort_ == 0;
+  if (checkingCandidate || reSetTimer_.Enabled()) return;
+  baseTimer_.SetEnabled(false);
+  FramedOff();
+  if (fixedDataPacket_.Enabled()) fixedDataPacket_.SetEnabled(false);
+  basePort_ = 0;
+  baseIdent_ = Text("IDS_100");
+  channelText_ = "?";
+  channelKnown_ = false;
+  bandwidthAsked_ = false;
+  dcsAvailable_ = false;
+  padList_.clear();
+  firmwareList_.clear();
+  window_.ReSetLEDs();
+  DoRefresh();
+  window_.SetBusyCursor(false);
+  if (OnLinkLost) OnLinkLost();
 }
 
 // ---------------------------------------------------------------------------

@@ -16,13 +16,14 @@
 //
 // Threading: loop thread only. Packet events reach the loop thread through
 // the serial layer's run-and-wait hand-over; the 20 ms and 50 ms pauses block
-// the loop thread but keep serving hand-overs.
+// the loop thread, hand-overs included (they run after the pause).
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -135,6 +136,11 @@ class TMarqsForm {
   void SetBroadcast(bool on) { broadcast_ = on; }
   void SetEchoLoops(int loops) { echoLoops_ = loops; }
 
+  // Called after the link to the base station was lost (the open port failed
+  // outside a walk over the ports) and the link state shows it. The window
+  // learns of it through Refresh; mqtool-cli ends its command.
+  std::function<void()> OnLinkLost;
+
   // ---- Components ----
   mq::serial::TApdComPort& ComPort() { return comPort_; }
   mq::serial::TApdDataPacket& FixedDataPacket() { return fixedDataPacket_; }
@@ -175,6 +181,7 @@ class TMarqsForm {
   void ReportLater(std::exception_ptr error);
   int MillisecondsOfMinute() const;
   void OnFramedTimeout();
+  void ComPortFailed();
   void EchoReply(char id, std::string payload);
   void Registration(char id, const std::string& payload);
   void Entry(char id, std::string entry);

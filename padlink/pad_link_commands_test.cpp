@@ -268,7 +268,7 @@ TEST_F(CommandsTest, WriteOnAClosedPortStopsTheCommandWhereItIs) {
   FindStation(3);
   form->ComPort().SetOpen(false);
   form->SetBandwidth(2);
-  EXPECT_EQ(errors, Strings{"ie_NOpen - device not open"});
+  EXPECT_EQ(errors, Strings{"COM3: ie_NOpen - device not open"});
   EXPECT_EQ(win.log, Strings{"3 --> ER_CMD#B2"});
   EXPECT_FALSE(form->SetChanTimer().Enabled());
   form->SetChannel(5);

@@ -1,5 +1,8 @@
 // The echo test on virtual time: requests, resends, the four counters and
 // the report rows.
+#include <array>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <optional>
 
@@ -203,7 +206,7 @@ TEST_F(EchoTest, WriteOnAClosedPortEndsTheTest) {
   WithPads("0");
   form->ComPort().SetOpen(false);
   form->TestEcho(3);
-  EXPECT_EQ(errors, Strings{"ie_NOpen - device not open"});
+  EXPECT_EQ(errors, Strings{"COM3: ie_NOpen - device not open"});
   EXPECT_FALSE(form->EchoTimer().Enabled());
   EXPECT_FALSE(form->EchoRunning());
   EXPECT_FALSE(win.progressVisible);
@@ -224,6 +227,43 @@ TEST_F(EchoTest, WriteFailureOnTheResendMovesOnAtTheNextTick) {
   form->ComPort().SetOpen(true);
   Step(180);
   EXPECT_EQ(WritesOf(3).back(), EchoRequest('1', 1));
+}
+
+TEST_F(EchoTest, ALineThatDiesEndsTheTestAndTheQueueAndShowsTheLinkAsGone) {
+  WithPads("01");
+  pad = [](const std::string& f) -> std::optional<std::string> {
+    if (f[1] == '0') return Reply('0', TextOf(f));
+    return std::nullopt;  // pad 1 is silent
+  };
+  form->TestEcho(50);
+  Step(400);
+  form->KbdLocked(true);  // two frames queued behind the test
+  const auto rows = win.rows;
+  ASSERT_NE(rows[0], "0");
+  const int refreshes = win.refreshes;
+  fake->Vanish(3);
+  loop.runPending();
+  EXPECT_EQ(errors, Strings{std::string("COM3: ") + std::strerror(ENODEV)});
+  // The test ends where it was; its report stays.
+  EXPECT_FALSE(form->EchoRunning());
+  EXPECT_FALSE(form->EchoTimer().Enabled());
+  EXPECT_FALSE(win.progressVisible);
+  EXPECT_EQ(win.rows, rows);
+  EXPECT_EQ(form->TxQueueCount(), 0u);
+  EXPECT_FALSE(form->COMTimer().Enabled());
+  // The window sees the link gone: port closed, no base, no pads, lights off.
+  EXPECT_FALSE(form->ComPort().Open());
+  EXPECT_EQ(form->BasePort(), 0);
+  EXPECT_EQ(form->BaseIdent(), "No Base Station found");
+  EXPECT_TRUE(form->PadList().empty());
+  EXPECT_EQ(win.lights, (std::array<bool, 12>{}));
+  EXPECT_FALSE(win.monitoring);
+  EXPECT_GT(win.refreshes, refreshes);
+  EXPECT_FALSE(win.busy);
+  const std::size_t written = WritesOf(3).size();
+  Step(5000);
+  EXPECT_EQ(WritesOf(3).size(), written);
+  EXPECT_EQ(errors.size(), 1u);
 }
 
 TEST_F(EchoTest, OneJudgeEchoWritesTheShortFrameOnly) {

@@ -64,7 +64,7 @@ TEST_F(PadLinkTest, WriteOnAClosedPortLosesTheFrameAndTheTimerGoesOn) {
   EXPECT_EQ(WritesOf(3).size(), 1u);
   form->ComPort().SetOpen(false);
   loop.advance(120);
-  ASSERT_EQ(errors, Strings{"ie_NOpen - device not open"});
+  ASSERT_EQ(errors, Strings{"COM3: ie_NOpen - device not open"});
   EXPECT_EQ(form->TxQueueCount(), 10u);  // the frame of this tick is gone
   EXPECT_TRUE(form->COMTimer().Enabled());
   form->ComPort().SetOpen(true);

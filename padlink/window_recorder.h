@@ -71,6 +71,11 @@ class TWindowRecorder : public TMainWindowLink {
     messages.push_back(text);
     events.push_back("message:" + text);
   }
+  void ReSetLEDs() override {
+    lights = {};
+    handCursor = {};
+    events.push_back("leds-off");
+  }
 
   std::vector<std::string> log, awards, messages, events;
   std::array<bool, 12> lights{}, handCursor{};

@@ -16,6 +16,11 @@ const char* EInvalidProperty::MessageFor(int code) {
 EInvalidProperty::EInvalidProperty(int code) : EPacket(code, MessageFor(code)) {}
 
 EInOutError::EInOutError(int osError, const std::string& osText)
-    : std::runtime_error(osText), code_(osError) {}
+    : std::runtime_error(osText), code_(osError), message_(osText), what_(osText) {}
+
+std::string PortPrefixed(unsigned comNumber, const std::string& text) {
+  if (comNumber == 0) return text;
+  return "COM" + std::to_string(comNumber) + ": " + text;
+}
 
 }  // namespace mq::serial

@@ -6,6 +6,10 @@
 // input/output error and carries the operating system's error number and
 // text instead of a serial-layer code.
 //
+// The port that raises one names itself in front of the fixed message
+// (SetPort: "COM5: ie_NOpen - device not open"); Message() is the message
+// alone.
+//
 // Threading: plain value types; may be thrown and caught on any thread.
 #pragma once
 
@@ -14,15 +18,24 @@
 
 namespace mq::serial {
 
+// "COM<n>: " in front of text; text alone for port 0 (no port).
+std::string PortPrefixed(unsigned comNumber, const std::string& text);
+
 class EAPDException : public std::runtime_error {
  public:
   // Code 0 is the generic "Apro exception".
   EAPDException() : EAPDException(0, "Apro exception") {}
-  EAPDException(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  EAPDException(int code, const std::string& message)
+      : std::runtime_error(message), code_(code), message_(message), what_(message) {}
   int ErrorCode() const noexcept { return code_; }
+  const std::string& Message() const noexcept { return message_; }
+  void SetPort(unsigned comNumber) { what_ = PortPrefixed(comNumber, message_); }
+  const char* what() const noexcept override { return what_.c_str(); }
 
  private:
   int code_;
+  std::string message_;
+  std::string what_;
 };
 
 // Groups.
@@ -96,9 +109,14 @@ class EInOutError : public std::runtime_error {
  public:
   EInOutError(int osError, const std::string& osText);
   int ErrorCode() const noexcept { return code_; }
+  const std::string& Message() const noexcept { return message_; }
+  void SetPort(unsigned comNumber) { what_ = PortPrefixed(comNumber, message_); }
+  const char* what() const noexcept override { return what_.c_str(); }
 
  private:
   int code_;
+  std::string message_;
+  std::string what_;
 };
 
 }  // namespace mq::serial

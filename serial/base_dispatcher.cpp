@@ -12,19 +12,21 @@
 
 namespace mq::serial {
 
-namespace {
-// Counts the loop thread in and out of code called from a notification.
-class InsideGuard {
+// Counts the loop thread in and out of code called from a notification; the
+// last one out posts what waited for the loop thread to be outside.
+class TApdBaseDispatcher::InsideGuard {
  public:
-  explicit InsideGuard(std::atomic<int>& counter) : counter_(counter) { ++counter_; }
-  ~InsideGuard() { --counter_; }
+  explicit InsideGuard(TApdBaseDispatcher& d) : d_(d) { ++d_.loopInside_; }
+  ~InsideGuard() {
+    if (--d_.loopInside_ > 0 || d_.whenOutside_.empty()) return;
+    for (auto& task : std::exchange(d_.whenOutside_, {})) d_.loop_.post(std::move(task));
+  }
   InsideGuard(const InsideGuard&) = delete;
   InsideGuard& operator=(const InsideGuard&) = delete;
 
  private:
-  std::atomic<int>& counter_;
+  TApdBaseDispatcher& d_;
 };
-}  // namespace
 
 TApdBaseDispatcher::TApdBaseDispatcher(mq::Loop& loop, std::unique_ptr<SerialDevice> device,
                                        std::uint16_t outSize)
@@ -36,7 +38,9 @@ TApdBaseDispatcher::TApdBaseDispatcher(mq::Loop& loop, std::unique_ptr<SerialDev
 
 TApdBaseDispatcher::~TApdBaseDispatcher() {
   StopWorkers();
-  JoinDispatcherThread();
+  // A detached dispatcher thread released us after its body returned; one
+  // still joinable (the port never closed) has been told to stop.
+  if (dispatcher_) dispatcher_->Join(loop_);
   if (directTimer_ != 0) loop_.cancelTimer(directTimer_);
   device_->SetActivityCallback(nullptr);
 }
@@ -97,8 +101,33 @@ void TApdBaseDispatcher::StopWorkers() {
   }
 }
 
-void TApdBaseDispatcher::JoinDispatcherThread() {
-  if (dispatcher_) dispatcher_->Join(loop_);
+bool TApdBaseDispatcher::JoinDispatcherThread() {
+  if (!dispatcher_ || dispatcher_->Finished()) {
+    if (dispatcher_) dispatcher_->Join(loop_);
+    return true;
+  }
+  if (dispatcher_->Join(loop_, kJoinTicks * kTickMs)) return true;
+  {
+    std::lock_guard lock(inMu_);
+    stopDispatch_ = true;
+    wake_ = true;
+  }
+  device_->WakeDispatcher();
+  if (dispatcher_->Join(loop_, kJoinTicks * kTickMs)) return true;
+  // Still waiting, most likely for a hand-over that the loop thread cannot
+  // finish from here. Let it go: it keeps this dispatcher alive until its
+  // body returns, and it calls no handler of the port any more.
+  abandoned_ = true;
+  dispatcher_->Detach(shared_from_this());
+  return false;
+}
+
+void TApdBaseDispatcher::WhenLoopOutside(std::function<void()> task) {
+  if (loopInside_.load() == 0) {
+    task();
+    return;
+  }
+  whenOutside_.push_back(std::move(task));
 }
 
 // ---------------------------------------------------------------- output
@@ -383,11 +412,33 @@ void TApdBaseDispatcher::Fail(int osError) {
   statusCv_.notify_all();
   device_->Interrupt();
   PushLineEvents(osError == ENODEV ? kLineHangUp : kLineError);
-  // The error object is made on the loop thread that shows it.
+  std::string text = device_->ErrorText(osError);
+  {
+    std::lock_guard lock(failMu_);
+    failError_ = osError;
+    failText_ = text;
+  }
+  // The error object is made on the loop thread that shows it; the port, if
+  // it still owns this dispatcher, names itself in it.
   mq::Loop* loop = &loop_;
-  loop_.post([loop, osError, text = device_->ErrorText(osError)] {
+  std::weak_ptr<TApdBaseDispatcher> weak = weak_from_this();
+  loop_.post([loop, weak, osError, text = std::move(text)] {
+    auto self = weak.lock();
+    // A copy: the handler may close the port, which clears it.
+    const FailureHandler handler = self ? self->onFailure_ : nullptr;
+    if (handler) {
+      handler(osError, text);
+      return;
+    }
     loop->reportError(std::make_exception_ptr(EInOutError(osError, text)));
   });
+}
+
+void TApdBaseDispatcher::SetOnFailure(FailureHandler handler) { onFailure_ = std::move(handler); }
+
+std::pair<int, std::string> TApdBaseDispatcher::Failure() const {
+  std::lock_guard lock(failMu_);
+  return {failError_, failText_};
 }
 
 void TApdBaseDispatcher::ReportError(std::exception_ptr error) {
@@ -396,14 +447,17 @@ void TApdBaseDispatcher::ReportError(std::exception_ptr error) {
 }
 
 void TApdBaseDispatcher::FlushInBuffer() {
-  device_->PurgeInput();
-  if (!threaded_) {
-    // Bytes the fake device delivered but no pass has read yet.
-    std::vector<char> sink(kChunkSize);
-    while (device_->Read(sink.data(), sink.size()).status == SerialDevice::IoStatus::Ok) {
-    }
-  }
   {
+    // Device reads hold this lock until their chunk is queued: a chunk read
+    // while we flush is either dropped here or read after the purge.
+    std::lock_guard readLock(readMu_);
+    device_->PurgeInput();
+    if (!threaded_) {
+      // Bytes the fake device delivered but no pass has read yet.
+      std::vector<char> sink(kChunkSize);
+      while (device_->Read(sink.data(), sink.size()).status == SerialDevice::IoStatus::Ok) {
+      }
+    }
     std::lock_guard lock(inMu_);
     std::erase_if(input_, [](const InputItem& item) { return !item.data.empty(); });
   }
@@ -702,7 +756,7 @@ void TApdBaseDispatcher::Notify(TTriggerKind kind, std::uint16_t handle, std::ui
     maxTaken_ = 0;
   }
   std::optional<InsideGuard> inside;
-  if (!threaded_) inside.emplace(loopInside_);
+  if (!threaded_) inside.emplace(*this);
   auto callHandler = [&](const TriggerHandler& fn, bool synchronised) {
     {
       std::lock_guard lock(dbufMu_);
@@ -720,11 +774,13 @@ void TApdBaseDispatcher::Notify(TTriggerKind kind, std::uint16_t handle, std::ui
     std::lock_guard lock(dbufMu_);
     maxTaken_ = std::max(maxTaken_, handlerTaken_);
   };
+  // A closing port wants no further calls; an abandoned dispatcher thread
+  // must not reach its handlers at all.
   for (const auto& entry : snapshot) {
-    if (entry->removed) continue;
+    if (entry->removed || abandoned_) continue;
     callHandler(entry->fn, entry->synchronised);
   }
-  if (window) callHandler(window, false);
+  if (window && !abandoned_ && !stopDispatch_) callHandler(window, false);
   std::lock_guard lock(dbufMu_);
   DbufConsume(std::min(maxTaken_, DbufUsedLocked()));
   inNotify_ = false;
@@ -853,19 +909,24 @@ void TApdBaseDispatcher::ScheduleDirectTimer() {
 // ---------------------------------------------------------------- hand-over
 
 void TApdBaseDispatcher::RunOnLoop(const std::function<void()>& fn) {
+  if (abandoned_) return;
   EnterAway();
   loop_.runAndWait([this, &fn] {
-    InsideGuard inside(loopInside_);
+    // Checked on the loop thread, which is the thread that frees the port.
+    if (abandoned_) return;
+    InsideGuard inside(*this);
     fn();
   });
   LeaveAway();
 }
 
 bool TApdBaseDispatcher::SendToLoop(const std::function<void()>& fn, int timeoutMs) {
+  if (abandoned_) return false;
   EnterAway();
   const bool ran = loop_.sendWithTimeout(
       [this, &fn] {
-        InsideGuard inside(loopInside_);
+        if (abandoned_) return;
+        InsideGuard inside(*this);
         fn();
       },
       timeoutMs);

@@ -20,9 +20,10 @@
 //   next timer deadline, so tests on virtual time are deterministic.
 //
 // A worker failure (read/write error, hang-up, device gone) stops the
-// reader, writer and status watcher and is reported once to the loop's
-// error handler as EInOutError; the port still reads as open. Bytes already
-// received are still dispatched and timers still run.
+// reader, writer and status watcher and is handed once to the loop thread:
+// to the failure handler (the port), or else to the loop's error handler as
+// EInOutError. Bytes already received are still dispatched and timers still
+// run.
 //
 // Threading: the trigger/handler tables, the dispatch buffer and the output
 // ring each have a lock; their operations may be called from any thread.
@@ -41,6 +42,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "loop/loop.h"
@@ -73,13 +75,26 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
   // Signals the status watcher, writer and reader and joins each (serving
   // hand-overs), then signals the dispatcher thread to end.
   void StopWorkers();
-  // Joins the dispatcher thread, serving hand-overs meanwhile.
-  void JoinDispatcherThread();
+  // Joins the dispatcher thread, serving hand-overs meanwhile, for up to 36
+  // ticks; then wakes it and waits up to 36 ticks more. A thread that has
+  // still not ended is let go (it keeps this dispatcher alive until it
+  // returns and calls no handler any more); returns false then.
+  bool JoinDispatcherThread();
   bool HasDispatcherThread() const { return threaded_; }
   // True while the loop thread is running code called from this dispatcher's
-  // notification (a hand-over, or a direct-mode pass).
+  // notification (a hand-over, or a direct-mode pass), also from a nested
+  // event loop inside it.
   bool LoopThreadInside() const { return loopInside_.load() > 0; }
+  // Runs task now when the loop thread is not inside one of this
+  // dispatcher's notifications; otherwise posts it when the last one ends.
+  // Loop thread only.
+  void WhenLoopOutside(std::function<void()> task);
   bool WorkersFailed() const { return failed_.load(); }
+  // The failure's operating-system number and text (0 and empty before one).
+  std::pair<int, std::string> Failure() const;
+  // Called on the loop thread once after a worker failure. Loop thread only.
+  using FailureHandler = std::function<void(int osError, const std::string& text)>;
+  void SetOnFailure(FailureHandler handler);
   SerialDevice& Device() { return *device_; }
 
   // Appends bytes to the output ring; throws EOutputBufferTooSmall (nothing
@@ -144,6 +159,12 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
     std::size_t offset = 0;
     std::uint32_t lineEvents = 0;
   };
+
+  class InsideGuard;
+
+  // Bound of each of the two waits for the dispatcher thread at a close.
+  static constexpr int kJoinTicks = 36;
+  static constexpr int kTickMs = 55;
 
   // The reader drains the device after the dispatcher has waited this long
   // for the loop thread, and looks this often while hand-overs happen.
@@ -251,7 +272,13 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
   std::atomic<bool> stopReader_{false}, stopWriter_{false}, stopStatus_{false},
       stopDispatch_{false};
   std::atomic<bool> failed_{false};
+  mutable std::mutex failMu_;
+  int failError_ = 0;
+  std::string failText_;
+  FailureHandler onFailure_;  // loop thread
   std::atomic<int> loopInside_{0};
+  std::vector<std::function<void()>> whenOutside_;  // loop thread
+  std::atomic<bool> abandoned_{false};
 
   std::unique_ptr<TApdDispatcherThread> reader_, writer_, status_, dispatcher_;
 

@@ -23,8 +23,9 @@ TApdComPort::~TApdComPort() {
       loop_.reportError(std::current_exception());
     }
   }
-  // A close still waiting for its posted second half completes now.
-  if (dispatcher_) FinishClose(dispatcher_);
+  // A close still waiting for its second half completes now (its wait for
+  // the dispatcher thread is bounded, even from inside a notification).
+  if (dispatcher_) FinishClose(dispatcher_, true);
   alive_->alive = false;
   if (auto manager = packetManager_.lock()) manager->PortDestroyed();
 }
@@ -58,6 +59,14 @@ void TApdComPort::SetOpen(bool open) {
 void TApdComPort::DoOpen() {
   if (comNumber_ == 0) throw ENoPortSelected();
   std::shared_ptr<TApdBaseDispatcher> dispatcher;
+  // Every error of an open names the port it was for.
+  auto cleanUp = [&] {
+    if (dispatcher) {
+      dispatcher->StopWorkers();
+      dispatcher->JoinDispatcherThread();
+    }
+    state_ = TPortState::psClosed;
+  };
   try {
     auto device = platform_->OpenDevice(comNumber_);
     device->SetupQueues(inSize_, outSize_);
@@ -70,13 +79,27 @@ void TApdComPort::DoOpen() {
         [this, wanted, d](TTriggerKind kind, std::uint16_t handle, std::uint32_t datum) {
           if (wanted->load()) OnWindowNotification(*d, kind, handle, datum);
         });
+    std::weak_ptr<AliveToken> alive = alive_;
+    std::weak_ptr<TApdBaseDispatcher> weak = dispatcher;
+    dispatcher->SetOnFailure([this, alive, weak](int osError, const std::string& text) {
+      auto token = alive.lock();
+      auto owner = weak.lock();
+      if (token && token->alive && owner && dispatcher_ == owner)
+        WorkerFailed(osError, text);
+      else
+        loop_.reportError(std::make_exception_ptr(EInOutError(osError, text)));
+    });
     dispatcher->StartWorkers();
+  } catch (EAPDException& e) {
+    cleanUp();
+    e.SetPort(comNumber_);
+    throw;
+  } catch (EInOutError& e) {
+    cleanUp();
+    e.SetPort(comNumber_);
+    throw;
   } catch (...) {
-    if (dispatcher) {
-      dispatcher->StopWorkers();
-      dispatcher->JoinDispatcherThread();
-    }
-    state_ = TPortState::psClosed;
+    cleanUp();
     throw;
   }
   dispatcher_ = std::move(dispatcher);
@@ -91,25 +114,34 @@ void TApdComPort::DoClose() {
   dispatcher->FlushOutBuffer();
   dispatcher->FlushInBuffer();
   dispatcher->StopWorkers();
-  if (loop_.isLoopThread() && dispatcher->LoopThreadInside()) {
-    // Closing from inside one of this port's own notifications (a packet
-    // handler): the dispatcher is waiting for us, so the rest of the close
-    // runs when the notification has ended.
-    std::weak_ptr<AliveToken> alive = alive_;
-    std::weak_ptr<TApdBaseDispatcher> weak = dispatcher;
-    loop_.post([this, alive, weak] {
-      auto token = alive.lock();
-      auto d = weak.lock();
-      if (token && token->alive && d && dispatcher_ == d) FinishClose(std::move(d));
-    });
-    return;
-  }
-  FinishClose(std::move(dispatcher));
+  FinishCloseWhenOutside(dispatcher);
 }
 
-void TApdComPort::FinishClose(std::shared_ptr<TApdBaseDispatcher> dispatcher) {
+void TApdComPort::FinishCloseWhenOutside(const std::shared_ptr<TApdBaseDispatcher>& dispatcher) {
+  // Closing from inside one of this port's own notifications (a packet
+  // handler, or a nested event loop such as a message box opened inside
+  // one): the dispatcher thread waits for that notification to return, so
+  // joining it here could never end. The rest of the close runs once the
+  // loop thread is out of every notification of this dispatcher.
+  std::weak_ptr<AliveToken> alive = alive_;
+  std::weak_ptr<TApdBaseDispatcher> weak = dispatcher;
+  dispatcher->WhenLoopOutside([this, alive, weak] {
+    auto token = alive.lock();
+    auto d = weak.lock();
+    if (token && token->alive && d && dispatcher_ == d) FinishClose(std::move(d));
+  });
+}
+
+void TApdComPort::FinishClose(std::shared_ptr<TApdBaseDispatcher> dispatcher, bool now) {
+  if (!now && dispatcher->LoopThreadInside()) {
+    // Re-entered from inside a notification (a posted close run by a nested
+    // loop): wait for the way out again.
+    FinishCloseWhenOutside(dispatcher);
+    return;
+  }
   dispatcher->JoinDispatcherThread();
   dispatcher->SetWindowHandler(nullptr);
+  dispatcher->SetOnFailure(nullptr);
   // The last owner goes here, which closes the device.
   dispatcher_.reset();
   dispatcher.reset();
@@ -157,23 +189,54 @@ void TApdComPort::SetTriggerLength(std::uint16_t v) {
   if (dispatcher_) dispatcher_->SetTriggerLength(v);
 }
 
+template <class E>
+void TApdComPort::Raise(E error) const {
+  error.SetPort(comNumber_);
+  throw error;
+}
+
 void TApdComPort::PutString(std::string_view bytes) {
   if (state_ == TPortState::psShuttingDown) return;
   if (state_ == TPortState::psClosed) {
-    if (!autoOpen_) throw ECommNotOpen();
+    if (!autoOpen_) Raise(ECommNotOpen());
     SetOpen(true);
   }
   if (bytes.empty()) return;
-  dispatcher_->PutBlock(bytes);
+  if (dispatcher_->WorkersFailed()) {
+    // Nobody drains the ring any more: refuse with the failure itself.
+    const auto [osError, text] = dispatcher_->Failure();
+    Raise(EInOutError(osError, text));
+  }
+  try {
+    dispatcher_->PutBlock(bytes);
+  } catch (EAPDException& e) {
+    e.SetPort(comNumber_);
+    throw;
+  }
 }
 
 void TApdComPort::FlushInBuffer() {
   if (state_ == TPortState::psShuttingDown) return;
   if (state_ == TPortState::psClosed) {
-    if (!autoOpen_) throw ECommNotOpen();
+    if (!autoOpen_) Raise(ECommNotOpen());
     SetOpen(true);
   }
   dispatcher_->FlushInBuffer();
+}
+
+void TApdComPort::WorkerFailed(int osError, const std::string& text) {
+  // The pad link hears of it first, so it can stop what it was doing before
+  // the report (a dialog with its own event loop) is shown.
+  if (const PortFailureEvent handler = onPortFailure_) {
+    try {
+      handler(*this);
+    } catch (...) {
+      loop_.reportError(std::current_exception());
+    }
+  }
+  EInOutError error(osError, text);
+  error.SetPort(comNumber_);
+  loop_.reportError(std::make_exception_ptr(error));
 }
 
 std::size_t TApdComPort::OutBuffUsed() const { return dispatcher_ ? dispatcher_->OutBuffUsed() : 0; }
@@ -238,8 +301,11 @@ void TApdComPort::OnWindowNotification(TApdBaseDispatcher& dispatcher, TTriggerK
         break;
     }
   };
-  // The dispatcher waits for the loop thread at most 3000 ms.
-  dispatcher.SendToLoop(raise, 3000);
+  // The dispatcher waits for the loop thread at most 3000 ms. A timer expiry
+  // that could not be delivered comes again a tick later: a status light
+  // waits for it to go out, and would otherwise stay lit for good.
+  if (!dispatcher.SendToLoop(raise, 3000) && kind == TTriggerKind::Timer)
+    dispatcher.SetTimerTrigger(handle, 1, true);
 }
 
 }  // namespace mq::serial

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -89,7 +90,8 @@ class TApdComPort {
   // ---- Writing and flushing ----
   // Appends bytes to the output ring and returns; the writer sends them.
   // ECommNotOpen when closed, EOutputBufferTooSmall when the ring has fewer
-  // free bytes (nothing written). Empty or shutting down: nothing.
+  // free bytes (nothing written), the worker failure (EInOutError) after the
+  // workers stopped. Empty or shutting down: nothing. Errors name the port.
   void PutString(std::string_view bytes);
   // Discards input not yet handed to the consumers. ECommNotOpen when closed.
   void FlushInBuffer();
@@ -118,6 +120,13 @@ class TApdComPort {
   const TriggerHandleEvent& OnTriggerStatus() const { return onTriggerStatus_; }
   void SetOnTriggerStatus(TriggerHandleEvent handler);
 
+  // Raised on the loop thread once when the worker threads failed (line hung
+  // up, device gone, read or write error), before the failure (EInOutError,
+  // "COM<n>: <system text>") goes to the loop's error handler. The port
+  // still reads as open until it is closed; writes raise the failure.
+  using PortFailureEvent = std::function<void(TApdComPort& port)>;
+  void SetOnPortFailure(PortFailureEvent handler) { onPortFailure_ = std::move(handler); }
+
   mq::Loop& Loop() const { return loop_; }
   // Expires when the port is destroyed (for users that may outlive it).
   std::weak_ptr<const void> Lifetime() const { return alive_; }
@@ -140,7 +149,14 @@ class TApdComPort {
 
   void DoOpen();
   void DoClose();
-  void FinishClose(std::shared_ptr<TApdBaseDispatcher> dispatcher);
+  void FinishCloseWhenOutside(const std::shared_ptr<TApdBaseDispatcher>& dispatcher);
+  // now: do not wait for the loop thread to leave the notifications (the
+  // port is being destroyed).
+  void FinishClose(std::shared_ptr<TApdBaseDispatcher> dispatcher, bool now = false);
+  void WorkerFailed(int osError, const std::string& text);
+  // Throws error naming this port.
+  template <class E>
+  [[noreturn]] void Raise(E error) const;
   void NotifyUsers(TApdCallbackType type);
   void UpdateNotifyWanted();
   void OnWindowNotification(TApdBaseDispatcher& dispatcher, TTriggerKind kind,
@@ -165,6 +181,7 @@ class TApdComPort {
   TriggerAvailEvent onTriggerAvail_;
   TriggerHandleEvent onTriggerTimer_;
   TriggerHandleEvent onTriggerStatus_;
+  PortFailureEvent onPortFailure_;
   std::shared_ptr<std::atomic<bool>> notifyWanted_;
   std::shared_ptr<AliveToken> alive_;
 

@@ -11,17 +11,25 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "loop/realtime_loop.h"
+#include "loop/timer.h"
 #include "serial/apd_exception.h"
 #include "serial/com_port.h"
 #include "serial/data_packet.h"
 #include "serial/pty_link.h"
 #include "serial/serial_platform_posix.h"
+#include "serial/sl_controller.h"
+#include "serial/status_light.h"
 
 namespace mq::serial {
 namespace {
@@ -205,7 +213,7 @@ TEST_F(PtyPortTest, FarSideClosedIsReportedOnceWithoutSpinningAndCloseStillWorks
   EXPECT_LT(CpuSeconds() - cpu0, 0.2);  // no thread spins on the dead line
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_TRUE(port.Open());  // still reads as open
-  port.PutString("nobody hears this");
+  EXPECT_THROW(port.PutString("nobody hears this"), EInOutError);
   loop.runFor(100);
   EXPECT_EQ(errors.size(), 1u);
   port.SetOpen(false);
@@ -334,6 +342,154 @@ TEST_F(PtyPortTest, TheReaderDrainsTheDeviceWhileTheLoopIsStalled) {
   writer.join();
   EXPECT_EQ(got, frames);
   EXPECT_TRUE(errors.empty());
+}
+
+}  // namespace
+}  // namespace mq::serial
+
+// ---- A close never waits for the dispatcher thread from inside its own
+// hand-over, and errors of a hand-over are reported after it ----
+
+namespace mq::serial {
+namespace {
+
+// Ends the test program when a test hangs, so a freeze is a failure with a
+// message and not a test that never ends.
+class Watchdog {
+ public:
+  explicit Watchdog(int seconds)
+      : thread_([this, seconds] {
+          std::unique_lock lock(mu_);
+          if (!cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
+            std::fprintf(stderr, "the loop thread hung\n");
+            std::_Exit(1);
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard lock(mu_);
+      done_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+TEST_F(PtyPortTest, AHandlerThatThrowsWhileATimerClosesThePortFromTheReportsLoop) {
+  const Watchdog watchdog(60);
+  TApdDataPacket framed;
+  SetUpFramed(framed);
+  framed.OnStringPacket = [&](TApdDataPacket&, const std::string&) { throw std::runtime_error("bad echo"); };
+  // A bandwidth command armed the rescan timer; its tick closes the port.
+  Timer rescan(loop, 100);
+  rescan.OnTimer = [&] {
+    rescan.SetEnabled(false);
+    port.SetOpen(false);
+  };
+  int reports = 0;
+  loop.setErrorHandler([&](std::exception_ptr) {
+    ++reports;
+    // The window's report is a modal dialog: a nested loop in which the
+    // link's timers keep firing. It is closed once the port has closed.
+    rescan.SetEnabled(true);
+    loop.runUntil([&] { return port.State() == TPortState::psClosed; }, 20000);
+  });
+  const int threads = Threads();
+  Open(1);
+  framed.SetEnabled(true);
+  link.Write(1, STX + "3\x06" "1x" + EOT);
+  EXPECT_TRUE(loop.runUntil([&] { return reports > 0 && port.State() == TPortState::psClosed; }, 20000));
+  EXPECT_EQ(reports, 1);
+  EXPECT_EQ(Threads(), threads);
+}
+
+TEST_F(PtyPortTest, ACloseFromALoopNestedInAHandoverFinishesAfterTheHandover) {
+  const Watchdog watchdog(60);
+  TApdDataPacket framed;
+  SetUpFramed(framed);
+  Timer rescan(loop, 100);
+  rescan.OnTimer = [&] {
+    rescan.SetEnabled(false);
+    port.SetOpen(false);
+  };
+  bool handlerReturned = false, closedInsideHandler = false;
+  framed.OnStringPacket = [&](TApdDataPacket&, const std::string&) {
+    if (handlerReturned) return;
+    // A message box shown by the handler: its loop runs the timer, which
+    // closes the port, and whatever that close posts.
+    rescan.SetEnabled(true);
+    loop.runUntil([&] { return port.State() != TPortState::psOpen; }, 20000);
+    loop.runFor(300);
+    closedInsideHandler = port.State() == TPortState::psClosed;
+    handlerReturned = true;
+  };
+  const int threads = Threads();
+  Open(1);
+  framed.SetEnabled(true);
+  link.Write(1, STX + "3\x06" "1.5" + EOT);
+  EXPECT_TRUE(loop.runUntil([&] { return handlerReturned && port.State() == TPortState::psClosed; }, 20000));
+  EXPECT_FALSE(closedInsideHandler);  // the dispatcher thread was waiting for that handler
+  EXPECT_EQ(Threads(), threads);
+  EXPECT_TRUE(errors.empty());
+  // The port opens again as usual.
+  Open(1);
+  EXPECT_TRUE(port.Open());
+}
+
+// ---- A port whose line dies ----
+
+TEST_F(PtyPortTest, AfterTheLineDiedWritesRaiseTheFailureNamingThePort) {
+  int failures = 0;
+  port.SetOnPortFailure([&](TApdComPort& p) {
+    ++failures;
+    EXPECT_TRUE(errors.empty());  // told before the report
+    EXPECT_TRUE(p.Open());
+  });
+  Open(1);
+  link.CloseMaster(1);
+  EXPECT_TRUE(loop.runUntil([&] { return !errors.empty(); }, 5000));
+  EXPECT_EQ(failures, 1);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("COM1: ", 0), 0u) << errors[0];
+  try {
+    port.PutString("nobody hears this");
+    ADD_FAILURE() << "a write to a dead line was accepted";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(std::string(e.what()), errors[0]);
+  }
+  EXPECT_EQ(port.OutBuffUsed(), 0u);
+}
+
+// ---- Flushing, and the lights ----
+
+TEST_F(PtyPortTest, AnRxLightWhoseOffNotificationTimedOutGoesOutLater) {
+  struct Light : StatusLight {
+    void SetLit(bool on) override { lit = on; }
+    bool lit = false;
+  } rx;
+  TApdSLController ctl;
+  ctl.Lights.RXDLight = &rx;
+  ctl.SetComPort(&port);
+  Open(1);
+  ctl.SetMonitoring(true);
+  port.Dispatcher().RegisterEventTriggerHandler([this](TTriggerKind kind, std::uint16_t, std::uint32_t n) {
+    if (kind != TTriggerKind::Avail) return;
+    std::string sink(n, '\0');
+    port.Dispatcher().GetBlock(sink.data(), n);
+  });
+  link.Write(1, "x");
+  ASSERT_TRUE(loop.runUntil([&] { return rx.lit; }, 5000));
+  // The loop thread is blocked longer than a notification waits for it: the
+  // light's off-time expires meanwhile and its notification is given up.
+  std::this_thread::sleep_for(std::chrono::milliseconds(3600));
+  EXPECT_TRUE(loop.runUntil([&] { return !rx.lit; }, 5000));
+  ctl.SetMonitoring(false);
 }
 
 }  // namespace

@@ -2,12 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
+#include "loop/realtime_loop.h"
 #include "loop/virtual_loop.h"
+#include "serial/base_dispatcher.h"
+#include "serial/dispatcher_thread.h"
 #include "serial/apd_exception.h"
 #include "serial/fake_serial_platform.h"
 #include "serial/port_probe.h"
@@ -116,7 +126,8 @@ TEST_F(ComPortTest, OpenFailuresRaiseTheirErrorAndLeaveNothingOpen) {
     port.SetOpen(true);
     FAIL();
   } catch (const EBadId& e) {
-    EXPECT_STREQ(e.what(), "ie_BadId - Specified comport doesn't exist");
+    EXPECT_STREQ(e.what(), "COM7: ie_BadId - Specified comport doesn't exist");
+    EXPECT_EQ(e.Message(), "ie_BadId - Specified comport doesn't exist");
   }
   EXPECT_FALSE(port.Open());
 
@@ -132,7 +143,7 @@ TEST_F(ComPortTest, OpenFailuresRaiseTheirErrorAndLeaveNothingOpen) {
     FAIL();
   } catch (const EInOutError& e) {
     EXPECT_EQ(e.ErrorCode(), EACCES);
-    EXPECT_STREQ(e.what(), "Permission denied");
+    EXPECT_STREQ(e.what(), "COM3: Permission denied");
   }
   fake->SetOpenFailure(3, 0);
 
@@ -210,6 +221,13 @@ TEST_F(ComPortTest, ChangingTheNumberWhileOpenReopensOnTheNewPort) {
 
 TEST_F(ComPortTest, PutStringWritesInOrderWithTheTimeAndChecksTheRing) {
   EXPECT_THROW(port.PutString("x"), ECommNotOpen);
+  port.SetComNumber(5);
+  try {
+    port.PutString("x");
+    ADD_FAILURE();
+  } catch (const ECommNotOpen& e) {
+    EXPECT_STREQ(e.what(), "COM5: ie_NOpen - device not open");
+  }
   EXPECT_THROW(port.FlushInBuffer(), ECommNotOpen);
   OpenOn(3);
   port.PutString("");
@@ -223,7 +241,12 @@ TEST_F(ComPortTest, PutStringWritesInOrderWithTheTimeAndChecksTheRing) {
   EXPECT_EQ(w[1].bytes, "ACK");
   EXPECT_EQ(w[1].timeMs - w[0].timeMs, 20);
   // Longer than the ring: refused as a whole.
-  EXPECT_THROW(port.PutString(std::string(4097, 'x')), EOutputBufferTooSmall);
+  try {
+    port.PutString(std::string(4097, 'x'));
+    ADD_FAILURE();
+  } catch (const EOutputBufferTooSmall& e) {
+    EXPECT_STREQ(e.what(), "COM3: Output buffer too small for block");
+  }
   EXPECT_EQ(fake->Written(3), "ER_CMD#T3ACK");
   port.PutString(std::string(4096, 'y'));  // exactly the ring's size fits
   EXPECT_EQ(fake->Written(3).size(), 12u + 4096u);
@@ -437,10 +460,19 @@ TEST_F(ComPortTest, AVanishedDeviceIsReportedOnceAndTheClosedPortLeavesNothing) 
   fake->Vanish(3);
   loop.runPending();
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], std::strerror(ENODEV));
+  EXPECT_EQ(errors[0], std::string("COM3: ") + std::strerror(ENODEV));
   EXPECT_TRUE(port.Open());  // still reads as open
   EXPECT_EQ(port.InBuffUsed(), 2u);  // what arrived before is kept
-  port.PutString("lost");
+  // Nobody would ever send it: refused with the failure, the ring untouched.
+  try {
+    port.PutString("lost");
+    ADD_FAILURE();
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.what(), errors[0]);
+    EXPECT_EQ(e.ErrorCode(), ENODEV);
+  }
+  EXPECT_EQ(port.OutBuffUsed(), 0u);
+  port.FlushInBuffer();  // harmless
   loop.advance(1000);
   EXPECT_EQ(errors.size(), 1u);
   port.SetOpen(false);
@@ -503,6 +535,135 @@ TEST_F(ComPortTest, ProbeFollowsReportPortsInUse) {
   EXPECT_FALSE(ProbeComPort(*fake, 3));
   EXPECT_TRUE(port.Open());
   EXPECT_EQ(port.ComNumber(), 3);
+}
+
+}  // namespace
+}  // namespace mq::serial
+
+// ---- With real worker threads ----
+
+namespace mq::serial {
+namespace {
+
+// A threaded device whose read of the bytes that arrived waits at a gate,
+// so a test can act while a chunk is being read.
+class GatedDevice : public SerialDevice {
+ public:
+  void Arrive(std::string bytes) {
+    std::lock_guard lock(mu_);
+    pending_ += bytes;
+    cv_.notify_all();
+  }
+  void WaitUntilReading() {
+    std::unique_lock lock(mu_);
+    cv_.wait_for(lock, std::chrono::seconds(10), [this] { return reading_; });
+  }
+  void Release() {
+    std::lock_guard lock(mu_);
+    released_ = true;
+    cv_.notify_all();
+  }
+
+  void SetupQueues(std::uint16_t, std::uint16_t) override {}
+  void Configure(const LineSettings&) override {}
+  void SetDTR(bool) override {}
+  void SetRTS(bool) override {}
+  IoResult Read(char* dest, std::size_t max) override {
+    std::unique_lock lock(mu_);
+    if (pending_.empty()) return {IoStatus::WouldBlock, 0, 0};
+    reading_ = true;
+    cv_.notify_all();
+    cv_.wait_for(lock, std::chrono::seconds(10), [this] { return released_; });
+    const std::size_t n = std::min(max, pending_.size());
+    std::copy_n(pending_.data(), n, dest);
+    pending_.erase(0, n);
+    return {IoStatus::Ok, n, 0};
+  }
+  IoResult Write(const char*, std::size_t count) override { return {IoStatus::Ok, count, 0}; }
+  void PurgeInput() override {}
+  void PurgeOutput() override {}
+  bool UsesWorkerThreads() const override { return true; }
+  WaitResult WaitReadable(int timeoutMs) override { return WaitStop(timeoutMs); }
+  WaitResult WaitWritable(int timeoutMs) override { return WaitStop(timeoutMs); }
+  void Interrupt() override {
+    std::lock_guard lock(mu_);
+    interrupted_ = true;
+    cv_.notify_all();
+  }
+  WaitResult WaitDispatch(bool watchDevice, int timeoutMs) override {
+    std::unique_lock lock(mu_);
+    auto ready = [&] { return woken_ || (watchDevice && !pending_.empty() && !reading_); };
+    if (timeoutMs < 0)
+      cv_.wait(lock, ready);
+    else
+      cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+    if (std::exchange(woken_, false)) return WaitResult::Woken;
+    return watchDevice && !pending_.empty() ? WaitResult::Ready : WaitResult::TimedOut;
+  }
+  void WakeDispatcher() override {
+    std::lock_guard lock(mu_);
+    woken_ = true;
+    cv_.notify_all();
+  }
+
+ private:
+  WaitResult WaitStop(int timeoutMs) {
+    std::unique_lock lock(mu_);
+    const auto limit = std::chrono::milliseconds(timeoutMs < 0 ? 3'600'000 : timeoutMs);
+    return cv_.wait_for(lock, limit, [this] { return interrupted_; }) ? WaitResult::Interrupted
+                                                                        : WaitResult::TimedOut;
+  }
+
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::string pending_;
+  bool reading_ = false, released_ = false, interrupted_ = false, woken_ = false;
+};
+
+TEST(DispatcherThreads, AFlushWhileAChunkIsBeingReadDropsThatChunkToo) {
+  RealtimeLoop loop;
+  auto owned = std::make_unique<GatedDevice>();
+  GatedDevice& device = *owned;
+  auto dispatcher = std::make_shared<TApdBaseDispatcher>(loop, std::move(owned), 4096);
+  dispatcher->StartWorkers();
+  device.Arrive("stale");
+  device.WaitUntilReading();  // the dispatcher thread is inside the read
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    device.Release();
+  });
+  dispatcher->FlushInBuffer();
+  release.join();
+  loop.runFor(200);
+  EXPECT_EQ(dispatcher->InBuffUsed(), 0u);
+  dispatcher->StopWorkers();
+  EXPECT_TRUE(dispatcher->JoinDispatcherThread());
+}
+
+TEST(DispatcherThreads, ABoundedJoinLetsAStuckThreadGoAndItReleasesWhatItKeptWhenItEnds) {
+  RealtimeLoop loop;
+  std::mutex mu;
+  std::condition_variable cv;
+  bool go = false;
+  auto kept = std::make_shared<int>(7);
+  std::weak_ptr<int> watch = kept;
+  auto thread = std::make_unique<TApdDispatcherThread>("stuck", [&] {
+    std::unique_lock lock(mu);
+    cv.wait(lock, [&] { return go; });
+  });
+  EXPECT_FALSE(thread->Join(loop, 100));
+  thread->Detach(std::move(kept));
+  thread.reset();  // the object goes; the thread runs on with its own state
+  EXPECT_FALSE(watch.expired());
+  {
+    std::lock_guard lock(mu);
+    go = true;
+  }
+  cv.notify_all();
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!watch.expired() && std::chrono::steady_clock::now() < limit)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(watch.expired());
 }
 
 }  // namespace

@@ -352,10 +352,9 @@ void TApdDataPacketManager::RunEvent(TApdBaseDispatcher* dispatcher, bool sync,
 }
 
 void TApdDataPacketManager::Report(std::exception_ptr error) {
-  if (loop_->isLoopThread()) {
-    loop_->reportError(error);
-    return;
-  }
+  // Always posted, also on the loop thread: the report may open a dialog with
+  // its own event loop, which must not run inside a packet event or while
+  // the manager's lock is held.
   mq::Loop* loop = loop_;
   loop_->post([loop, error] { loop->reportError(error); });
 }

@@ -6,16 +6,23 @@
 namespace mq::serial {
 
 TApdDispatcherThread::TApdDispatcherThread(std::string name, std::function<void()> body)
-    : name_(std::move(name)) {
-  thread_ = std::thread([this, fn = std::move(body)] {
-    started_.store(true);
-    started_.notify_all();
+    : name_(std::move(name)), shared_(std::make_shared<Shared>()) {
+  // The thread owns its body and the shared flags, so nothing it touches
+  // goes away with this object once it has been detached.
+  thread_ = std::thread([s = shared_, fn = std::move(body)] {
+    s->started.store(true);
     fn();
-    finished_.store(true);
+    std::shared_ptr<void> keep;
+    {
+      std::lock_guard lock(s->mu);
+      s->finished.store(true);
+      keep = std::move(s->keepAlive);
+    }
+    // Released here, on this thread, after the body has returned.
   });
   // The body signals that it runs; do not wait longer than 3000 ms for it.
   const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(3000);
-  while (!started_.load() && std::chrono::steady_clock::now() < limit)
+  while (!shared_->started.load() && std::chrono::steady_clock::now() < limit)
     std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
@@ -26,8 +33,29 @@ TApdDispatcherThread::~TApdDispatcherThread() {
 void TApdDispatcherThread::Join(mq::Loop& loop) {
   if (!thread_.joinable()) return;
   // The body may be waiting for a hand-over; keep serving until it ends.
-  while (!loop.serveUntil([this] { return finished_.load(); }, 1000)) {
+  while (!loop.serveUntil([this] { return shared_->finished.load(); }, 1000)) {
   }
+  thread_.join();
+}
+
+bool TApdDispatcherThread::Join(mq::Loop& loop, int timeoutMs) {
+  if (!thread_.joinable()) return true;
+  if (!loop.serveUntil([this] { return shared_->finished.load(); }, timeoutMs)) return false;
+  thread_.join();
+  return true;
+}
+
+void TApdDispatcherThread::Detach(std::shared_ptr<void> keepAlive) {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard lock(shared_->mu);
+    if (!shared_->finished.load()) {
+      shared_->keepAlive = std::move(keepAlive);
+      thread_.detach();
+      return;
+    }
+  }
+  // Ended meanwhile: an ordinary join, which no longer waits.
   thread_.join();
 }
 

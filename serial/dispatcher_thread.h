@@ -4,11 +4,18 @@
 // loop's hand-overs meanwhile, so a worker that waits for the loop thread
 // (a packet event, a light notification) can still finish.
 //
-// Threading: construct, Join and destroy on the loop thread.
+// A join may be bounded. A thread that has not ended by then can be let go
+// (Detach): it runs on by itself and releases what it was given to keep
+// alive once its body has returned, so it never touches freed state.
+//
+// Threading: construct, Join, Detach and destroy on the loop thread; the
+// keep-alive of a detached thread is released on that thread.
 #pragma once
 
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -25,14 +32,26 @@ class TApdDispatcherThread {
   TApdDispatcherThread& operator=(const TApdDispatcherThread&) = delete;
 
   const std::string& Name() const { return name_; }
-  bool Finished() const { return finished_.load(); }
+  bool Finished() const { return shared_->finished.load(); }
   // Waits for the body to return while serving the loop's hand-overs.
   void Join(mq::Loop& loop);
+  // The same, for at most timeoutMs; true when the thread has ended (and is
+  // joined).
+  bool Join(mq::Loop& loop, int timeoutMs);
+  // Lets a thread that has not ended run on; keepAlive is released on that
+  // thread right after its body has returned.
+  void Detach(std::shared_ptr<void> keepAlive);
 
  private:
+  struct Shared {
+    std::atomic<bool> started{false};
+    std::atomic<bool> finished{false};
+    std::mutex mu;
+    std::shared_ptr<void> keepAlive;
+  };
+
   std::string name_;
-  std::atomic<bool> started_{false};
-  std::atomic<bool> finished_{false};
+  std::shared_ptr<Shared> shared_;
   std::thread thread_;
 };
 
