@@ -53,10 +53,16 @@ PtyBinding::~PtyBinding()
 bool PtyBinding::openPortsDir(std::string& error)
 {
     for (int attempt = 0; attempt < 20; ++attempt) {
-        if (mkdir(portsDir_.c_str(), 0755) == 0) {
-            const int m = open(markerPath_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-            if (m >= 0)
+        if (mkdir(portsDir_.c_str(), 0775) == 0) {
+            // Group-writable whatever the umask: in the shared data folder
+            // every member of its group may bind and release numbers, and the
+            // last simulator out (whoever started it) removes the folder.
+            chmod(portsDir_.c_str(), 02775);
+            const int m = open(markerPath_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0664);
+            if (m >= 0) {
+                fchmod(m, 0664);
                 close(m);
+            }
         } else if (errno != EEXIST) {
             error = sysError("cannot create", portsDir_);
             return false;
@@ -80,7 +86,7 @@ bool PtyBinding::openPortsDir(std::string& error)
 bool PtyBinding::lockNumber(int com, std::string& error)
 {
     for (int attempt = 0; attempt < 20; ++attempt) {
-        lockFd_ = open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        lockFd_ = open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0664);
         if (lockFd_ < 0) {
             error = sysError("cannot create", lockPath_);
             return false;
@@ -103,6 +109,7 @@ bool PtyBinding::lockNumber(int com, std::string& error)
             return false;
         }
         if (sameFile(lockFd_, lockPath_)) {
+            fchmod(lockFd_, 0664);  // another user of the group may take the number next
             const std::string pid = std::to_string(getpid()) + "\n";
             if (ftruncate(lockFd_, 0) == 0 && write(lockFd_, pid.data(), pid.size()) < 0) {
                 // The pid is only a courtesy for the message of a second
