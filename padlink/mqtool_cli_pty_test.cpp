@@ -351,4 +351,31 @@ TEST(MqToolCliPty, DiveBringsBackOneAcknowledgedAwardPerPad) {
   EXPECT_EQ(acks, (std::map<char, int>{{'0', 1}, {'1', 1}, {'2', 1}, {'3', 1}}));
 }
 
+// The reply is printed by the handler on the loop thread after the framer
+// has switched itself off on the serial thread: every run must wait for the
+// handler, not for the framer.
+TEST(MqToolCliPty, SendCmdPrintsTheReplyEveryTime) {
+  TempFolder tmp;
+  Sim sim(tmp.path(), 3, {"--pads", "none", "--bandwidth", "2", "--seed", "5"});
+  for (int run = 0; run < 20; ++run) {
+    const CliResult r = RunCli(tmp.path(), {"send-cmd", "ER_CMD#B?", "--no-scan", "--port", "3"});
+    EXPECT_EQ(r.code, 0) << "run " << run << ": " << r.err;
+    EXPECT_NE(r.out.find("3 <-- ER_CMD#B2"), std::string::npos) << "run " << run << ": " << r.out;
+  }
+}
+
+// Without --data-folder the build's default folder is used, and it need not
+// exist (the device table then applies). The CSV check refuses before any
+// port is touched, so no device of the machine is opened here.
+TEST(MqToolCliPty, RunsWithoutTheDefaultDataFolder) {
+  TempFolder tmp;
+  Child cli(MQTOOL_CLI_PATH, {"echo", "--loops", "1", "--csv", (tmp.path() / "no-such-folder" / "e.csv").string()},
+            tmp.path() / "cli.out", tmp.path() / "cli.err");
+  const auto code = cli.Wait(60'000);
+  ASSERT_TRUE(code);
+  EXPECT_EQ(*code, 2);
+  EXPECT_NE(cli.Err().find("cannot write"), std::string::npos) << cli.Err();
+  EXPECT_EQ(cli.Err().find("data folder"), std::string::npos) << cli.Err();
+}
+
 }  // namespace

@@ -133,6 +133,9 @@ class TMarqsForm {
   // The two values the window writes: check box chk1 and button btnAbort.
   void SetBroadcast(bool on) { broadcast_ = on; }
   void SetEchoLoops(int loops) { echoLoops_ = loops; }
+  // For mqtool-cli --no-scan: the ports a reset walk visits when no full
+  // scan has listed them (decimal COM numbers, ascending).
+  void SetPortList(std::vector<std::string> ports) { portList_ = std::move(ports); }
 
   // ---- Components ----
   mq::serial::TApdComPort& ComPort() { return comPort_; }

@@ -9,6 +9,7 @@ PACKAGES=(
   qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
   xvfb xauth fonts-liberation fonts-wine
   libqt5serialport5-dev
+  libcli11-dev nlohmann-json3-dev
 )
 
 missing=()
