@@ -196,12 +196,18 @@ std::optional<TCliOptions> TMqToolCli::Parse(const std::vector<std::string>& arg
   CLI::App app{"mqtool-cli: the pad link of MqTool on the command line", "mqtool-cli"};
   BuildApp(app, o, dcsState);
   try {
-    std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them last first
-    app.parse(reversed);
+    std::vector<const char*> argv{"mqtool-cli"};
+    for (const auto& a : args) argv.push_back(a.c_str());
+    app.parse(static_cast<int>(argv.size()), argv.data());
   } catch (const CLI::CallForHelp&) {
     TCliOptions h;
     h.help = app.help();
     return h;
+  } catch (const CLI::ExtrasError&) {
+    // CLI11 lists them last first; name them in the order given.
+    error = "The following arguments were not expected:";
+    for (const auto& extra : app.remaining(true)) error += " " + extra;
+    return std::nullopt;
   } catch (const CLI::ParseError& e) {
     error = e.what();
     return std::nullopt;

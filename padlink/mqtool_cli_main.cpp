@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   std::string error;
   auto options = mq::padlink::TMqToolCli::Parse(args, error);
   if (!options) {
-    std::cerr << "mqtool-cli: " << error << "\n" << mq::padlink::TMqToolCli::Usage();
+    std::cerr << "mqtool-cli: " << error << "\nRun 'mqtool-cli --help' for the commands and their options.\n";
     return 2;
   }
   if (options->command.empty()) {
