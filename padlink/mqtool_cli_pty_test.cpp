@@ -14,6 +14,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -86,6 +87,9 @@ class Child {
       std::this_thread::sleep_for(10ms);
     }
     return status_;
+  }
+  void Signal(int sig) {
+    if (pid_ > 0 && !status_) kill(pid_, sig);
   }
   void Stop() {
     if (pid_ > 0 && !status_) {
@@ -349,6 +353,33 @@ TEST(MqToolCliPty, DiveBringsBackOneAcknowledgedAwardPerPad) {
   for (const auto& t : trace)
     if (t.dir == "base>pad" && t.fate == "ok" && t.bytes.find("\x06" "OK   ") != std::string::npos) ++acks[t.pad[0]];
   EXPECT_EQ(acks, (std::map<char, int>{{'0', 1}, {'1', 1}, {'2', 1}, {'3', 1}}));
+}
+
+// Ctrl+C as soon as the first award is printed: every award that was
+// printed is still acknowledged to its pad before the program ends, and a
+// second Ctrl+C does not cut that short.
+TEST(MqToolCliPty, CtrlCDuringDiveStillAcknowledgesTheAwards) {
+  TempFolder tmp;
+  Sim sim(tmp.path(), 3, {"--pads", "0,1,2,3", "--awards", "auto", "--seed", "9", "--trace"});
+  Child cli(MQTOOL_CLI_PATH, {"dive", "--data-folder", tmp.path().string()}, tmp.path() / "cli.out",
+            tmp.path() / "cli.err");
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (cli.Out().find("\nJ") == std::string::npos && cli.Out().rfind("J", 0) != 0 &&
+         std::chrono::steady_clock::now() < deadline && !cli.Wait(0))
+    std::this_thread::sleep_for(5ms);
+  cli.Signal(SIGINT);
+  cli.Signal(SIGINT);
+  const auto code = cli.Wait(30'000);
+  ASSERT_TRUE(code) << "mqtool-cli did not end after Ctrl+C";
+  const std::string out = cli.Out();
+  std::set<char> printed;
+  for (std::size_t p = 0; (p = out.find('J', p)) != std::string::npos; ++p)
+    if ((p == 0 || out[p - 1] == '\n') && p + 1 < out.size()) printed.insert(out[p + 1]);
+  ASSERT_FALSE(printed.empty()) << out << cli.Err();
+  std::set<char> acked;
+  for (const auto& t : ParseTrace(sim.Out()))
+    if (t.dir == "base>pad" && t.bytes.find("\x06" "OK   ") != std::string::npos) acked.insert(t.pad[0]);
+  for (char j : printed) EXPECT_TRUE(acked.count(j)) << "the award of judge " << j << " was not acknowledged";
 }
 
 // The reply is printed by the handler on the loop thread after the framer
