@@ -4,6 +4,9 @@
 // line always has as many characters as it had bytes. Encoding maps every
 // character the code page has to its byte and anything else to '?'.
 //
+// The table itself is the localisation layer's (TTextCodec), shared with
+// mqtool-cli, which has no Qt.
+//
 // Threading: stateless.
 #pragma once
 

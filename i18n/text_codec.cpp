@@ -105,10 +105,37 @@ std::string TTextCodec::Windows1252ToUtf8(std::span<const std::uint8_t> bytes) {
     for (const std::uint8_t b : bytes) {
         if (b < 0x80)
             out.push_back(static_cast<char>(b));
-        else if (b < 0xA0)
-            AppendUtf8(out, kCp1252High[b - 0x80]);
         else
-            AppendUtf8(out, b);
+            AppendUtf8(out, Windows1252Char(b));
+    }
+    return out;
+}
+
+char32_t TTextCodec::Windows1252Char(std::uint8_t byte) {
+    return byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : byte;
+}
+
+std::optional<std::uint8_t> TTextCodec::Windows1252Byte(char32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
+        return static_cast<std::uint8_t>(cp);
+    for (std::size_t i = 0; i < kCp1252High.size(); ++i)
+        if (kCp1252High[i] == cp)
+            return static_cast<std::uint8_t>(0x80 + i);
+    return std::nullopt;
+}
+
+std::optional<std::string> TTextCodec::Utf8ToWindows1252(std::string_view utf8, char32_t& missing) {
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        const char32_t cp = NextCodePoint(utf8, pos);
+        const auto byte = cp == kReplacement ? std::nullopt : Windows1252Byte(cp);
+        if (!byte) {
+            missing = cp;
+            return std::nullopt;
+        }
+        out.push_back(static_cast<char>(*byte));
     }
     return out;
 }

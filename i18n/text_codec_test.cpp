@@ -31,3 +31,20 @@ TEST(TextCodec, Windows1252AndUtf8Repair) {
     const std::string u16 = TTextCodec::Utf8ToUtf16Le(round);
     EXPECT_EQ(TTextCodec::Utf16LeToUtf8(TTextCodec::Bytes(u16)), round);
 }
+
+TEST(TextCodec, Utf8ToWindows1252RefusesWhatTheCodePageLacks) {
+    char32_t missing = 0;
+    EXPECT_EQ(TTextCodec::Utf8ToWindows1252("M\u00FCller \u20AC\u0178", missing), "M\xFCller \x80\x9F");
+    // Every byte round-trips, the five undefined ones as their C1 controls.
+    for (int b = 0; b < 256; ++b) {
+        const std::string one(1, static_cast<char>(b));
+        EXPECT_EQ(TTextCodec::Utf8ToWindows1252(TTextCodec::Windows1252ToUtf8(TTextCodec::Bytes(one)), missing), one)
+            << b;
+    }
+    EXPECT_FALSE(TTextCodec::Utf8ToWindows1252("a\u0141b", missing));
+    EXPECT_EQ(missing, U'\u0141');
+    EXPECT_FALSE(TTextCodec::Utf8ToWindows1252("\U0001F600", missing));
+    EXPECT_EQ(missing, U'\U0001F600');
+    EXPECT_FALSE(TTextCodec::Utf8ToWindows1252("a\xFF", missing));  // not UTF-8
+    EXPECT_EQ(missing, U'\uFFFD');
+}

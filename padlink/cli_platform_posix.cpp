@@ -8,13 +8,22 @@
 namespace mq::padlink {
 
 std::shared_ptr<mq::serial::SerialPlatform> CliPlatform::Make(const std::string& dataFolder, std::string& error) {
-  const std::string folder = dataFolder.empty() ? std::string(MQ_DEFAULT_DATA_FOLDER) : dataFolder;
-  std::error_code ec;
-  if (!std::filesystem::is_directory(folder, ec)) {
-    error = "the data folder " + folder + " does not exist";
-    return nullptr;
+  // A folder the user names must exist (a typing mistake would otherwise
+  // silently switch to the device table). The default one need not: without
+  // it there are no ports/ links, and the device table applies.
+  if (!dataFolder.empty()) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dataFolder, ec)) {
+      error = "the data folder " + dataFolder + " does not exist";
+      return nullptr;
+    }
   }
-  return std::make_shared<mq::serial::PosixSerialPlatform>(folder);
+  return std::make_shared<mq::serial::PosixSerialPlatform>(dataFolder.empty() ? std::string(MQ_DEFAULT_DATA_FOLDER)
+                                                                              : dataFolder);
+}
+
+std::vector<std::string> CliPlatform::Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);  // UTF-8 in every usual locale
 }
 
 }  // namespace mq::padlink

@@ -19,7 +19,10 @@ std::string TConsoleWindow::Visible(const std::string& utf8) {
   return out;
 }
 
-void TConsoleWindow::AddLogLine(const std::string& text) { log_ << Visible(text) << '\n' << std::flush; }
+void TConsoleWindow::AddLogLine(const std::string& text) {
+  log_ << Visible(text) << '\n' << std::flush;
+  if (OnLogLine) OnLogLine(text);
+}
 
 void TConsoleWindow::ProgressSetMax(int max) {
   progressMax_ = max;

@@ -45,6 +45,8 @@ class TConsoleWindow : public TMainWindowLink {
 
   // Called with the entry text; CurJudge of the link says whose it is.
   std::function<void(const std::string&)> OnAward;
+  // Called with every log line (as the pad link wrote it) after it is printed.
+  std::function<void(const std::string&)> OnLogLine;
 
   int Refreshes() const { return refreshes_; }
   // Counts the times the cursor went back to normal: the end of a scan or batch.

@@ -2,13 +2,19 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <exception>
 #include <fstream>
 #include <sstream>
 
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
 #include "i18n/si_lang_dispatcher.h"
+#include "i18n/text_codec.h"
 #include "padlink/console_window.h"
 #include "padlink/frames.h"
 #include "padlink/pad_link.h"
@@ -20,18 +26,6 @@ namespace {
 
 constexpr int kScanLimitMs = 120'000;
 constexpr const char* kBandwidthLabels[] = {"12.5", "25", "50", "100", "300"};
-
-bool ParseInt(const std::string& text, int low, int high, int& value) {
-  if (text.empty() || text.size() > 9) return false;
-  int v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  if (v < low || v > high) return false;
-  value = v;
-  return true;
-}
 
 std::string ErrorText(std::exception_ptr e) {
   try {
@@ -66,126 +60,186 @@ std::string Joined(const std::vector<std::string>& items) {
   return s;
 }
 
+constexpr const char* kCommands[] = {"scan",  "echo",    "dive", "judge-ids", "lock",    "unlock",
+                                     "reset", "channel", "bandwidth", "dcs",  "send-cmd"};
+
+bool IsOneOf(const std::string& c, std::initializer_list<const char*> names) {
+  return std::any_of(names.begin(), names.end(), [&](const char* n) { return c == n; });
+}
+
+// Every option and command of the command line, bound to `o`.
+void BuildApp(CLI::App& app, TCliOptions& o, std::string& dcsState) {
+  app.require_subcommand(1);
+  app.add_option("--data-folder", o.dataFolder,
+                 "the data folder whose ports/ folder binds COM numbers to devices (Linux)")
+      ->type_name("DIR");
+  app.add_flag("--json", o.json,
+               "print the summary (scan, echo, lock, unlock, reset, channel, bandwidth, dcs) as one JSON object on "
+               "standard output, and the log of the traffic on standard error");
+  app.add_flag("--no-scan", o.noScan,
+               "skip the opening full scan (reset, channel, send-cmd only): the command goes to the port given "
+               "with --port");
+  app.add_option("--port", o.port, "with --no-scan: the COM number (1-50) to use")
+      ->type_name("N")
+      ->check(CLI::Range(1, 50));
+  app.footer(
+      "Every command but scan starts with a full scan, as the window's user would; without a base station it "
+      "stops there (exit code 1), except reset, which then resets every port the scan listed.\n"
+      "Exit codes: 0 success, 1 failure (no base station, a pad missing in the echo test, nothing sent, no "
+      "reply), 2 usage error.");
+
+  auto sub = [&](const char* name, const char* what) {
+    CLI::App* s = app.add_subcommand(name, what);
+    s->fallthrough();  // the options above may also follow the command
+    return s;
+  };
+  sub("scan", "find the base station and the pads and print the summary");
+  CLI::App* echo = sub("echo", "the echo test over every registered pad");
+  echo->add_option("--loops", o.loops, "number of loops, 1-10000")->required()->type_name("N")->check(
+      CLI::Range(1, 10000));
+  echo->add_option("--delay", o.delay, "test delay in ms, 130-300 (default 180)")
+      ->type_name("MS")
+      ->check(CLI::Range(130, 300));
+  echo->add_option("--csv", o.csv, "also write one row per pad to FILE")->type_name("FILE");
+  CLI::App* dive = sub("dive", "send a dive and print the awards as they arrive");
+  dive->add_option("--text", o.text, "the dive text (default '103B 3m    First Diver')")->type_name("TEXT");
+  dive->add_flag("--broadcast", o.broadcast, "one frame to all pads, whatever their firmware");
+  for (CLI::App* s : {dive, sub("judge-ids", "ask every judge for a judge ID and print them")}) {
+    s->add_option("--count", o.count, "stop after N entries")->type_name("N")->check(CLI::Range(1, 1000000));
+    s->add_option("--timeout", o.timeoutSec, "stop after S seconds")->type_name("S")->check(CLI::Range(1, 86400));
+  }
+  sub("lock", "lock the pads' keyboards");
+  sub("unlock", "unlock the pads' keyboards");
+  sub("reset", "reset the base station, then rescan; with none known, every port of the scan in turn");
+  sub("channel", "set the radio channel, then rescan")
+      ->add_option("N", o.value, "channel 0-9")
+      ->required()
+      ->check(CLI::Range(0, 9));
+  sub("bandwidth", "set the bandwidth, then rescan")
+      ->add_option("I", o.value, "0=12.5 1=25 2=50 3=100 4=300 kHz")
+      ->required()
+      ->check(CLI::Range(0, 4));
+  sub("dcs", "digital channel separation on or off, then rescan")
+      ->add_option("STATE", dcsState, "on or off")
+      ->required()
+      ->check(CLI::IsMember({"on", "off"}));
+  sub("send-cmd", "send a raw base-station command and print its answer")
+      ->add_option("TEXT", o.cmdText, "the command, e.g. ER_CMD#T3")
+      ->required();
+}
+
 }  // namespace
 
 std::string TMqToolCli::Usage() {
-  return "usage: mqtool-cli <command> [--data-folder DIR] [--json] [--no-scan]\n"
-         "commands:\n"
-         "  scan                                  find the base station and the pads\n"
-         "  echo --loops N [--delay MS] [--csv FILE]   echo test (N 1..10000, MS 130..300)\n"
-         "  dive [--text TEXT] [--broadcast] [--count N] [--timeout S]\n"
-         "                                        send a dive, print the awards as they arrive\n"
-         "  judge-ids [--count N] [--timeout S]   ask every judge for a judge ID\n"
-         "  lock | unlock                         lock or unlock the pads' keyboards\n"
-         "  reset                                 reset the base station (every port when none is known)\n"
-         "  channel N                             set the radio channel 0..9\n"
-         "  bandwidth I                           set the bandwidth: 0=12.5 1=25 2=50 3=100 4=300 kHz\n"
-         "  dcs on|off                            digital channel separation\n"
-         "  send-cmd TEXT                         send a raw base-station command\n"
-         "Every command but scan starts with a full scan unless --no-scan is given.\n"
-         "Exit codes: 0 success, 1 failure (no base station, a pad missing in the echo test), 2 usage.\n";
+  TCliOptions o;
+  std::string dcs;
+  CLI::App app{"mqtool-cli: the pad link of MqTool on the command line", "mqtool-cli"};
+  BuildApp(app, o, dcs);
+  return app.help();
+}
+
+std::optional<std::string> TMqToolCli::PadBytes(const std::string& utf8, const std::string& what,
+                                                bool controlsAllowed, std::string& error) {
+  char32_t missing = 0;
+  auto bytes = mq::i18n::TTextCodec::Utf8ToWindows1252(utf8, missing);
+  char code[16];
+  if (!bytes) {
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(missing));
+    if (missing == 0xFFFD) {
+      error = what + " is not valid UTF-8 text";
+    } else {
+      std::string ch;
+      mq::i18n::TTextCodec::AppendUtf8(ch, missing);
+      error = what + ": '" + ch + "' (" + code + ") is not in the pads' character set (Windows-1252)";
+    }
+    return std::nullopt;
+  }
+  if (!controlsAllowed) {
+    // STX, ESC and EOT frame a pad message: inside the text they would cut it.
+    for (char c : *bytes) {
+      const auto b = static_cast<unsigned char>(c);
+      if (b < 0x20 || b == 0x7F) {
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(b));
+        error = what + ": the control character " + std::string(code) + " cannot be sent to the pads";
+        return std::nullopt;
+      }
+    }
+  }
+  return bytes;
 }
 
 std::optional<TCliOptions> TMqToolCli::Parse(const std::vector<std::string>& args, std::string& error) {
-  TCliOptions o;
-  std::vector<std::string> positional;
-  bool loopsGiven = false;
+  // The command word first, so that a mistyped one is named as such.
+  bool help = false, commandSeen = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&](std::string& into) {
-      if (i + 1 >= args.size()) {
-        error = a + " needs a value";
-        return false;
-      }
-      into = args[++i];
-      return true;
-    };
-    auto number = [&](int low, int high, int& into) {
-      std::string v;
-      if (!value(v)) return false;
-      if (!ParseInt(v, low, high, into)) {
-        error = a + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                ", not '" + v + "'";
-        return false;
-      }
-      return true;
-    };
-    bool ok = true;
-    if (a == "--help" || a == "-h") {
-      return TCliOptions{};
-    } else if (a == "--data-folder") {
-      ok = value(o.dataFolder);
-    } else if (a == "--json") {
-      o.json = true;
-    } else if (a == "--no-scan") {
-      o.noScan = true;
-    } else if (a == "--loops") {
-      ok = number(1, 10000, o.loops);
-      loopsGiven = ok;
-    } else if (a == "--delay") {
-      ok = number(130, 300, o.delay);
-    } else if (a == "--csv") {
-      ok = value(o.csv);
-    } else if (a == "--text") {
-      ok = value(o.text);
-    } else if (a == "--broadcast") {
-      o.broadcast = true;
-    } else if (a == "--count") {
-      ok = number(1, 1000000, o.count);
-    } else if (a == "--timeout") {
-      ok = number(1, 86400, o.timeoutSec);
-    } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-      error = "unknown option " + a;
-      return std::nullopt;
-    } else {
-      positional.push_back(a);
+    if (a == "--help" || a == "-h") help = true;
+    if (a == "--data-folder" || a == "--port") {
+      ++i;
+      continue;
     }
-    if (!ok) return std::nullopt;
+    if (a.empty() || a[0] == '-') continue;
+    if (std::find(std::begin(kCommands), std::end(kCommands), a) == std::end(kCommands)) {
+      error = "unknown command '" + a + "'";
+      return std::nullopt;
+    }
+    commandSeen = true;
+    break;
   }
-  if (positional.empty()) {
+  if (!commandSeen && !help) {
     error = "no command given";
     return std::nullopt;
   }
-  o.command = positional[0];
-  const std::size_t extra = positional.size() - 1;
-  auto wantArgs = [&](std::size_t n) {
-    if (extra == n) return true;
-    error = o.command + (n ? " takes one argument" : " takes no argument");
-    return false;
-  };
-  const std::string& c = o.command;
-  if (c == "scan" || c == "echo" || c == "dive" || c == "judge-ids" || c == "lock" || c == "unlock" ||
-      c == "reset") {
-    if (!wantArgs(0)) return std::nullopt;
-    if (c == "echo" && !loopsGiven) {
-      error = "echo needs --loops N";
-      return std::nullopt;
-    }
-  } else if (c == "channel") {
-    if (!wantArgs(1)) return std::nullopt;
-    if (!ParseInt(positional[1], 0, 9, o.value)) {
-      error = "channel takes a number from 0 to 9, not '" + positional[1] + "'";
-      return std::nullopt;
-    }
-  } else if (c == "bandwidth") {
-    if (!wantArgs(1)) return std::nullopt;
-    if (!ParseInt(positional[1], 0, 4, o.value)) {
-      error = "bandwidth takes an index from 0 to 4 (12.5, 25, 50, 100, 300 kHz), not '" + positional[1] + "'";
-      return std::nullopt;
-    }
-  } else if (c == "dcs") {
-    if (!wantArgs(1)) return std::nullopt;
-    if (positional[1] != "on" && positional[1] != "off") {
-      error = "dcs takes on or off, not '" + positional[1] + "'";
-      return std::nullopt;
-    }
-    o.dcsOn = positional[1] == "on";
-  } else if (c == "send-cmd") {
-    if (!wantArgs(1)) return std::nullopt;
-    o.cmdText = positional[1];
-  } else {
-    error = "unknown command '" + c + "'";
+
+  TCliOptions o;
+  std::string dcsState;
+  CLI::App app{"mqtool-cli: the pad link of MqTool on the command line", "mqtool-cli"};
+  BuildApp(app, o, dcsState);
+  try {
+    std::vector<const char*> argv{"mqtool-cli"};
+    for (const auto& a : args) argv.push_back(a.c_str());
+    app.parse(static_cast<int>(argv.size()), argv.data());
+  } catch (const CLI::CallForHelp&) {
+    TCliOptions h;
+    h.help = app.help();
+    return h;
+  } catch (const CLI::ExtrasError&) {
+    // CLI11 lists them last first; name them in the order given.
+    error = "The following arguments were not expected:";
+    for (const auto& extra : app.remaining(true)) error += " " + extra;
     return std::nullopt;
+  } catch (const CLI::ParseError& e) {
+    error = e.what();
+    return std::nullopt;
+  }
+  o.command = app.get_subcommands().at(0)->get_name();
+  const std::string& c = o.command;
+  o.dcsOn = dcsState == "on";
+
+  if (o.noScan && !IsOneOf(c, {"reset", "channel", "send-cmd"})) {
+    error = "--no-scan does not go with " + c +
+            (c == "scan" ? "" : ": it needs the base station and the pads that the full scan finds");
+    return std::nullopt;
+  }
+  if (o.noScan && o.port == 0) {
+    error = c + " --no-scan needs --port N: the port to send to";
+    return std::nullopt;
+  }
+  if (o.port != 0 && !o.noScan) {
+    error = "--port goes with --no-scan (otherwise the full scan finds the port)";
+    return std::nullopt;
+  }
+  if (o.json && IsOneOf(c, {"dive", "judge-ids", "send-cmd"})) {
+    error = "--json does not go with " + c + ": it prints no summary";
+    return std::nullopt;
+  }
+  // Text goes out in the pads' code page; what it lacks is refused here.
+  const std::string what = c == "dive" ? "dive --text" : "send-cmd TEXT";
+  std::string& text = c == "dive" ? o.text : o.cmdText;
+  if (c == "dive" || c == "send-cmd") {
+    auto bytes = PadBytes(text, what, c == "send-cmd", error);
+    if (!bytes) return std::nullopt;
+    text = *bytes;
   }
   return o;
 }
@@ -200,26 +254,15 @@ TMqToolCli::TMqToolCli(mq::Loop& loop, RunUntil runUntil, std::shared_ptr<mq::se
                        std::ostream& out, std::ostream& err)
     : loop_(loop), runUntil_(std::move(runUntil)), platform_(std::move(platform)), out_(out), err_(err) {}
 
+bool TMqToolCli::Drive(const std::function<bool()>& done, int timeoutMs) { return runUntil_(done, timeoutMs); }
+
 bool TMqToolCli::WaitFor(const std::function<bool()>& done, int timeoutMs) {
-  return runUntil_([&] { return interrupted_.load() || linkLost_ || done(); }, timeoutMs) && done();
+  return Drive([&] { return interrupted_.load() || linkLost_ || done(); }, timeoutMs) && done();
 }
 
 std::string TMqToolCli::JsonString(const std::string& utf8) {
-  std::string s = "\"";
-  for (char c : utf8) {
-    const auto b = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      s += '\\';
-      s += c;
-    } else if (b < 0x20 || b == 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", b);
-      s += buf;
-    } else {
-      s += c;
-    }
-  }
-  return s + "\"";
+  // Malformed UTF-8 (bytes a pad sent) becomes U+FFFD rather than an error.
+  return nlohmann::json(utf8).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string TMqToolCli::CsvField(const std::string& text) {
@@ -230,16 +273,23 @@ std::string TMqToolCli::CsvField(const std::string& text) {
 }
 
 std::string TMqToolCli::SummaryJson(const TMarqsForm& form, int bandwidthIndex) {
-  std::ostringstream j;
-  j << "{\"port\":" << form.BasePort() << ",\"ident\":" << JsonString(form.BaseIdent())
-    << ",\"channel\":" << JsonString(form.ChannelText()) << ",\"bandwidth_index\":" << bandwidthIndex
-    << ",\"dcs_available\":" << (form.DCSAvailable() ? "true" : "false") << ",\"pads\":[";
-  for (std::size_t i = 0; i < form.PadList().size(); ++i) j << (i ? "," : "") << JsonString(form.PadList()[i]);
-  j << "],\"firmware\":[";
-  for (std::size_t i = 0; i < form.FirmwareList().size(); ++i)
-    j << (i ? "," : "") << JsonString(form.FirmwareList()[i]);
-  j << "]}";
-  return j.str();
+  // Keys in this order: scripts read them.
+  nlohmann::ordered_json j;
+  j["port"] = form.BasePort();
+  j["ident"] = form.BaseIdent();
+  j["channel"] = form.ChannelText();
+  j["bandwidth_index"] = bandwidthIndex;
+  j["dcs_available"] = form.DCSAvailable();
+  j["pads"] = form.PadList();
+  j["firmware"] = form.FirmwareList();
+  return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string TMqToolCli::ReportRow(int judge, const TEchoStat& s) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%1d%8d%8d%8d%8d", judge, static_cast<int>(s.Replies), static_cast<int>(s.Resends),
+                static_cast<int>(s.MissedReads), static_cast<int>(s.MissedSends));
+  return buf;
 }
 
 int TMqToolCli::Run(const TCliOptions& o) {
@@ -248,6 +298,18 @@ int TMqToolCli::Run(const TCliOptions& o) {
     err_ << "error: " << TConsoleWindow::Visible(ErrorText(e)) << '\n' << std::flush;
     ++errors;
   });
+
+  // A CSV file that cannot be written is refused before anything is sent.
+  std::ofstream csv;
+  if (!o.csv.empty()) {
+    errno = 0;
+    csv.open(mq::i18n::TTextCodec::PathFromUtf8(o.csv), std::ios::binary | std::ios::trunc);
+    if (!csv) {
+      const int e = errno;
+      err_ << "mqtool-cli: cannot write " << o.csv << ": " << (e ? std::strerror(e) : "cannot be opened") << '\n';
+      return 2;
+    }
+  }
 
   TShellState shell;
   shell.TestDelay = o.delay;
@@ -258,6 +320,27 @@ int TMqToolCli::Run(const TCliOptions& o) {
   // A port that dies ends the command at once (the error is already shown).
   linkLost_ = false;
   form.OnLinkLost = [this] { linkLost_ = true; };
+  int result = RunCommand(o, form, win, shell, o.csv.empty() ? nullptr : &csv, errors);
+  ClosePort(form);
+  if (result == 0 && errors > 0) result = 1;
+  return result;
+}
+
+void TMqToolCli::ClosePort(TMarqsForm& form) {
+  auto& port = form.ComPort();
+  if (!port.Open()) return;
+  // A close discards what is still waiting in the output ring (the last
+  // acknowledgements, a reset): let it leave first.
+  Drive([&] { return !port.Open() || port.OutBuffUsed() == 0; }, 3000);
+  try {
+    port.SetOpen(false);
+  } catch (...) {
+    loop_.reportError(std::current_exception());
+  }
+}
+
+int TMqToolCli::RunCommand(const TCliOptions& o, TMarqsForm& form, TConsoleWindow& win, TShellState& shell,
+                           std::ostream* csv, int& errors) {
   // The window's Refresh keeps PadsFound; so does this console.
   int refreshesSeen = 0;
   auto syncPadsFound = [&] {
@@ -293,8 +376,10 @@ int TMqToolCli::Run(const TCliOptions& o) {
     out_ << std::flush;
   };
 
-  // ---- the opening full scan ----
-  if (o.command == "scan" || !o.noScan) {
+  const std::string& c = o.command;
+
+  // ---- the opening full scan, or the port given with --no-scan ----
+  if (!o.noScan) {
     const int before = win.ScansEnded();
     form.FullScan();
     if (!waitBatch(before, kScanLimitMs)) {
@@ -305,18 +390,31 @@ int TMqToolCli::Run(const TCliOptions& o) {
       return 1;
     }
     syncPadsFound();
-    if (o.command == "scan") {
+    if (c == "scan") {
       printSummary();
-      return form.BasePort() > 0 && errors == 0 ? 0 : 1;
+      return form.BasePort() > 0 ? 0 : 1;
     }
-    if (form.BasePort() <= 0) {
+    // Reset goes on without a station, as the window's button does: it then
+    // resets every port the scan listed.
+    if (form.BasePort() <= 0 && c != "reset") {
       printSummary();
       err_ << "no base station found\n";
       return 1;
     }
+  } else if (c == "reset") {
+    // No scan listed the ports: the walk visits the one given.
+    form.SetPortList({std::to_string(o.port)});
+  } else {
+    try {
+      form.ComPort().SetComNumber(static_cast<std::uint16_t>(o.port));
+      form.ComPort().SetOpen(true);
+    } catch (...) {
+      err_ << "mqtool-cli: --port " << o.port << ": " << TConsoleWindow::Visible(ErrorText(std::current_exception()))
+           << '\n';
+      return 1;
+    }
   }
 
-  const std::string& c = o.command;
   int result = 0;
   // Entries print as they arrive; dive and judge-ids wait for them.
   int entries = 0;
@@ -327,13 +425,29 @@ int TMqToolCli::Run(const TCliOptions& o) {
   auto listen = [&] {
     const int limit = o.timeoutSec > 0 ? o.timeoutSec * 1000 : -1;
     WaitFor([&] { return o.count > 0 && entries >= o.count; }, limit);
-    // Let the acknowledgements of the last entries leave.
-    WaitFor([&] { return form.TxQueueCount() == 0 && !form.COMTimer().Enabled(); }, 3000);
+    // The acknowledgements of the entries received still go out, also after
+    // Ctrl+C (further interrupts are ignored here), so every judge who keyed
+    // in an award sees it confirmed. Bounded: a frame leaves every 100 ms.
+    const int drainMs = 3000 + 200 * static_cast<int>(form.TxQueueCount());
+    Drive([&] { return form.TxQueueCount() == 0 && !form.COMTimer().Enabled(); }, drainMs);
     if (o.count > 0 && entries < o.count) result = 1;
   };
+  // The full scan that follows a configuration command decides the exit code.
   auto waitRescan = [&] {
-    if (!form.SetChanTimer().Enabled()) return false;
-    return waitBatch(win.ScansEnded(), kScanLimitMs);
+    if (!form.SetChanTimer().Enabled()) {
+      err_ << "nothing was sent\n";
+      return 1;
+    }
+    if (!waitBatch(win.ScansEnded(), kScanLimitMs)) {
+      err_ << (interrupted_ ? "interrupted\n" : "the rescan did not end within two minutes\n");
+      return 1;
+    }
+    syncPadsFound();
+    if (form.BasePort() <= 0) {
+      err_ << "the rescan found no base station\n";
+      return 1;
+    }
+    return 0;
   };
 
   if (c == "echo") {
@@ -344,7 +458,7 @@ int TMqToolCli::Run(const TCliOptions& o) {
     form.TestEcho(o.loops);
     const std::int64_t expected = std::int64_t{o.delay} * 2 * o.loops * static_cast<std::int64_t>(form.PadList().size());
     bool aborted = false;
-    runUntil_(
+    Drive(
         [&] {
           if (interrupted_ && !aborted) {
             aborted = true;
@@ -353,35 +467,40 @@ int TMqToolCli::Run(const TCliOptions& o) {
           return !form.EchoRunning();
         },
         static_cast<int>(std::min<std::int64_t>(expected + 60'000, 2'000'000'000)));
-    // The report as the window shows it: judge, then four columns of 8.
+    const int loopsRun = form.EchoLoop();
+    if (aborted) err_ << "echo test aborted: " << loopsRun << " of " << o.loops << " loops ran\n";
+    // The report from the final counters, the same as the CSV: the window's
+    // rows are written on a reply only, so a resend after a pad's last reply
+    // would be missing there.
     out_ << "                   ---Missed---\n"
          << "J Replies Resends   Reads   Sends\n";
     for (int j = 0; j < 12; ++j) {
-      const std::string& row = win.Rows()[static_cast<std::size_t>(j)];
       const bool registered = std::find(form.PadList().begin(), form.PadList().end(),
                                         std::string(1, PadId(j))) != form.PadList().end();
-      out_ << row << (registered && row.size() <= 2 ? "   (no reply)" : "") << '\n';
+      const TEchoStat& s = form.EchoStats()[static_cast<std::size_t>(j)];
+      if (!registered)
+        out_ << j << '\n';
+      else
+        out_ << ReportRow(j, s) << (s.Replies == 0 ? "   (no reply)" : "") << '\n';
     }
-    const int loopsRun = form.EchoLoop();
     for (const auto& pad : form.PadList()) {
       const TEchoStat& s = form.EchoStats()[static_cast<std::size_t>(JudgeIndex(pad[0]))];
       if (s.Replies < loopsRun || s.Resends > s.MissedReads + s.MissedSends) result = 1;
     }
     if (form.EchoRunning() || aborted || errors > 0) result = 1;
-    if (!o.csv.empty()) {
-      std::ofstream csv(o.csv, std::ios::binary | std::ios::trunc);
-      csv << "pad,judge,replies,resends,missed_reads,missed_sends,loops,delay_ms,channel,bandwidth_khz,"
-             "base_ident,date_time\r\n";
+    if (csv) {
+      *csv << "pad,judge,replies,resends,missed_reads,missed_sends,loops,delay_ms,channel,bandwidth_khz,"
+              "base_ident,date_time\r\n";
       const std::string when = LocalDateTime();
       for (const auto& pad : form.PadList()) {
         const int j = JudgeIndex(pad[0]);
         const TEchoStat& s = form.EchoStats()[static_cast<std::size_t>(j)];
-        csv << CsvField(pad) << ',' << j << ',' << s.Replies << ',' << s.Resends << ',' << s.MissedReads << ','
-            << s.MissedSends << ',' << loopsRun << ',' << o.delay << ',' << CsvField(form.ChannelText()) << ','
-            << BandwidthLabel(shell.BandwidthIndex) << ',' << CsvField(form.BaseIdent()) << ',' << when << "\r\n";
+        *csv << CsvField(pad) << ',' << j << ',' << s.Replies << ',' << s.Resends << ',' << s.MissedReads << ','
+             << s.MissedSends << ',' << loopsRun << ',' << o.delay << ',' << CsvField(form.ChannelText()) << ','
+             << BandwidthLabel(shell.BandwidthIndex) << ',' << CsvField(form.BaseIdent()) << ',' << when << "\r\n";
       }
-      csv.flush();
-      if (!csv) {
+      csv->flush();
+      if (!*csv) {
         err_ << "cannot write " << o.csv << '\n';
         return 1;
       }
@@ -410,30 +529,66 @@ int TMqToolCli::Run(const TCliOptions& o) {
     form.KbdLocked(c == "lock");
     if (!waitBatch(before, 10'000)) result = 1;
   } else if (c == "reset") {
-    const bool known = form.BasePort() > 0;
-    form.BaseStationReset();
-    if (known) {
-      if (!waitRescan()) result = 1;
+    if (form.BasePort() > 0) {
+      form.BaseStationReset();
+      result = waitRescan();
     } else {
-      WaitFor([&] { return !form.ReSetTimer().Enabled(); }, 60'000);
+      // The reset walk: each step that got the command out arms ReSetTimer
+      // on its port, so the ports reset are those seen with the timer on.
+      std::vector<std::string> reset;
+      auto note = [&] {
+        const std::string p = std::to_string(form.ComPort().ComNumber());
+        if (form.ReSetTimer().Enabled() && (reset.empty() || reset.back() != p)) reset.push_back(p);
+      };
+      form.BaseStationReset();
+      note();
+      WaitFor(
+          [&] {
+            note();
+            return !form.ReSetTimer().Enabled();
+          },
+          60'000);
+      if (reset.empty()) {
+        err_ << (form.PortList().empty() ? "no port to reset: no port could be opened\n"
+                                         : "no port to reset: none of the ports could be opened\n");
+        result = 1;
+      } else {
+        err_ << "no base station known: reset sent on port " << Joined(reset) << '\n';
+      }
     }
   } else if (c == "channel") {
     form.SetChannel(o.value);
-    if (!waitRescan()) result = 1;
+    result = waitRescan();
   } else if (c == "bandwidth") {
     form.SetBandwidth(o.value);
-    if (!waitRescan()) result = 1;
+    result = waitRescan();
   } else if (c == "dcs") {
     form.DCS(o.dcsOn);
-    if (!waitRescan()) result = 1;
+    result = waitRescan();
   } else if (c == "send-cmd") {
+    // The reply is logged by the base-reply handler on the loop thread; the
+    // framer switches itself off on the serial thread before that, so wait
+    // for the handler's log line (or the framer's time-out event).
+    const std::string replyPrefix = std::to_string(form.ComPort().ComNumber()) + " <-- ";
+    bool replied = false;
+    win.OnLogLine = [&](const std::string& line) {
+      if (line.rfind(replyPrefix, 0) == 0) replied = true;
+    };
+    // Set once, before the framer is armed, and left in place: the serial
+    // thread reads it. The flag outlives this scope with the framer.
+    auto timedOut = std::make_shared<bool>(false);
+    form.FixedDataPacket().OnTimeout = [timedOut](mq::serial::TApdDataPacket&) { *timedOut = true; };
+    const int errorsBefore = errors;
     form.SendCustomCmd(o.cmdText);
-    // The reply, if any, is logged as it arrives; wait for it or the time-out.
-    WaitFor([&] { return !form.FixedDataPacket().Enabled(); }, 1500);
+    if (errors == errorsBefore) WaitFor([&] { return replied || *timedOut; }, 10'000);
+    win.OnLogLine = nullptr;
+    if (!replied) {
+      if (errors == errorsBefore) err_ << "no reply from the base station\n";
+      result = 1;
+    }
   }
   syncPadsFound();
   if (c != "dive" && c != "judge-ids" && c != "send-cmd") printSummary();
-  if (errors > 0) result = 1;
   return result;
 }
 

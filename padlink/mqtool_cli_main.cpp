@@ -15,22 +15,25 @@ namespace {
 
 std::atomic<mq::padlink::TMqToolCli*> gCli{nullptr};
 
-extern "C" void OnSignal(int) {
+extern "C" void OnSignal(int sig) {
+  // Windows resets the handler on each signal: a second Ctrl+C must not
+  // kill the program while it sends the last acknowledgements.
+  std::signal(sig, OnSignal);
   if (auto* cli = gCli.load()) cli->Interrupt();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = mq::padlink::CliPlatform::Arguments(argc, argv);
   std::string error;
   auto options = mq::padlink::TMqToolCli::Parse(args, error);
   if (!options) {
-    std::cerr << "mqtool-cli: " << error << "\n" << mq::padlink::TMqToolCli::Usage();
+    std::cerr << "mqtool-cli: " << error << "\nRun 'mqtool-cli --help' for the commands and their options.\n";
     return 2;
   }
   if (options->command.empty()) {
-    std::cout << mq::padlink::TMqToolCli::Usage();
+    std::cout << options->help;
     return 0;
   }
   auto platform = mq::padlink::CliPlatform::Make(options->dataFolder, error);

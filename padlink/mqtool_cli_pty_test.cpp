@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -101,6 +102,9 @@ class Child {
       std::this_thread::sleep_for(10ms);
     }
     return status_;
+  }
+  void Signal(int sig) {
+    if (pid_ > 0 && !status_) kill(pid_, sig);
   }
   void Stop() {
     if (pid_ > 0 && !status_) {
@@ -430,6 +434,58 @@ TEST(MqToolCliPty, ALinkThatDiesDuringTheEchoTestEndsTheCommandWithExitOne) {
   EXPECT_EQ(*code, 1);
   EXPECT_NE(cli.Err().find("error: COM3: "), std::string::npos) << cli.Err();
   EXPECT_EQ(cli.Err().find("Output buffer too small"), std::string::npos);
+// Ctrl+C as soon as the first award is printed: every award that was
+// printed is still acknowledged to its pad before the program ends, and a
+// second Ctrl+C does not cut that short.
+TEST(MqToolCliPty, CtrlCDuringDiveStillAcknowledgesTheAwards) {
+  TempFolder tmp;
+  Sim sim(tmp.path(), 3, {"--pads", "0,1,2,3", "--awards", "auto", "--seed", "9", "--trace"});
+  Child cli(MQTOOL_CLI_PATH, {"dive", "--data-folder", tmp.path().string()}, tmp.path() / "cli.out",
+            tmp.path() / "cli.err");
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (cli.Out().find("\nJ") == std::string::npos && cli.Out().rfind("J", 0) != 0 &&
+         std::chrono::steady_clock::now() < deadline && !cli.Wait(0))
+    std::this_thread::sleep_for(5ms);
+  cli.Signal(SIGINT);
+  cli.Signal(SIGINT);
+  const auto code = cli.Wait(30'000);
+  ASSERT_TRUE(code) << "mqtool-cli did not end after Ctrl+C";
+  const std::string out = cli.Out();
+  std::set<char> printed;
+  for (std::size_t p = 0; (p = out.find('J', p)) != std::string::npos; ++p)
+    if ((p == 0 || out[p - 1] == '\n') && p + 1 < out.size()) printed.insert(out[p + 1]);
+  ASSERT_FALSE(printed.empty()) << out << cli.Err();
+  std::set<char> acked;
+  for (const auto& t : ParseTrace(sim.Out()))
+    if (t.dir == "base>pad" && t.bytes.find("\x06" "OK   ") != std::string::npos) acked.insert(t.pad[0]);
+  for (char j : printed) EXPECT_TRUE(acked.count(j)) << "the award of judge " << j << " was not acknowledged";
+}
+
+// The reply is printed by the handler on the loop thread after the framer
+// has switched itself off on the serial thread: every run must wait for the
+// handler, not for the framer.
+TEST(MqToolCliPty, SendCmdPrintsTheReplyEveryTime) {
+  TempFolder tmp;
+  Sim sim(tmp.path(), 3, {"--pads", "none", "--bandwidth", "2", "--seed", "5"});
+  for (int run = 0; run < 20; ++run) {
+    const CliResult r = RunCli(tmp.path(), {"send-cmd", "ER_CMD#B?", "--no-scan", "--port", "3"});
+    EXPECT_EQ(r.code, 0) << "run " << run << ": " << r.err;
+    EXPECT_NE(r.out.find("3 <-- ER_CMD#B2"), std::string::npos) << "run " << run << ": " << r.out;
+  }
+}
+
+// Without --data-folder the build's default folder is used, and it need not
+// exist (the device table then applies). The CSV check refuses before any
+// port is touched, so no device of the machine is opened here.
+TEST(MqToolCliPty, RunsWithoutTheDefaultDataFolder) {
+  TempFolder tmp;
+  Child cli(MQTOOL_CLI_PATH, {"echo", "--loops", "1", "--csv", (tmp.path() / "no-such-folder" / "e.csv").string()},
+            tmp.path() / "cli.out", tmp.path() / "cli.err");
+  const auto code = cli.Wait(60'000);
+  ASSERT_TRUE(code);
+  EXPECT_EQ(*code, 2);
+  EXPECT_NE(cli.Err().find("cannot write"), std::string::npos) << cli.Err();
+  EXPECT_EQ(cli.Err().find("data folder"), std::string::npos) << cli.Err();
 }
 
 }  // namespace

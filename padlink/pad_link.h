@@ -135,6 +135,9 @@ class TMarqsForm {
   // The two values the window writes: check box chk1 and button btnAbort.
   void SetBroadcast(bool on) { broadcast_ = on; }
   void SetEchoLoops(int loops) { echoLoops_ = loops; }
+  // For mqtool-cli --no-scan: the ports a reset walk visits when no full
+  // scan has listed them (decimal COM numbers, ascending).
+  void SetPortList(std::vector<std::string> ports) { portList_ = std::move(ports); }
 
   // Called after the link to the base station was lost (the open port failed
   // outside a walk over the ports) and the link state shows it. The window

@@ -25,6 +25,7 @@ start=$(date +%s)
 PACKAGES=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest
   wine wine64 python3 cmake ninja-build
+  libcli11-dev nlohmann-json3-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -11,6 +11,7 @@ PACKAGES=(
   xvfb xauth fonts-liberation fonts-wine
   x11-utils
   libqt5serialport5-dev
+  libcli11-dev nlohmann-json3-dev
 )
 # Further packages a caller needs (for example the packaging tools).
 PACKAGES+=("$@")
