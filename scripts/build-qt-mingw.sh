@@ -62,6 +62,14 @@ if [ -f "$prefix/.complete" ]; then
 fi
 
 mkdir -p "$CACHE"
+# One build at a time per cache (a second run waits, then reuses it).
+exec 8>"$CACHE/.lock"
+flock 8
+if [ -f "$prefix/.complete" ]; then
+  log "reusing $prefix"
+  echo "$prefix"
+  exit 0
+fi
 src_root="$CACHE/qt-src-$host_version"
 src=$(find "$src_root" -maxdepth 1 -type d -name 'qt6-base-*' 2>/dev/null | head -n1 || true)
 if [ -z "$src" ] || [ ! -x "$src/configure" ]; then
