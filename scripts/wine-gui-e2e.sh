@@ -193,11 +193,13 @@ full_scan_and_dive() {
   sleep 2
 }
 
-# Toolbar places (client coordinates of the 435-pixel-wide window).
+# Toolbar places in the window (measured on the native window with the
+# same font: Scans and Next Dive are the second and third buttons; the
+# Full Scan item is the first of the menu that drops from Scans).
 TOOLBAR_Y=30
-SCANS_X=${SCANS_X:-62}
+SCANS_X=${SCANS_X:-58}
 FULL_SCAN_Y=${FULL_SCAN_Y:-72}
-NEXT_DIVE_X=${NEXT_DIVE_X:-112}
+NEXT_DIVE_X=${NEXT_DIVE_X:-98}
 
 gui_start=$(date +%s)
 echo "English run"
