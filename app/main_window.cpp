@@ -67,13 +67,14 @@ class StartLinkState : public LinkStateView {
   int CurJudge() const override { return 0; }
 };
 
+// Picture names without suffix: SVG, or PNG drawn from the SVG where Qt has
+// no SVG module (MQ_IMAGE_SUFFIX, set by the build).
 const char* const kImageFiles[24] = {
-    "img00_exit.svg",          "img01_scans.svg",          "img02_full_scan.svg",    "img03_next_dive.svg",
-    "img04_marq_commands.svg", "img05_echo_test.svg",      "img06_help.svg",         "img07_judge_id.svg",
-    "img08_lock_kbd.svg",      "img09_unlock_kbd.svg",     nullptr,                  "img11_active_port.svg",
-    nullptr,                   "img13_language.svg",       "img14_flag_english.svg", "img15_flag_dutch.svg",
-    "img16_flag_french.svg",   "img17_flag_german.svg",    "img18_flag_spanish.svg", "img19_flag_italian.svg",
-    "img20_flag_croatian.svg", "img21_flag_turkish.svg",   "img22_flag_danish.svg",  "img23_flag_swedish.svg"};
+    "img00_exit",          "img01_scans",        "img02_full_scan",    "img03_next_dive",  "img04_marq_commands",
+    "img05_echo_test",     "img06_help",         "img07_judge_id",     "img08_lock_kbd",   "img09_unlock_kbd",
+    nullptr,               "img11_active_port",  nullptr,              "img13_language",   "img14_flag_english",
+    "img15_flag_dutch",    "img16_flag_french",  "img17_flag_german",  "img18_flag_spanish", "img19_flag_italian",
+    "img20_flag_croatian", "img21_flag_turkish", "img22_flag_danish",  "img23_flag_swedish"};
 
 // Captions hold CR LF between lines; Qt draws "\n".
 QString ToQt(const std::string& utf8) {
@@ -154,8 +155,10 @@ TfrmMain::TfrmMain(Options options) : QWidget(nullptr), options_(std::move(optio
   AppFonts::EnsureTahoma();
   setFont(AppFonts::Window());
   for (int i = 0; i < 24; ++i)
-    if (kImageFiles[i] != nullptr) images_[i] = QIcon(QStringLiteral(":/images/") + QString::fromLatin1(kImageFiles[i]));
-  setWindowIcon(QIcon(QStringLiteral(":/images/mqtool.svg")));
+    if (kImageFiles[i] != nullptr)
+      images_[i] = QIcon(QStringLiteral(":/images/") + QString::fromLatin1(kImageFiles[i]) +
+                         QStringLiteral(MQ_IMAGE_SUFFIX));
+  setWindowIcon(QIcon(QStringLiteral(":/images/mqtool" MQ_IMAGE_SUFFIX)));
 
   BuildLayout();
   Connect();

@@ -50,7 +50,7 @@ void Program::InitApplication(QApplication& app) {
   QApplication::setDesktopFileName(QStringLiteral("mqtool"));
   AppFonts::EnsureTahoma();
   QApplication::setFont(AppFonts::Default());
-  app.setWindowIcon(QIcon(QStringLiteral(":/images/mqtool.svg")));
+  app.setWindowIcon(QIcon(QStringLiteral(":/images/mqtool" MQ_IMAGE_SUFFIX)));
 }
 
 int Program::Run(QApplication& app, const ProgramOptions& options) {

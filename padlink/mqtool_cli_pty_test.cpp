@@ -434,6 +434,8 @@ TEST(MqToolCliPty, ALinkThatDiesDuringTheEchoTestEndsTheCommandWithExitOne) {
   EXPECT_EQ(*code, 1);
   EXPECT_NE(cli.Err().find("error: COM3: "), std::string::npos) << cli.Err();
   EXPECT_EQ(cli.Err().find("Output buffer too small"), std::string::npos);
+}
+
 // Ctrl+C as soon as the first award is printed: every award that was
 // printed is still acknowledged to its pad before the program ends, and a
 // second Ctrl+C does not cut that short.

@@ -15,6 +15,12 @@
 #   MQ_WINE_E2E      0: skip the end-to-end run of scripts/wine-e2e.sh
 #                    (mqtool-cli.exe under Wine against marq-sim; it builds
 #                    the native marq-sim and mqtool-cli in build-e2e-native)
+#   MQ_WINDOWS_APP   1: the window too: builds the static Qt for Windows
+#                    (scripts/build-qt-mingw.sh, cached), cross-builds the
+#                    window and runs its offscreen test suites under Wine,
+#                    then packs the installer (scripts/package-windows.sh)
+#                    and runs it end to end (scripts/wine-gui-e2e.sh). The
+#                    build folder is then build-win-app by default.
 #
 # Console programs need no display: Wine runs without X.
 set -euo pipefail
@@ -27,6 +33,9 @@ PACKAGES=(
   wine wine64 python3 cmake ninja-build
   libcli11-dev nlohmann-json3-dev
 )
+if [ "${MQ_WINDOWS_APP:-0}" = 1 ]; then
+  PACKAGES+=(qt6-base-dev qt6-svg-dev nsis zip xvfb xauth xdotool imagemagick)
+fi
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -40,15 +49,23 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 installed=$(date +%s)
 
-BUILD_DIR=${BUILD_DIR:-build-win}
+MQ_WINDOWS_APP=${MQ_WINDOWS_APP:-0}
 JOBS=${JOBS:-2}
 MQ_CROSS_SKIP=${MQ_CROSS_SKIP-}
+if [ "$MQ_WINDOWS_APP" = 1 ]; then
+  BUILD_DIR=${BUILD_DIR:-build-win-app}
+  qt=$(JOBS="$JOBS" bash scripts/build-qt-mingw.sh | tail -n1)
+  target=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64-qt.cmake" -DMQ_QT_MINGW_PREFIX="$qt" -DMQ_BUILD_APP=ON)
+else
+  BUILD_DIR=${BUILD_DIR:-build-win}
+  target=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" -DMQ_BUILD_APP=OFF)
+fi
+qt_built=$(date +%s)
 
 # shellcheck disable=SC2086
-cmake -S . -B "$BUILD_DIR" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+cmake -S . -B "$BUILD_DIR" -G Ninja "${target[@]}" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DMQ_WERROR=ON -DMQ_BUILD_APP=OFF -DMQ_BUILD_BENCH=OFF \
+  -DMQ_WERROR=ON -DMQ_BUILD_BENCH=OFF \
   ${MQ_CMAKE_ARGS:-}
 cmake --build "$BUILD_DIR" -j"$JOBS"
 built=$(date +%s)
@@ -67,8 +84,15 @@ if [ "${MQ_WINE_E2E:-1}" != 0 ]; then
   WINEPREFIX="$PWD/$BUILD_DIR/wineprefix" wineserver -k 2>/dev/null || true
   BUILD_DIR="$BUILD_DIR" JOBS="$JOBS" bash scripts/wine-e2e.sh || status=$?
 fi
+e2e_done=$(date +%s)
+if [ "$MQ_WINDOWS_APP" = 1 ]; then
+  BUILD_DIR="$BUILD_DIR" JOBS="$JOBS" bash scripts/package-windows.sh || status=$?
+  BUILD_DIR="$BUILD_DIR" JOBS="$JOBS" bash scripts/wine-gui-e2e.sh || status=$?
+fi
 done_at=$(date +%s)
 
-echo "cross-windows: install $((installed - start)) s, configure+build $((built - installed)) s," \
-     "tests under Wine $((tested - built)) s, end to end $((done_at - tested)) s, total $((done_at - start)) s"
+echo "cross-windows: install $((installed - start)) s, Qt $((qt_built - installed)) s," \
+     "configure+build $((built - qt_built)) s, tests under Wine $((tested - built)) s," \
+     "end to end $((e2e_done - tested)) s, installer and its Wine run $((done_at - e2e_done)) s," \
+     "total $((done_at - start)) s"
 exit $status

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <cstdint>
 #include <mutex>
 #include <new>
@@ -26,19 +27,27 @@ void CloseIfValid(HANDLE& h) {
 
 // One open COM port: the overlapped handle, a manual-reset event that
 // Interrupt() sets for good, an auto-reset event that wakes the dispatcher,
-// and an event each for the overlapped reads and writes. Waiting for input
-// looks at the driver's receive queue (ClearCommError) every 10 ms: the
-// driver's received-character event (WaitCommEvent) is not used, since
-// under Wine its event is signalled while the wait is still pending and a
-// pending wait is never completed by a close, which would hang the port.
+// and an event each for the overlapped reads and writes.
+//
+// Waiting for input, two ways:
+// - CommEvents: one overlapped driver event wait (WaitCommEvent for a
+//   received character) is kept pending on the handle, shared by the
+//   dispatcher and the reader; an idle port costs no processor time.
+// - QueuePolling: the driver's receive queue is looked at (ClearCommError)
+//   every 10 ms. Wine needs this: there the wait's event is signalled while
+//   the wait is still pending, and a pending wait is never completed by a
+//   close, which would hang the port.
 class Win32SerialDevice : public SerialDevice {
  public:
-  explicit Win32SerialDevice(HANDLE handle) : h_(handle) {
+  Win32SerialDevice(HANDLE handle, Win32SerialPlatform::InputWatch watch)
+      : h_(handle), commEvents_(watch == Win32SerialPlatform::InputWatch::CommEvents) {
     interrupt_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     dispatchWake_ = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     readEv_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     writeEv_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!interrupt_ || !dispatchWake_ || !readEv_ || !writeEv_) {
+    if (commEvents_) commEv_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!interrupt_ || !dispatchWake_ || !readEv_ || !writeEv_ || (commEvents_ && !commEv_) ||
+        (commEvents_ && !::SetCommMask(h_, EV_RXCHAR))) {
       const DWORD err = ::GetLastError();
       CloseAll();
       Win32SerialPlatform::RaiseOpenError(err);
@@ -46,9 +55,18 @@ class Win32SerialDevice : public SerialDevice {
   }
 
   ~Win32SerialDevice() override {
-    // The workers have ended: nothing is pending on the handle any more.
+    // The workers have ended; a driver event wait may still be pending.
     ::SetEvent(interrupt_);
+    if (commPending_) ::SetCommMask(h_, 0);  // completes a pending event wait
     ::CancelIoEx(h_, nullptr);
+    if (commPending_ && ::WaitForSingleObject(commEv_, kCloseWaitMs) != WAIT_OBJECT_0 &&
+        !HasOverlappedIoCompleted(commOv_.get())) {
+      // A driver that never ends the wait must not hang the close: its
+      // record and event stay allocated, since the driver may still write
+      // to them.
+      static_cast<void>(commOv_.release());
+      commEv_ = nullptr;
+    }
     CloseAll();
   }
 
@@ -191,16 +209,91 @@ class Win32SerialDevice : public SerialDevice {
     deferredError_.compare_exchange_strong(none, err == 0 ? ERROR_GEN_FAILURE : err);
   }
 
-  // Waits for received bytes, for `other` or for timeoutMs, looking at the
-  // driver's receive queue every kInputCheckMs.
+  static DWORD Remaining(ULONGLONG start, int timeoutMs) {
+    if (timeoutMs < 0) return INFINITE;
+    const ULONGLONG spent = ::GetTickCount64() - start;
+    return spent >= static_cast<ULONGLONG>(timeoutMs) ? 0 : static_cast<DWORD>(timeoutMs - spent);
+  }
+
+  bool Interrupted() const { return ::WaitForSingleObject(interrupt_, 0) == WAIT_OBJECT_0; }
+
+  // Waits for received bytes, for `other` or for timeoutMs.
   WaitResult WaitForInput(HANDLE other, WaitResult otherResult, bool watchDevice, int timeoutMs) {
+    // After an interrupt the event wait is cancelled for good: no new one.
+    if (watchDevice && commEvents_ && !Interrupted()) return WaitForCommEvent(other, otherResult, timeoutMs);
+    return PollForInput(other, otherResult, watchDevice, timeoutMs);
+  }
+
+  // The driver's received-character event. Whoever finds the shared wait
+  // completed takes its result and arms the next one; both waiters then
+  // look at the receive queue, so an event for bytes another worker has
+  // already read only costs one look.
+  WaitResult WaitForCommEvent(HANDLE other, WaitResult otherResult, int timeoutMs) {
     const ULONGLONG start = ::GetTickCount64();
     for (;;) {
-      DWORD remaining = INFINITE;
-      if (timeoutMs >= 0) {
-        const ULONGLONG spent = ::GetTickCount64() - start;
-        remaining = spent >= static_cast<ULONGLONG>(timeoutMs) ? 0 : static_cast<DWORD>(timeoutMs - spent);
+      if (InputQueued()) return WaitResult::Ready;
+      if (Interrupted())
+        return PollForInput(other, otherResult, true, timeoutMs < 0 ? -1 : static_cast<int>(Remaining(start, timeoutMs)));
+      if (!ArmCommWait()) return WaitResult::Ready;  // the error waits for the next Read
+      const HANDLE waits[2] = {other, commEv_};
+      const DWORD r = ::WaitForMultipleObjects(2, waits, FALSE, Remaining(start, timeoutMs));
+      if (r == WAIT_OBJECT_0) return otherResult;
+      if (r == WAIT_OBJECT_0 + 1) {
+        TakeCommWait();
+        continue;
       }
+      if (r == WAIT_TIMEOUT) return InputQueued() ? WaitResult::Ready : WaitResult::TimedOut;
+      return WaitResult::Failed;
+    }
+  }
+
+  // Starts the shared event wait unless one is pending; false (and the
+  // error deferred) when the driver refuses it.
+  bool ArmCommWait() {
+    std::lock_guard lock(commMu_);
+    if (commPending_) return true;
+    ::ResetEvent(commEv_);
+    *commOv_ = OVERLAPPED{};
+    commOv_->hEvent = commEv_;
+    if (::WaitCommEvent(h_, &commMask_, commOv_.get())) {
+      ::SetEvent(commEv_);  // done at once: the caller looks at the queue
+      return true;
+    }
+    const DWORD err = ::GetLastError();
+    if (err == ERROR_IO_PENDING) {
+      commPending_ = true;
+      return true;
+    }
+    Defer(err);
+    return false;
+  }
+
+  // Collects a completed event wait. A signal while the wait is still
+  // pending is cleared (a late completion signals again), so it cannot
+  // make the waiters spin.
+  void TakeCommWait() {
+    std::lock_guard lock(commMu_);
+    if (!commPending_) return;
+    DWORD n = 0;
+    if (::GetOverlappedResult(h_, commOv_.get(), &n, FALSE)) {
+      commPending_ = false;
+      return;
+    }
+    const DWORD err = ::GetLastError();
+    if (err == ERROR_IO_INCOMPLETE) {
+      ::ResetEvent(commEv_);
+      return;
+    }
+    commPending_ = false;
+    // Cancelled by an interrupt: not a failure.
+    if (err != ERROR_OPERATION_ABORTED) Defer(err);
+  }
+
+  // Looks at the driver's receive queue every kInputCheckMs.
+  WaitResult PollForInput(HANDLE other, WaitResult otherResult, bool watchDevice, int timeoutMs) {
+    const ULONGLONG start = ::GetTickCount64();
+    for (;;) {
+      const DWORD remaining = Remaining(start, timeoutMs);
       if (watchDevice && InputQueued()) return WaitResult::Ready;
       const DWORD slice = watchDevice ? std::min<DWORD>(remaining, kInputCheckMs) : remaining;
       const DWORD r = ::WaitForSingleObject(other, slice);
@@ -211,12 +304,14 @@ class Win32SerialDevice : public SerialDevice {
   }
 
   static constexpr DWORD kInputCheckMs = 10;
+  static constexpr DWORD kCloseWaitMs = 2000;
 
   void CloseAll() {
     CloseIfValid(interrupt_);
     CloseIfValid(dispatchWake_);
     CloseIfValid(readEv_);
     CloseIfValid(writeEv_);
+    CloseIfValid(commEv_);
     CloseIfValid(h_);
   }
 
@@ -227,6 +322,13 @@ class Win32SerialDevice : public SerialDevice {
   HANDLE writeEv_ = nullptr;
   std::mutex readMu_, writeMu_;
   std::atomic<DWORD> deferredError_{0};
+  // The shared driver event wait (CommEvents only), guarded by commMu_.
+  const bool commEvents_;
+  HANDLE commEv_ = nullptr;
+  std::mutex commMu_;
+  std::unique_ptr<OVERLAPPED> commOv_ = std::make_unique<OVERLAPPED>();
+  DWORD commMask_ = 0;
+  bool commPending_ = false;
 };
 
 // Texts of the runtime's input/output errors, by system error number.
@@ -272,6 +374,16 @@ std::string Utf8(const wchar_t* text, int length) {
 
 }  // namespace
 
+bool Win32SerialPlatform::RunningUnderWine() {
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+Win32SerialPlatform::InputWatch Win32SerialPlatform::EffectiveInputWatch() const {
+  if (watch_ != InputWatch::Automatic) return watch_;
+  return RunningUnderWine() ? InputWatch::QueuePolling : InputWatch::CommEvents;
+}
+
 std::wstring Win32SerialPlatform::DeviceName(unsigned n) { return L"\\\\.\\COM" + std::to_wstring(n); }
 
 std::string Win32SerialPlatform::ErrorTextFor(unsigned long e) {
@@ -306,7 +418,7 @@ std::unique_ptr<SerialDevice> Win32SerialPlatform::OpenDevice(unsigned n) {
   HANDLE h = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) RaiseOpenError(::GetLastError());
-  return std::make_unique<Win32SerialDevice>(h);
+  return std::make_unique<Win32SerialDevice>(h, EffectiveInputWatch());
 }
 
 bool Win32SerialPlatform::DeviceKnown(unsigned n) {

@@ -21,10 +21,16 @@
 // for "COM<n>" with a 52-byte record and, when the system asks for more,
 // once more with the size it asked for.
 //
+// Waiting for input (InputWatch): on Windows a worker waits for the
+// driver's received-character event (SetCommMask, WaitCommEvent), so an
+// idle open port costs nothing; under Wine, whose event waits cannot be
+// relied on (see the device), it looks at the driver's receive queue every
+// 10 ms (ClearCommError). Automatic picks by asking ntdll for Wine's
+// wine_get_version at open.
+//
 // Threading: OpenDevice/DeviceKnown on the loop thread. A device's reads
 // are issued only by the dispatcher and reader threads, its writes only by
-// the writer thread, all overlapped; a worker waiting for input looks at
-// the driver's receive queue every 10 ms (ClearCommError). Interrupt and
+// the writer thread, all overlapped. Interrupt and
 // the purges may come from any thread: a pending read or write is
 // cancelled with CancelIoEx or the purge, and an operation aborted that
 // way is not a failure.
@@ -38,7 +44,9 @@ namespace mq::serial {
 
 class Win32SerialPlatform : public SerialPlatform {
  public:
-  Win32SerialPlatform() = default;
+  enum class InputWatch { Automatic, CommEvents, QueuePolling };
+
+  explicit Win32SerialPlatform(InputWatch watch = InputWatch::Automatic) : watch_(watch) {}
 
   std::unique_ptr<SerialDevice> OpenDevice(unsigned comNumber) override;
   bool DeviceKnown(unsigned comNumber) override;
@@ -52,6 +60,14 @@ class Win32SerialPlatform : public SerialPlatform {
   // The text of an EInOutError for a system error number: the runtime's
   // own text where it has one, otherwise the system's message (UTF-8).
   static std::string ErrorTextFor(unsigned long osError);
+
+  // True inside Wine (ntdll exports wine_get_version).
+  static bool RunningUnderWine();
+  // The way the devices opened from now on wait for input.
+  InputWatch EffectiveInputWatch() const;
+
+ private:
+  InputWatch watch_;
 };
 
 }  // namespace mq::serial

@@ -29,10 +29,7 @@ namespace {
 
 const std::string STX = "\x02", EOT = "\x04";
 
-bool UnderWine() {
-  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
+bool UnderWine() { return Win32SerialPlatform::RunningUnderWine(); }
 
 // The numbers the relay script put in the environment; empty without it.
 std::vector<unsigned> EnvPorts(const char* name) {
@@ -123,6 +120,19 @@ TEST(Win32OpenErrors, AnotherProgramHoldingThePortIsInUse) {
   EXPECT_EQ(platform.OpenFailureOf(ERROR_GEN_FAILURE), TOpenFailure::Other);
 }
 
+// Wine is recognised by its ntdll export; Wine's own registry branch is
+// the independent witness. Only Wine gets the 10 ms queue polling.
+TEST(Win32Platform, WaitsForDriverEventsExceptUnderWine) {
+  HKEY key = nullptr;
+  const bool wineRegistry = ::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Wine", 0, KEY_READ, &key) == ERROR_SUCCESS;
+  if (key != nullptr) ::RegCloseKey(key);
+  EXPECT_EQ(Win32SerialPlatform::RunningUnderWine(), wineRegistry);
+  using W = Win32SerialPlatform::InputWatch;
+  EXPECT_EQ(Win32SerialPlatform().EffectiveInputWatch(), wineRegistry ? W::QueuePolling : W::CommEvents);
+  EXPECT_EQ(Win32SerialPlatform(W::CommEvents).EffectiveInputWatch(), W::CommEvents);
+  EXPECT_EQ(Win32SerialPlatform(W::QueuePolling).EffectiveInputWatch(), W::QueuePolling);
+}
+
 TEST(Win32Platform, DeviceNameAndPortZero) {
   EXPECT_EQ(Win32SerialPlatform::DeviceName(12), L"\\\\.\\COM12");
   Win32SerialPlatform platform;
@@ -132,8 +142,10 @@ TEST(Win32Platform, DeviceNameAndPortZero) {
   EXPECT_FALSE(ProbeComPort(platform, 0));
 }
 
-// Two COM ports joined by the relay of scripts/wine_com_pair.py.
-class Win32PairTest : public ::testing::Test {
+// Two COM ports joined by the relay of scripts/wine_com_pair.py, opened
+// through a platform that waits for input the way Watch says.
+template <Win32SerialPlatform::InputWatch Watch>
+class PairFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     pair = EnvPorts("MQ_WINE_COM_PAIR");
@@ -165,10 +177,14 @@ class Win32PairTest : public ::testing::Test {
 
   std::vector<unsigned> pair, missing;
   RealtimeLoop loop;
-  std::shared_ptr<Win32SerialPlatform> platform = std::make_shared<Win32SerialPlatform>();
+  std::shared_ptr<Win32SerialPlatform> platform = std::make_shared<Win32SerialPlatform>(Watch);
   TApdComPort a{loop, platform}, b{loop, platform};
   std::vector<std::string> errors;
+
+  void FramesBothWaysThroughFourThreadsEachThenCloseAndReopen();
 };
+using Win32PairTest = PairFixture<Win32SerialPlatform::InputWatch::Automatic>;
+using Win32PairEventsTest = PairFixture<Win32SerialPlatform::InputWatch::CommEvents>;
 
 TEST_F(Win32PairTest, MissingPortRaisesBadIdAndLeavesNothingOpen) {
   if (missing.empty()) GTEST_SKIP() << "no missing port named";
@@ -223,9 +239,11 @@ TEST_F(Win32PairTest, ProbeWithPortsInUseAsksForTheDefaultConfiguration) {
   EXPECT_TRUE(ProbeComPort(*platform, pair[0]));  // in use, but there
 }
 
-TEST_F(Win32PairTest, DeviceLevelExchange) {
-  auto da = platform->OpenDevice(pair[0]);
-  auto db = platform->OpenDevice(pair[1]);
+// Both ways of waiting for input move the same bytes; the driver event wait
+// also ends at an interrupt and lets the device close.
+void ExchangeThroughDevices(Win32SerialPlatform& platform, unsigned portA, unsigned portB) {
+  auto da = platform.OpenDevice(portA);
+  auto db = platform.OpenDevice(portB);
   LineSettings line;
   da->SetupQueues(4096, 4096);
   db->SetupQueues(4096, 4096);
@@ -263,9 +281,41 @@ TEST_F(Win32PairTest, DeviceLevelExchange) {
   got = db->Read(buf, sizeof buf);
   EXPECT_EQ(std::string(buf, got.count), "third");
   selfWaiter.join();
+  // Nothing arrives: the wait times out; an interrupt ends the reader's
+  // wait, and every wait after it returns at once.
+  EXPECT_EQ(db->WaitDispatch(true, 300), SerialDevice::WaitResult::TimedOut);
+  SerialDevice::WaitResult reader = SerialDevice::WaitResult::Failed;
+  std::thread readerWaiting([&] { reader = db->WaitReadable(20'000); });
+  ::Sleep(200);
+  db->Interrupt();
+  readerWaiting.join();
+  EXPECT_EQ(reader, SerialDevice::WaitResult::Interrupted);
+  EXPECT_EQ(db->WaitReadable(20'000), SerialDevice::WaitResult::Interrupted);
+  EXPECT_EQ(db->WaitDispatch(true, 300), SerialDevice::WaitResult::TimedOut);
+}
+
+TEST_F(Win32PairTest, DeviceLevelExchangePollingTheQueue) {
+  Win32SerialPlatform polling(Win32SerialPlatform::InputWatch::QueuePolling);
+  ExchangeThroughDevices(polling, pair[0], pair[1]);
+}
+
+// The way real Windows waits. Wine completes these waits well enough for
+// the exchange (the program does not rely on it there).
+TEST_F(Win32PairTest, DeviceLevelExchangeWaitingForDriverEvents) {
+  Win32SerialPlatform events(Win32SerialPlatform::InputWatch::CommEvents);
+  ExchangeThroughDevices(events, pair[0], pair[1]);
 }
 
 TEST_F(Win32PairTest, FramesBothWaysThroughFourThreadsEachThenCloseAndReopen) {
+  FramesBothWaysThroughFourThreadsEachThenCloseAndReopen();
+}
+
+TEST_F(Win32PairEventsTest, FramesBothWaysThroughFourThreadsEachThenCloseAndReopen) {
+  FramesBothWaysThroughFourThreadsEachThenCloseAndReopen();
+}
+
+template <Win32SerialPlatform::InputWatch Watch>
+void PairFixture<Watch>::FramesBothWaysThroughFourThreadsEachThenCloseAndReopen() {
   const int threads = ThreadsOfThisProcess();
   const DWORD handles = Handles();
   TApdDataPacket fa, fb;
