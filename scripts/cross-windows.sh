@@ -36,17 +36,7 @@ PACKAGES=(
 if [ "${MQ_WINDOWS_APP:-0}" = 1 ]; then
   PACKAGES+=(qt6-base-dev qt6-svg-dev nsis zip xvfb xauth xdotool imagemagick)
 fi
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-  echo "Installing: ${missing[*]}"
-  $SUDO apt-get -o DPkg::Lock::Timeout=900 update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/deps.sh --only "${PACKAGES[@]}"
 installed=$(date +%s)
 
 MQ_WINDOWS_APP=${MQ_WINDOWS_APP:-0}

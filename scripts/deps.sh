@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds, tests and runs with, and
-# the extra packages named as arguments.
+# the extra packages named as arguments; with --only first, just those.
 # Skips apt entirely when everything is already installed.
 set -euo pipefail
 
+ONLY=0
+if [ "${1:-}" = --only ]; then ONLY=1; shift; fi
 PACKAGES=(
   build-essential cmake ninja-build pkg-config python3 clang
   libgtest-dev libgmock-dev googletest libbenchmark-dev
@@ -14,6 +16,7 @@ PACKAGES=(
   libcli11-dev nlohmann-json3-dev
 )
 # Further packages a caller needs (for example the packaging tools).
+if [ "$ONLY" = 1 ]; then PACKAGES=(); fi
 PACKAGES+=("$@")
 
 missing=()
@@ -27,5 +30,7 @@ fi
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 echo "Installing: ${missing[*]}"
-$SUDO apt-get update
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+# Another install on the machine (a second script of ours) holds the lock
+# for a while: wait for it instead of failing.
+$SUDO apt-get -o DPkg::Lock::Timeout=900 update
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "${missing[@]}"

@@ -28,17 +28,7 @@ JOBS=${JOBS:-2}
 
 PACKAGES=(nsis zip g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest cmake ninja-build
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev python3)
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-  echo "Installing: ${missing[*]}"
-  $SUDO apt-get -o DPkg::Lock::Timeout=900 update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/deps.sh --only "${PACKAGES[@]}"
 
 qt=$(JOBS="$JOBS" bash scripts/build-qt-mingw.sh | tail -n1)
 qt_done=$(date +%s)

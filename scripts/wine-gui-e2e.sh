@@ -34,17 +34,7 @@ JOBS=${JOBS:-2}
 COM=3
 
 PACKAGES=(wine wine64 xvfb xauth xdotool imagemagick cmake ninja-build)
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-  echo "Installing: ${missing[*]}"
-  $SUDO apt-get -o DPkg::Lock::Timeout=900 update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/deps.sh --only "${PACKAGES[@]}"
 
 setup=$(ls -t "$DIST_DIR"/MqTool-*-setup.exe 2>/dev/null | head -n1 || true)
 if [ -z "$setup" ]; then
