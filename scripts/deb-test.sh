@@ -276,16 +276,26 @@ close_window() {  # close_window <user> <name>
   for _ in $(seq 1 300); do
     alive "$APP_PID" || break
     local box
-    box=$(xdotool search --onlyvisible --pid "$APP_PID" --name '^MqTool$' 2>/dev/null | head -1 || true)
+    # The main window matches too (xdotool also reads its other name
+    # properties): the box is any other match.
+    box=$(xdotool search --onlyvisible --pid "$APP_PID" --name '^MqTool$' 2>/dev/null | grep -vx "$WIN" | head -1 || true)
     if [ -n "$box" ]; then
-      MESSAGE_SEEN=0
-      sleep 0.5
-      shot "$name-message"
-      # No window manager: focus the box by hand (without --sync, which
-      # could wait forever), then press its default button.
-      timeout 10 xdotool windowfocus "$box" 2>/dev/null || true
-      sleep 0.3
-      xdotool key Return
+      if [ "$MESSAGE_SEEN" = 1 ]; then
+        MESSAGE_SEEN=0
+        sleep 0.5
+        shot "$name-message"
+      fi
+      # No window manager gives the box the keyboard focus, so a Return
+      # may go nowhere: click its only button, at the bottom right.
+      local w h
+      eval "$(timeout 10 xdotool getwindowgeometry --shell "$box" 2>/dev/null | grep -E '^(WIDTH|HEIGHT)=')"
+      w=${WIDTH:-0}; h=${HEIGHT:-0}
+      if [ "$w" -gt 100 ] && [ "$h" -gt 40 ]; then
+        timeout 10 xdotool mousemove --window "$box" $((w - 51)) $((h - 23)) click 1 2>/dev/null || true
+      else
+        timeout 10 xdotool key --window "$box" Return 2>/dev/null || true
+      fi
+      sleep 1
     fi
     sleep 0.2
   done
