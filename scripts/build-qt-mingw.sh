@@ -24,11 +24,14 @@ log() { echo "build-qt-mingw: $*" >&2; }
 # Features the programs and their tests do not use are off: fewer build
 # steps, smaller executables. Testlib stays (the window's test suites).
 # tabletevent must be off: Debian's repacked source has no wintab headers.
+# direct2d must stay on: QtGui builds the DirectWrite font database only with
+# it, while the Windows platform plugin uses that database whenever
+# directwrite3 is on (without it mqtool.exe fails to link).
 QT_OPTIONS=(
   -static -release -opensource -confirm-license -nomake examples -nomake tests
   -no-opengl -no-dbus -no-feature-sql -no-feature-network
   -no-feature-printsupport -no-feature-concurrent -no-feature-xml
-  -no-feature-tabletevent -no-feature-direct2d -no-feature-vulkan
+  -no-feature-tabletevent -no-feature-vulkan
   -no-feature-jpeg -no-feature-gif -no-feature-sessionmanager
 )
 # Bump when the recipe changes in a way the options do not show.
