@@ -176,12 +176,21 @@ TEST(MarqSimPty, BindsAnswersRefusesASecondCopyAndCleansUp)
     TempFolder tmp;
     const fs::path ports = tmp.path() / "ports";
     const fs::path link = ports / "COM3";
+    // A strict umask must not lock the data folder's other group members
+    // out of ports/ (they bind their own numbers there).
+    const mode_t oldMask = umask(077);
     SimProcess sim({"--com", "3", "--data-folder", tmp.path().string(), "--pads", "0,3", "--awards", "manual",
                     "--seed", "1"});
+    umask(oldMask);
     const auto ready = sim.readLine();
     ASSERT_TRUE(ready) << sim.stderrText();
     ASSERT_EQ(ready->rfind("marq-sim: COM3 -> /dev/pts/", 0), 0u) << *ready;
     EXPECT_EQ(fs::read_symlink(link).string(), ready->substr(std::string("marq-sim: COM3 -> ").size()));
+    struct stat st {};
+    ASSERT_EQ(stat(ports.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 02775u);
+    ASSERT_EQ(stat((ports / ".COM3.lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0664u);
 
     // The port opens as a plain file, already raw; the utility opens it
     // anew in every scan.
