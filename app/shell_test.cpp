@@ -171,6 +171,18 @@ int InChildAsOrdinaryUser(const std::function<int()>& fn) {
   return WEXITSTATUS(status);
 }
 
+// In a child process: 0 when the save is refused with an error naming the
+// file and "permission denied", 3 when it succeeds, 4 for another error.
+int SaveIsRefusedForPermission(IniFile& ini, const Settings& s, const std::string& path) {
+  try {
+    s.Save(ini);
+    return 3;
+  } catch (const FileWriteError& e) {
+    const std::string what = e.what();
+    return what.find(path) != std::string::npos && what.find(std::strerror(EACCES)) != std::string::npos ? 0 : 4;
+  }
+}
+
 TEST(IniFile, AFileTheUserMayNotReadIsNeverReplaced) {
   TempDir d;
   fs::permissions(d.path, fs::perms::all);  // the user may create files here
@@ -182,13 +194,7 @@ TEST(IniFile, AFileTheUserMayNotReadIsNeverReplaced) {
     IniFile ini(path);
     Settings s = Settings::Load(ini);
     if (s.Language != 1) return 2;  // cannot be read: the defaults
-    try {
-      s.Save(ini);
-      return 3;
-    } catch (const FileWriteError& e) {
-      const std::string what = e.what();
-      return what.find(path) != std::string::npos && what.find(std::strerror(EACCES)) != std::string::npos ? 0 : 4;
-    }
+    return SaveIsRefusedForPermission(ini, s, path);
   });
   EXPECT_EQ(result, 0);
   fs::permissions(path, fs::perms::owner_read);
@@ -213,13 +219,7 @@ TEST(IniFile, AUserOutsideTheFoldersGroupGetsTheReasonAndTheFileStays) {
     Settings s = Settings::Load(ini);
     if (s.Language != 2) return 2;  // readable by everyone
     s.Language = 5;
-    try {
-      s.Save(ini);
-      return 3;
-    } catch (const FileWriteError& e) {
-      const std::string what = e.what();
-      return what.find(path) != std::string::npos && what.find(std::strerror(EACCES)) != std::string::npos ? 0 : 4;
-    }
+    return SaveIsRefusedForPermission(ini, s, path);
   });
   EXPECT_EQ(chmod(d.str().c_str(), 0755), 0);
   EXPECT_EQ(result, 0);
