@@ -225,7 +225,7 @@ std::string TEchoReport::Bars() const {
     ++counts[static_cast<std::size_t>(c.Judge)].outcomes[static_cast<std::size_t>(Severity(c.Outcome))];
     ++counts[static_cast<std::size_t>(c.Judge)].steps;
   }
-  constexpr int rowH = 24, barX = 70, barW = 500;
+  constexpr int rowH = 28, barX = 90, barW = 380;
   const int height = static_cast<int>(judges.size()) * rowH + 8;
   std::string h = "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"bars\" viewBox=\"0 0 1000 " + Num(height) +
                   "\" role=\"img\" aria-label=\"Share of steps per pad\">\n" + PatternDefs();
@@ -234,7 +234,7 @@ std::string TEchoReport::Bars() const {
     if (j < 0 || j >= 12) continue;
     const PadCounts& p = counts[static_cast<std::size_t>(j)];
     h += "<g id=\"bar-J" + Num(j) + "\">";
-    h += "<text x=\"0\" y=\"" + Num(y + 16) + "\">J" + Num(j) + " (" + std::string(1, PadId(j)) + ")</text>";
+    h += "<text x=\"0\" y=\"" + Num(y + 19) + "\">J" + Num(j) + " (" + std::string(1, PadId(j)) + ")</text>";
     int x = barX;
     int done = 0;
     for (int k = 0; k < 4; ++k) {
@@ -249,7 +249,7 @@ std::string TEchoReport::Bars() const {
     }
     h += "<rect x=\"" + Num(barX) + "\" y=\"" + Num(y + 2) + "\" width=\"" + Num(barW) + "\" height=\"" +
          Num(rowH - 6) + "\" fill=\"none\" stroke=\"#000\" stroke-width=\"0.8\"/>";
-    h += "<text x=\"" + Num(barX + barW + 10) + "\" y=\"" + Num(y + 16) + "\">at once " +
+    h += "<text x=\"" + Num(barX + barW + 10) + "\" y=\"" + Num(y + 19) + "\">at once " +
          Percent(p.outcomes[0], p.steps) + " \u00b7 after a resend " +
          Percent(p.outcomes[1] + p.outcomes[2], p.steps) + " \u00b7 no answer " + Percent(p.outcomes[3], p.steps) +
          "</text></g>\n";
@@ -265,10 +265,10 @@ std::string TEchoReport::Timeline() const {
   const int bin = (loops + MaxColumns - 1) / MaxColumns;
   const int columns = (loops + bin - 1) / bin;
   const int cw = std::max(4, 900 / columns);
-  constexpr int labelW = 60, rowH = 22, top = 4;
+  constexpr int labelW = 80, rowH = 24, top = 4;
   const int gridW = cw * columns;
   const int rows = static_cast<int>(judges.size());
-  const int height = top + rows * rowH + 30;
+  const int height = top + rows * rowH + 32;
 
   // grid[row][column]: the worst severity among the loops of the column.
   std::array<int, 12> rowOf{};
@@ -296,7 +296,7 @@ std::string TEchoReport::Timeline() const {
   for (int r = 0; r < rows; ++r) {
     const int j = judges[static_cast<std::size_t>(r)];
     const int y = top + r * rowH;
-    h += "<g id=\"timeline-J" + Num(j) + "\"><text x=\"0\" y=\"" + Num(y + 15) + "\">J" + Num(j) + " (" +
+    h += "<g id=\"timeline-J" + Num(j) + "\"><text x=\"0\" y=\"" + Num(y + 18) + "\">J" + Num(j) + " (" +
          std::string(1, PadId(j)) + ")</text>";
     const auto& line = grid[static_cast<std::size_t>(r)];
     // Runs of equal columns become one rectangle: a 10,000-loop test stays small.
@@ -324,7 +324,7 @@ std::string TEchoReport::Timeline() const {
   for (int loop = 1; loop <= loops; loop = (loop == 1 && step > 1) ? step : loop + step) {
     const int x = labelW + ((loop - 1) / bin) * cw + cw / 2;
     h += "<line x1=\"" + Num(x) + "\" y1=\"" + Num(axisY) + "\" x2=\"" + Num(x) + "\" y2=\"" + Num(axisY + 5) +
-         "\" stroke=\"#000\"/><text x=\"" + Num(x) + "\" y=\"" + Num(axisY + 20) + "\" text-anchor=\"middle\">" +
+         "\" stroke=\"#000\"/><text x=\"" + Num(x) + "\" y=\"" + Num(axisY + 24) + "\" text-anchor=\"middle\">" +
          Num(loop) + "</text>";
   }
   h += "</g>\n</svg>\n";
@@ -354,7 +354,7 @@ std::string TEchoReport::Html() const {
       "td.n { text-align: right; font-variant-numeric: tabular-nums; }\n"
       ".sep { border-left: 2px solid #000; }\n"
       "tr.loss td:first-child { font-weight: bold; }\n"
-      "svg { display: block; width: 100%; height: auto; font-family: sans-serif; font-size: 14px; }\n"
+      "svg { display: block; width: 100%; height: auto; font-family: sans-serif; font-size: 18px; }\n"
       "svg.key { display: inline; width: 18px; height: 12px; vertical-align: middle; }\n"
       ".legend span { margin-right: 4mm; white-space: nowrap; }\n"
       "section { break-inside: avoid; page-break-inside: avoid; }\n"
