@@ -661,9 +661,9 @@ TEST_F(MainWindowTest, LogAndReportContextMenusCopyAndSaveAndAreTranslated) {
   const std::string html = ReadFile(dir_.filePath("echo.html").toStdString());
   EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
   EXPECT_NE(html.find("id=\"timeline-J11\""), std::string::npos);
-  EXPECT_NE(html.find("<tr><th>Port</th><td>COM3</td></tr>"), std::string::npos);
-  EXPECT_NE(html.find("<tr><th>Base station</th><td>ER400TRS-02V2.01.8</td></tr>"), std::string::npos);
-  EXPECT_NE(html.find("<tr><th>Program version</th><td>3.5.0.0</td></tr>"), std::string::npos);
+  EXPECT_NE(html.find("<th>Port</th><td>COM3</td>"), std::string::npos);
+  EXPECT_NE(html.find("<th>Base station</th><td>ER400TRS-02V2.01.8</td>"), std::string::npos);
+  EXPECT_NE(html.find("<th>Program version</th><td>3.5.0.0</td>"), std::string::npos);
   // A running test has no report yet.
   record.Start(2, 180, {3}, 0);
   A("SpTBXItemEcho")->trigger();

@@ -133,24 +133,30 @@ std::int64_t TEchoReport::EstimateMs() const {
 }
 
 std::string TEchoReport::Facts() const {
-  std::string h = "<table class=\"facts\">\n";
-  auto row = [&h](const char* name, const std::string& escapedValue) {
-    h += "<tr><th>" + std::string(name) + "</th><td>" + escapedValue + "</td></tr>\n";
-  };
-  row("Date and time", Escape(facts_.DateTime));
-  row("Program version", Escape(facts_.ProgramVersion));
-  row("Port", Escape(facts_.Port));
-  row("Base station", Escape(facts_.BaseIdent));
-  row("Channel", Escape(facts_.Channel));
-  row("Bandwidth", Escape(facts_.Bandwidth));
-  row("Test delay", Num(record_.DelayMs()) + " ms");
+  std::vector<std::pair<const char*, std::string>> facts;  // name, escaped value
+  facts.emplace_back("Date and time", Escape(facts_.DateTime));
+  facts.emplace_back("Base station", Escape(facts_.BaseIdent));
+  facts.emplace_back("Program version", Escape(facts_.ProgramVersion));
+  facts.emplace_back("Channel", Escape(facts_.Channel));
+  facts.emplace_back("Port", Escape(facts_.Port));
+  facts.emplace_back("Bandwidth", Escape(facts_.Bandwidth));
+  facts.emplace_back("Test delay", Num(record_.DelayMs()) + " ms");
   std::string loops = Num(record_.LoopsRun()) + " of " + Num(record_.LoopsAsked());
   if (record_.LoopsRun() < record_.LoopsAsked()) loops += " (ended early)";
-  row("Loops", loops);
+  facts.emplace_back("Loops", loops);
   std::string pads;
   for (int j : record_.Judges()) pads += (pads.empty() ? "" : ", ") + std::string(1, PadId(j));
-  row("Pads", Num(static_cast<long long>(record_.Judges().size())) + (pads.empty() ? "" : " (" + pads + ")"));
-  row("Duration", Duration(record_.DurationMs()) + " (estimate " + Duration(EstimateMs()) + ")");
+  facts.emplace_back("Pads", Num(static_cast<long long>(record_.Judges().size())) +
+                                 (pads.empty() ? "" : " (" + pads + ")"));
+  facts.emplace_back("Duration", Duration(record_.DurationMs()) + " (estimate " + Duration(EstimateMs()) + ")");
+  // Two facts a row: the page keeps room for the charts.
+  std::string h = "<table class=\"facts\">\n";
+  for (std::size_t i = 0; i < facts.size(); i += 2) {
+    h += "<tr>";
+    for (std::size_t k = i; k < i + 2 && k < facts.size(); ++k)
+      h += "<th>" + std::string(facts[k].first) + "</th><td>" + facts[k].second + "</td>";
+    h += "</tr>\n";
+  }
   h += "</table>\n";
   return h;
 }
@@ -225,7 +231,7 @@ std::string TEchoReport::Bars() const {
     ++counts[static_cast<std::size_t>(c.Judge)].outcomes[static_cast<std::size_t>(Severity(c.Outcome))];
     ++counts[static_cast<std::size_t>(c.Judge)].steps;
   }
-  constexpr int rowH = 28, barX = 90, barW = 380;
+  constexpr int rowH = 25, barX = 90, barW = 380;
   const int height = static_cast<int>(judges.size()) * rowH + 8;
   std::string h = "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"bars\" viewBox=\"0 0 1000 " + Num(height) +
                   "\" role=\"img\" aria-label=\"Share of steps per pad\">\n" + PatternDefs();
@@ -342,7 +348,7 @@ std::string TEchoReport::Html() const {
       "<meta charset=\"utf-8\"/>\n<title>" +
       title +
       "</title>\n<style>\n"
-      "@page { size: A4; margin: 12mm; }\n"
+      "@page { size: A4; margin: 10mm; }\n"
       "html { -webkit-print-color-adjust: exact; print-color-adjust: exact; }\n"
       "body { font-family: sans-serif; font-size: 10pt; color: #000; background: #fff; max-width: 186mm; "
       "margin: 8mm auto; }\n"
@@ -359,11 +365,13 @@ std::string TEchoReport::Html() const {
       ".legend span { margin-right: 4mm; white-space: nowrap; }\n"
       "section { break-inside: avoid; page-break-inside: avoid; }\n"
       ".note, .how { color: #333; }\n"
-      "@media print { body { margin: 0; max-width: none; } }\n"
+      "@media print { body { margin: 0; max-width: none; font-size: 9pt; } h2 { margin: 3mm 0 1mm; } "
+      ".how { font-size: 8pt; } }\n"
       "</style>\n</head>\n<body>\n<h1>Echo test report</h1>\n<section id=\"facts\">\n" +
       Facts() + "</section>\n<section id=\"table\">\n<h2>Report</h2>\n" + Table() +
-      "</section>\n<section id=\"shares\">\n<h2>Share of steps per pad</h2>\n" + Bars() + Legend() +
-      "</section>\n<section id=\"steps\">\n<h2>Timeline: every pad in every loop</h2>\n" + Timeline() + Legend() +
+      "</section>\n<section id=\"shares\">\n<h2>Share of steps per pad</h2>\n" + Bars() +
+      "</section>\n" + Legend() + "<section id=\"steps\">\n<h2>Timeline: every pad in every loop</h2>\n" +
+      Timeline() +
       "</section>\n<p class=\"how\">A step is one echo request to one pad, with one test delay for the answer and, "
       "when the pad stays silent, one resend with a second delay. A missed send is an answer after the resend "
       "that carries the current loop number: the pad's first reply was lost. A missed read is an answer after "
