@@ -276,29 +276,40 @@ std::string TEchoReport::Timeline() const {
   const int rows = static_cast<int>(judges.size());
   const int height = top + rows * rowH + 32;
 
-  // grid[row][column]: the worst severity among the loops of the column.
+  // grid[row][column]: how many of the column's steps had each outcome.
+  using Counts = std::array<int, 4>;
   std::array<int, 12> rowOf{};
   rowOf.fill(-1);
   for (int r = 0; r < rows; ++r)
     if (judges[static_cast<std::size_t>(r)] >= 0 && judges[static_cast<std::size_t>(r)] < 12)
       rowOf[static_cast<std::size_t>(judges[static_cast<std::size_t>(r)])] = r;
-  std::vector<std::vector<int>> grid(static_cast<std::size_t>(rows),
-                                     std::vector<int>(static_cast<std::size_t>(columns), -1));
+  std::vector<std::vector<Counts>> grid(static_cast<std::size_t>(rows),
+                                        std::vector<Counts>(static_cast<std::size_t>(columns), Counts{}));
   for (const TEchoCell& c : record_.Cells()) {
     if (c.Judge < 0 || c.Judge >= 12 || rowOf[static_cast<std::size_t>(c.Judge)] < 0) continue;
     const int col = (c.Loop - 1) / bin;
     if (col < 0 || col >= columns) continue;
-    int& cell = grid[static_cast<std::size_t>(rowOf[static_cast<std::size_t>(c.Judge)])][static_cast<std::size_t>(col)];
-    cell = std::max(cell, Severity(c.Outcome));
+    ++grid[static_cast<std::size_t>(rowOf[static_cast<std::size_t>(c.Judge)])][static_cast<std::size_t>(col)]
+          [static_cast<std::size_t>(Severity(c.Outcome))];
   }
+  auto steps = [](const Counts& n) { return n[0] + n[1] + n[2] + n[3]; };
+  // One loop a column: the outcome; several: whether any step ran there.
+  auto key = [&](const Counts& n) {
+    if (steps(n) == 0) return -1;
+    if (bin > 1) return 0;
+    for (int k = 3; k > 0; --k)
+      if (n[static_cast<std::size_t>(k)] > 0) return k;
+    return 0;
+  };
 
   std::string h = "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"timeline\" viewBox=\"0 0 " +
-                  Num(labelW + gridW + 20) + " " + Num(height) +
+                  Num(labelW + gridW + 32) + " " + Num(height) +
                   "\" role=\"img\" aria-label=\"Outcome of every step, pads by loops\">\n" + PatternDefs();
   auto loopsOf = [&](int c0, int c1) {  // columns c0..c1-1 as loop numbers
     const int first = c0 * bin + 1, last = std::min(loops, c1 * bin);
     return first == last ? "loop " + Num(first) : "loops " + Num(first) + "\u2013" + Num(last);
   };
+  constexpr int cellH = rowH - 4;
   for (int r = 0; r < rows; ++r) {
     const int j = judges[static_cast<std::size_t>(r)];
     const int y = top + r * rowH;
@@ -307,17 +318,39 @@ std::string TEchoReport::Timeline() const {
     const auto& line = grid[static_cast<std::size_t>(r)];
     // Runs of equal columns become one rectangle: a 10,000-loop test stays small.
     for (int c0 = 0; c0 < columns;) {
+      const int k = key(line[static_cast<std::size_t>(c0)]);
       int c1 = c0 + 1;
-      while (c1 < columns && line[static_cast<std::size_t>(c1)] == line[static_cast<std::size_t>(c0)]) ++c1;
-      const int sev = line[static_cast<std::size_t>(c0)];
-      const std::string fill = sev < 0 ? "#fff" : kFill[sev];
+      int atOnce = line[static_cast<std::size_t>(c0)][0], all = steps(line[static_cast<std::size_t>(c0)]);
+      for (; c1 < columns && key(line[static_cast<std::size_t>(c1)]) == k; ++c1) {
+        atOnce += line[static_cast<std::size_t>(c1)][0];
+        all += steps(line[static_cast<std::size_t>(c1)]);
+      }
+      std::string what = k < 0 ? std::string("not run") : kLabel[k];
+      if (k >= 0 && bin > 1) what = Num(atOnce) + " of " + Num(all) + " steps answered at once";
       h += "<rect x=\"" + Num(labelW + c0 * cw) + "\" y=\"" + Num(y + 2) + "\" width=\"" + Num((c1 - c0) * cw) +
-           "\" height=\"" + Num(rowH - 4) + "\" fill=\"" + fill + "\"><title>J" + Num(j) + ", " + loopsOf(c0, c1) +
-           ": " + (sev < 0 ? "not run" : kLabel[sev]) + "</title></rect>";
+           "\" height=\"" + Num(cellH) + "\" fill=\"" + (k < 0 ? "#fff" : kFill[k]) + "\"><title>J" + Num(j) +
+           ", " + loopsOf(c0, c1) + ": " + what + "</title></rect>";
       c0 = c1;
     }
+    // Several loops a column: its losses as a stack from the bottom, each
+    // outcome as high as its share of the column's steps (at least a line).
+    if (bin > 1) {
+      for (int c = 0; c < columns; ++c) {
+        const Counts& n = line[static_cast<std::size_t>(c)];
+        const int all = steps(n);
+        int bottom = y + 2 + cellH;
+        for (int k = 3; k > 0 && all > 0; --k) {
+          const int count = n[static_cast<std::size_t>(k)];
+          if (count == 0) continue;
+          const int hk = std::min(bottom - (y + 2), std::max(1, (cellH * count + all / 2) / all));
+          bottom -= hk;
+          h += "<rect x=\"" + Num(labelW + c * cw) + "\" y=\"" + Num(bottom) + "\" width=\"" + Num(cw) +
+               "\" height=\"" + Num(hk) + "\" fill=\"" + kFill[k] + "\"/>";
+        }
+      }
+    }
     h += "<rect x=\"" + Num(labelW) + "\" y=\"" + Num(y + 2) + "\" width=\"" + Num(gridW) + "\" height=\"" +
-         Num(rowH - 4) + "\" fill=\"none\" stroke=\"#000\" stroke-width=\"0.6\"/></g>\n";
+         Num(cellH) + "\" fill=\"none\" stroke=\"#000\" stroke-width=\"0.6\"/></g>\n";
   }
   // Loop axis: about ten labels at round numbers.
   const int axisY = top + rows * rowH;
@@ -336,7 +369,7 @@ std::string TEchoReport::Timeline() const {
   h += "</g>\n</svg>\n";
   if (bin > 1)
     h += "<p class=\"note\">Each column covers " + Num(bin) +
-         " loops and shows the worst outcome among them.</p>\n";
+         " loops; the marks in it are as high as the share of those loops with that outcome.</p>\n";
   return h;
 }
 

@@ -51,7 +51,7 @@ class TEchoReport {
   static std::string Duration(std::int64_t ms);
 
   // Columns of the timeline at most; longer tests put several loops into one
-  // column, which shows the worst outcome among them.
+  // column, whose marks show the share of each outcome among them.
   static constexpr int MaxColumns = 250;
 
  private:

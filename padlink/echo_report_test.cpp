@@ -153,10 +153,20 @@ TEST(EchoReport, TenThousandLoopsFoldIntoABoundedTimeline) {
   const TEchoRecord r = Sample({3, 4}, 10000);
   const std::array<TEchoStat, 12> stats{};
   const std::string html = TEchoReport(TEchoReportFacts{}, r, stats).Html();
-  EXPECT_NE(html.find("Each column covers 40 loops and shows the worst outcome among them."), std::string::npos);
-  // Judge 3 loses a step in every column: one run; judge 4 never does.
-  EXPECT_NE(html.find("J3, loops 1\u201310000: no answer"), std::string::npos);
-  EXPECT_NE(html.find("J4, loops 1\u201310000: answered at once"), std::string::npos);
+  EXPECT_NE(html.find("Each column covers 40 loops; the marks in it are as high as the share of those loops with "
+                      "that outcome."),
+            std::string::npos);
+  // Judge 3 loses every fifth step: in each of the 250 columns a mark a
+  // fifth of the cell high (20 units), not a column all dark; judge 4 none.
+  EXPECT_NE(html.find("J3, loops 1\u201310000: 8000 of 10000 steps answered at once"), std::string::npos);
+  EXPECT_NE(html.find("J4, loops 1\u201310000: 10000 of 10000 steps answered at once"), std::string::npos);
+  auto line = [&](int j) {
+    const auto at = html.find("id=\"timeline-J" + std::to_string(j) + "\"");
+    return html.substr(at, html.find("</g>", at) - at);
+  };
+  EXPECT_EQ(Count(line(3), "height=\"4\" fill=\"#7f0000\""), 250u);
+  EXPECT_EQ(Count(line(3), "fill=\"#7f0000\""), 250u);
+  EXPECT_EQ(Count(line(4), "fill=\"#7f0000\""), 0u);
   EXPECT_LT(html.size(), 60'000u);
 }
 
