@@ -2,7 +2,7 @@
 // allows (10,000 loops) over twelve pads with 10 % of the steps lost at
 // random: the time to write it and its size. Targets: well under a second
 // (the window writes it on the user's click) and a file a browser opens
-// at once (under 100 kB: the timeline folds loops into at most 250 columns).
+// at once (under 1 MB: the timeline folds loops into at most 250 columns).
 //
 // usage: echo_report_size [--loops N] [--out FILE.html]   (default 10000 loops)
 #include <chrono>
