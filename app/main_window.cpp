@@ -1200,7 +1200,10 @@ void TfrmMain::SetList(std::string_view component, std::string_view property, co
 void TfrmMain::UpdateContextMenus() {
   mnuLogCopy_->setEnabled(!lbxLog_->selectedItems().isEmpty());
   mnuLogSave_->setEnabled(lbxLog_->count() > 0);
-  mnuSaveReport_->setEnabled(!EchoReportHtml().empty());
+  // Cheap: this runs for every log line.
+  const padlink::TEchoRecord* record = State().EchoRecord();
+  mnuSaveReport_->setEnabled(record != nullptr && State().EchoStats() != nullptr && !record->Running() &&
+                             !record->Cells().empty());
 }
 
 QString TfrmMain::LogText(bool selectedOnly) const {
