@@ -11,10 +11,16 @@
 // Threading: loop thread only.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
 namespace mq {
+
+namespace padlink {
+class TEchoRecord;
+struct TEchoStat;
+}  // namespace padlink
 
 class LinkStateView {
  public:
@@ -29,6 +35,10 @@ class LinkStateView {
   virtual bool DCSAvailable() const = 0;
   virtual bool Broadcast() const = 0;
   virtual int CurJudge() const = 0;                              // judge of the last entry
+  // The last echo test, for its report: every step, and the four counters
+  // of every judge (null where there is no pad link).
+  virtual const padlink::TEchoRecord* EchoRecord() const { return nullptr; }
+  virtual const std::array<padlink::TEchoStat, 12>* EchoStats() const { return nullptr; }
 };
 
 }  // namespace mq

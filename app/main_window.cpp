@@ -5,7 +5,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -29,6 +33,8 @@
 
 #include "app/apd_status_light.h"
 #include "app/app_fonts.h"
+#include "app/atomic_file_writer.h"
+#include "app/control_picture_delegate.h"
 #include "app/data_folder.h"
 #include "app/error_reporter.h"
 #include "app/help_window.h"
@@ -43,6 +49,7 @@
 #include "app/windows_1252.h"
 #include "catalogue/builtin_tables.h"
 #include "file_version_info.h"
+#include "padlink/echo_report.h"
 #include "language_error.h"
 #include "language_startup.h"
 #include "sib_format_error.h"
@@ -188,6 +195,7 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::AttachPadLink(PadLinkCommands* commands, const LinkStateView* state) {
   link_ = commands;
   state_ = state;
+  UpdateContextMenus();
 }
 
 const LinkStateView& TfrmMain::State() const {
@@ -465,6 +473,18 @@ void TfrmMain::BuildLayout() {
   lbxLog_->setFont(AppFonts::Log());
   lbxLog_->setGeometry(431, 70, 0, 639);
 
+  // Context menus; they add no control to the layout.
+  auto menuItem = [this](QWidget* owner, const char* name, const QString& text) {
+    auto* a = new QAction(text, this);
+    a->setObjectName(QString::fromLatin1(name));
+    owner->addAction(a);
+    owner->setContextMenuPolicy(Qt::ActionsContextMenu);
+    return a;
+  };
+  mnuLogCopy_ = menuItem(lbxLog_, "mnuLogCopy", QStringLiteral("Copy"));
+  mnuLogSave_ = menuItem(lbxLog_, "mnuLogSave", QStringLiteral("Save log\u2026"));
+  mnuSaveReport_ = menuItem(pnlEcho_, "mnuSaveReport", QStringLiteral("Save report\u2026"));
+
   // Every control takes the window's font explicitly (a style sheet would
   // otherwise hand some of them the application font); the award fields,
   // the report rows and the log keep their own.
@@ -492,6 +512,14 @@ void TfrmMain::Connect() {
     connect(a, &QAction::triggered, this, G::Guard([this, handler](bool) { (this->*handler)(); }, where));
   };
   on(SpTBXItemExit_, &TfrmMain::SpTBXItemExitClick, "SpTBXItemExitClick");
+  on(mnuLogCopy_, &TfrmMain::mnuLogCopyClick, "mnuLogCopyClick");
+  on(mnuLogSave_, &TfrmMain::mnuLogSaveClick, "mnuLogSaveClick");
+  on(mnuSaveReport_, &TfrmMain::mnuSaveReportClick, "mnuSaveReportClick");
+  auto update = [this] { UpdateContextMenus(); };
+  connect(lbxLog_, &QListWidget::itemSelectionChanged, this, update);
+  connect(lbxLog_->model(), &QAbstractItemModel::rowsInserted, this, update);
+  connect(lbxLog_->model(), &QAbstractItemModel::modelReset, this, update);
+  connect(lbxLog_->model(), &QAbstractItemModel::rowsRemoved, this, update);
   on(SpTBXItemFullScan_, &TfrmMain::SpTBXItemFullScanClick, "SpTBXItemFullScanClick");
   on(SpTBXItemActivePort_, &TfrmMain::SpTBXItemActivePortClick, "SpTBXItemActivePortClick");
   on(SpTBXItemSilent_, &TfrmMain::SpTBXItemSilentClick, "SpTBXItemSilentClick");
@@ -863,7 +891,10 @@ void TfrmMain::ProgressStep() {
   if (ProgressBar_->value() < ProgressBar_->maximum()) ProgressBar_->setValue(ProgressBar_->value() + 1);
 }
 
-void TfrmMain::ProgressHide() { ProgressBar_->hide(); }
+void TfrmMain::ProgressHide() {
+  ProgressBar_->hide();
+  UpdateContextMenus();  // the test is over: its report can be saved
+}
 
 void TfrmMain::SetBusyCursor(bool busy) {
   if (busy == busy_) return;  // never stack override cursors
@@ -936,6 +967,7 @@ void TfrmMain::SpTBXItemEchoClick() {
   ProgressBar_->raise();
   lbxLog_->clear();
   if (link_) link_->TestEcho(SpinValue(TestSpinEdit_));
+  UpdateContextMenus();
 }
 
 void TfrmMain::SpTBXCharTestClick() {
@@ -1160,6 +1192,97 @@ void TfrmMain::SetList(std::string_view component, std::string_view property, co
   QStringList list;
   for (const auto& s : items) list << ToQt(s);
   rg->SetItems(list);
+}
+
+// ---------------------------------------------------------------------------
+// Context menus: copy and save the log, save the echo report.
+
+void TfrmMain::UpdateContextMenus() {
+  mnuLogCopy_->setEnabled(!lbxLog_->selectedItems().isEmpty());
+  mnuLogSave_->setEnabled(lbxLog_->count() > 0);
+  // Cheap: this runs for every log line.
+  const padlink::TEchoRecord* record = State().EchoRecord();
+  mnuSaveReport_->setEnabled(record != nullptr && State().EchoStats() != nullptr && !record->Running() &&
+                             !record->Cells().empty());
+}
+
+QString TfrmMain::LogText(bool selectedOnly) const {
+#ifdef _WIN32
+  const QString eol = QStringLiteral("\r\n");
+#else
+  const QString eol = QStringLiteral("\n");
+#endif
+  QString text;
+  for (int i = 0; i < lbxLog_->count(); ++i) {
+    const QListWidgetItem* item = lbxLog_->item(i);
+    if (selectedOnly && !item->isSelected()) continue;
+    for (const QChar c : item->text()) {
+      if (ControlPictureDelegate::IsControl(c))
+        text += QLatin1Char('<') + ControlPictureDelegate::Mnemonic(c) + QLatin1Char('>');
+      else
+        text += c;
+    }
+    text += eol;
+  }
+  return text;
+}
+
+std::string TfrmMain::EchoReportHtml() const {
+  const padlink::TEchoRecord* record = State().EchoRecord();
+  const auto* stats = State().EchoStats();
+  if (record == nullptr || stats == nullptr || record->Running() || record->Cells().empty()) return {};
+  static constexpr const char* kBandwidths[] = {"12.5 kHz", "25 kHz", "50 kHz", "100 kHz", "300 kHz"};
+  padlink::TEchoReportFacts facts;
+  facts.DateTime = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+  facts.ProgramVersion = versionText_.toStdString();
+  facts.Port = State().BasePort() > 0 ? "COM" + std::to_string(State().BasePort()) : std::string();
+  facts.BaseIdent = State().BaseIdent();
+  facts.Channel = State().ChannelText();
+  facts.Bandwidth = shell_.BandwidthIndex >= 0 && shell_.BandwidthIndex <= 4 ? kBandwidths[shell_.BandwidthIndex]
+                                                                             : std::to_string(shell_.BandwidthIndex);
+  return padlink::TEchoReport(facts, *record, *stats).Html();
+}
+
+QString TfrmMain::AskSaveFile(const char* objectName, const QAction* action, const QString& suggested,
+                              const QString& filter) {
+  QString title = action->text();
+  title.remove(QChar(0x2026));
+  QFileDialog dialog(this, title, QDir(QDir::homePath()).filePath(suggested), filter);
+  dialog.setObjectName(QString::fromLatin1(objectName));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  if (Dialogs().Exec(dialog) != QDialog::Accepted) return {};
+  const QStringList files = dialog.selectedFiles();
+  return files.isEmpty() ? QString() : files.front();
+}
+
+void TfrmMain::SaveFile(const QString& path, const std::string& content) {
+  try {
+    AtomicFileWriter::Write(path.toStdString(), content);
+  } catch (const FileWriteError& e) {
+    ShowMessage(QMessageBox::Warning, QCoreApplication::applicationName(), QString::fromStdString(e.what()));
+  }
+}
+
+void TfrmMain::mnuLogCopyClick() {
+  const QString text = LogText(true);
+  if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
+}
+
+void TfrmMain::mnuLogSaveClick() {
+  const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HHmm"));
+  const QString path = AskSaveFile("dlgSaveLog", mnuLogSave_, QStringLiteral("MqTool log %1.txt").arg(stamp),
+                                   QStringLiteral("Text (*.txt);;* (*)"));
+  if (!path.isEmpty()) SaveFile(path, LogText(false).toStdString());
+}
+
+void TfrmMain::mnuSaveReportClick() {
+  const std::string html = EchoReportHtml();
+  if (html.empty()) return;
+  const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HHmm"));
+  const QString path = AskSaveFile("dlgSaveReport", mnuSaveReport_,
+                                   QStringLiteral("Echo test %1.html").arg(stamp), QStringLiteral("HTML (*.html *.htm)"));
+  if (!path.isEmpty()) SaveFile(path, html);
 }
 
 }  // namespace mq

@@ -174,6 +174,17 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   void rgDCSClick();
   void SpTBXLang1Click(QObject* sender);
   void SpTBXLangXClick();
+  // Context menus of the log list and the echo report.
+  void mnuLogCopyClick();
+  void mnuLogSaveClick();
+  void mnuSaveReportClick();
+
+  // The log's lines as text (all, or the selected one), control characters
+  // written by the names the list shows ("<STX>"), platform line ends.
+  QString LogText(bool selectedOnly) const;
+  // The last echo test as the HTML report mqtool-cli writes; empty when no
+  // test has run or one is running.
+  std::string EchoReportHtml() const;
 
   // Pad id of a judge light or judge label from its component name.
   static char PadIdFromControlName(std::string_view name);
@@ -224,6 +235,12 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   void PlaceVersionLabel();
   void PlaceEchoLabel();
   void FixStartWidth();
+  // Asks for a file to save to (empty: cancelled).
+  QString AskSaveFile(const char* objectName, const QAction* action, const QString& suggested,
+                      const QString& filter);
+  // Writes the file whole or not at all; a failure is shown, naming it.
+  void SaveFile(const QString& path, const std::string& content);
+  void UpdateContextMenus();
 
   Options options_;
   ShellState shell_;
@@ -288,6 +305,8 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   QProgressBar* ProgressBar_ = nullptr;
   QLabel* lblVersion_ = nullptr;
   TLogListBox* lbxLog_ = nullptr;
+  // Context menus: lbxLog (Copy, Save log...) and pnlEcho (Save report...).
+  QAction *mnuLogCopy_ = nullptr, *mnuLogSave_ = nullptr, *mnuSaveReport_ = nullptr;
 };
 
 }  // namespace mq

@@ -33,6 +33,8 @@
 #include "app/recording_dialogs.h"
 #include "app/recording_pad_link.h"
 #include "app/si_task_dialog.h"
+#include "padlink/echo_record.h"
+#include "padlink/pad_link.h"
 
 namespace mq {
 namespace {
@@ -586,6 +588,102 @@ TEST_F(MainWindowTest, ALanguageSwitchKeepsTheEchoReport) {
   EXPECT_EQ(C<QLabel>("Pad11")->text(), "11");
   A("SpTBXLang1")->trigger();
   EXPECT_EQ(C<QLabel>("Pad3")->text(), "3       1       0       0       0");
+}
+
+TEST_F(MainWindowTest, LogAndReportContextMenusCopyAndSaveAndAreTranslated) {
+  WriteIni("[General]\nLanguages=1111111111\n");
+  Create();
+  StationWithPads({"3", "c"});
+  auto* log = C<TLogListBox>("lbxLog");
+  auto* panel = C<QFrame>("pnlEcho");
+  const QRect logPlace = log->geometry(), panelPlace = panel->geometry();
+  EXPECT_EQ(log->contextMenuPolicy(), Qt::ActionsContextMenu);
+  EXPECT_EQ(panel->contextMenuPolicy(), Qt::ActionsContextMenu);
+  ASSERT_EQ(log->actions(), (QList<QAction*>{A("mnuLogCopy"), A("mnuLogSave")}));
+  ASSERT_EQ(panel->actions(), (QList<QAction*>{A("mnuSaveReport")}));
+  EXPECT_EQ(A("mnuLogCopy")->text(), "Copy");
+  EXPECT_EQ(A("mnuLogSave")->text(), QString::fromUtf8("Save log\u2026"));
+  EXPECT_EQ(A("mnuSaveReport")->text(), QString::fromUtf8("Save report\u2026"));
+  // Nothing to copy, save or report yet.
+  EXPECT_FALSE(A("mnuLogCopy")->isEnabled());
+  EXPECT_FALSE(A("mnuLogSave")->isEnabled());
+  EXPECT_FALSE(A("mnuSaveReport")->isEnabled());
+
+  w_->AddLogLine("3 --> \x02" "3J3  1\x1b" "4\x04");
+  w_->AddLogLine("3 <-- \x02" "3\x06" "J3  1\x04\xc2\x81");
+  EXPECT_TRUE(A("mnuLogSave")->isEnabled());
+  EXPECT_FALSE(A("mnuLogCopy")->isEnabled());
+  log->setCurrentRow(0);
+  ASSERT_TRUE(A("mnuLogCopy")->isEnabled());
+  A("mnuLogCopy")->trigger();
+#ifdef _WIN32
+  const QString eol = "\r\n";
+#else
+  const QString eol = "\n";
+#endif
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "3 --> <STX>3J3  1<ESC>4<EOT>" + eol);
+
+  dialogs_.Result = QDialog::Accepted;
+  dialogs_.SaveAs = dir_.filePath("log.txt");
+  A("mnuLogSave")->trigger();
+  ASSERT_FALSE(dialogs_.shown.empty());
+  EXPECT_EQ(dialogs_.shown.back().objectName, "dlgSaveLog");
+  EXPECT_EQ(dialogs_.shown.back().title, "Save log");
+  EXPECT_EQ(ReadFile(dir_.filePath("log.txt").toStdString()),
+            ("3 --> <STX>3J3  1<ESC>4<EOT>" + eol + "3 <-- <STX>3<ACK>J3  1<EOT><81>" + eol).toStdString());
+  // A file that cannot be written is said, naming it.
+  dialogs_.SaveAs = dir_.filePath("missing/log.txt");
+  A("mnuLogSave")->trigger();
+  EXPECT_EQ(dialogs_.shown.back().objectName, "MessageBox");
+  EXPECT_EQ(dialogs_.shown.back().icon, static_cast<int>(QMessageBox::Warning));
+  EXPECT_TRUE(dialogs_.shown.back().text.contains(dir_.filePath("missing/log.txt"))) << dialogs_.shown.back().text.toStdString();
+
+  // A finished test's report: the same document as mqtool-cli's.
+  padlink::TEchoRecord record;
+  record.Start(2, 180, {3, 11}, 0);
+  for (int loop = 1; loop <= 2; ++loop) {
+    record.StepStarted(loop, 3);
+    record.Reply(3, loop);
+    record.StepStarted(loop, 11);
+    record.Resent();
+  }
+  record.Ended(4 * 360);
+  std::array<padlink::TEchoStat, 12> stats{};
+  stats[3] = {2, 0, 0, 0};
+  stats[11] = {0, 2, 0, 0};
+  link_.echoRecord = &record;
+  link_.echoStats = &stats;
+  w_->ProgressHide();  // the pad link's end of the test
+  ASSERT_TRUE(A("mnuSaveReport")->isEnabled());
+  dialogs_.SaveAs = dir_.filePath("echo.html");
+  A("mnuSaveReport")->trigger();
+  EXPECT_EQ(dialogs_.shown.back().objectName, "dlgSaveReport");
+  const std::string html = ReadFile(dir_.filePath("echo.html").toStdString());
+  EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_NE(html.find("id=\"timeline-J11\""), std::string::npos);
+  EXPECT_NE(html.find("<th>Port</th><td>COM3</td>"), std::string::npos);
+  EXPECT_NE(html.find("<th>Base station</th><td>ER400TRS-02V2.01.8</td>"), std::string::npos);
+  EXPECT_NE(html.find("<th>Program version</th><td>3.5.0.0</td>"), std::string::npos);
+  // A running test has no report yet.
+  record.Start(2, 180, {3}, 0);
+  A("SpTBXItemEcho")->trigger();
+  EXPECT_FALSE(A("mnuSaveReport")->isEnabled());
+
+  // Translated like every caption; the layout stays as it was.
+  const std::pair<const char*, std::array<const char*, 3>> languages[] = {
+      {"SpTBXLang2", {"Kopi\u00EBren", "Log opslaan\u2026", "Rapport opslaan\u2026"}},
+      {"SpTBXLang4", {"Kopieren", "Protokoll speichern\u2026", "Bericht speichern\u2026"}},
+      {"SpTBXLang8", {"Kopyala", "G\u00FCnl\u00FC\u011F\u00FC kaydet\u2026", "Raporu kaydet\u2026"}},
+      {"SpTBXLang1", {"Copy", "Save log\u2026", "Save report\u2026"}},
+  };
+  for (const auto& [item, texts] : languages) {
+    A(item)->trigger();
+    EXPECT_EQ(A("mnuLogCopy")->text(), QString::fromUtf8(texts[0])) << item;
+    EXPECT_EQ(A("mnuLogSave")->text(), QString::fromUtf8(texts[1])) << item;
+    EXPECT_EQ(A("mnuSaveReport")->text(), QString::fromUtf8(texts[2])) << item;
+  }
+  EXPECT_EQ(log->geometry(), logPlace);
+  EXPECT_EQ(panel->geometry(), panelPlace);
 }
 
 TEST_F(MainWindowTest, VersionLabelIsGreenWithItsRightEdgeAt401) {

@@ -54,5 +54,7 @@ std::string PadLinkAdapter::ChannelText() const { return form_.ChannelText(); }
 bool PadLinkAdapter::DCSAvailable() const { return form_.DCSAvailable(); }
 bool PadLinkAdapter::Broadcast() const { return form_.Broadcast(); }
 int PadLinkAdapter::CurJudge() const { return form_.CurJudge(); }
+const padlink::TEchoRecord* PadLinkAdapter::EchoRecord() const { return &form_.EchoRecord(); }
+const std::array<padlink::TEchoStat, 12>* PadLinkAdapter::EchoStats() const { return &form_.EchoStats(); }
 
 }  // namespace mq

@@ -63,6 +63,8 @@ class PadLinkAdapter : public PadLinkCommands, public LinkStateView {
   bool DCSAvailable() const override;
   bool Broadcast() const override;
   int CurJudge() const override;
+  const padlink::TEchoRecord* EchoRecord() const override;
+  const std::array<padlink::TEchoStat, 12>* EchoStats() const override;
 
  private:
   TfrmMain& frmMain_;

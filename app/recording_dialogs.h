@@ -1,13 +1,15 @@
 // RecordingDialogs: UiDialogs for tests. Every dialog is recorded (object
 // name, window title, the texts of its labels and buttons, the message-box
 // text and icon) instead of being shown, and answered at once with Result;
-// Throw makes the named dialog fail as if it could not be shown.
+// Throw makes the named dialog fail as if it could not be shown. A file
+// dialog is answered with the file SaveAs.
 //
 // Threading: test thread only.
 #pragma once
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QStringList>
@@ -28,6 +30,7 @@ class RecordingDialogs : public UiDialogs {
   std::vector<Shown> shown;
   int Result = 0;
   QString Throw;  // object name of a dialog that fails
+  QString SaveAs;  // the file a file dialog picks
 
   int Exec(QDialog& dialog) override {
     Shown s;
@@ -41,6 +44,8 @@ class RecordingDialogs : public UiDialogs {
     for (auto* b : dialog.findChildren<QAbstractButton*>()) s.buttons << b->text();
     shown.push_back(s);
     if (!Throw.isEmpty() && dialog.objectName() == Throw) throw std::runtime_error("no task dialog here");
+    if (auto* files = qobject_cast<QFileDialog*>(&dialog); files != nullptr && !SaveAs.isEmpty())
+      files->selectFile(SaveAs);
     return Result;
   }
 };

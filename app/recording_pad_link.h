@@ -22,6 +22,8 @@ class RecordingPadLink : public PadLinkCommands, public LinkStateView {
   std::string baseIdent, portText, channelText;
   bool dcsAvailable = false, broadcast = false;
   int curJudge = 0, echoLoops = 0;
+  const padlink::TEchoRecord* echoRecord = nullptr;
+  const std::array<padlink::TEchoStat, 12>* echoStats = nullptr;
 
   std::vector<std::string> calls;
   std::vector<std::string> sentDives;  // bytes of every SendDive
@@ -35,6 +37,8 @@ class RecordingPadLink : public PadLinkCommands, public LinkStateView {
   bool DCSAvailable() const override { return dcsAvailable; }
   bool Broadcast() const override { return broadcast; }
   int CurJudge() const override { return curJudge; }
+  const padlink::TEchoRecord* EchoRecord() const override { return echoRecord; }
+  const std::array<padlink::TEchoStat, 12>* EchoStats() const override { return echoStats; }
 
   void FullScan() override { calls.push_back("FullScan"); }
   void ScanPortForPads() override { calls.push_back("ScanPortForPads"); }

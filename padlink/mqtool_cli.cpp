@@ -16,11 +16,17 @@
 #include "i18n/si_lang_dispatcher.h"
 #include "i18n/text_codec.h"
 #include "padlink/console_window.h"
+#include "padlink/echo_report.h"
 #include "padlink/frames.h"
 #include "padlink/pad_link.h"
 #include "padlink/shell_state.h"
 
 namespace mq::padlink {
+
+// The echo command's output files, opened before the scan.
+struct TEchoFiles {
+  std::ofstream csv, loopsCsv, report;
+};
 
 namespace {
 
@@ -101,6 +107,9 @@ void BuildApp(CLI::App& app, TCliOptions& o, std::string& dcsState) {
       ->type_name("MS")
       ->check(CLI::Range(130, 300));
   echo->add_option("--csv", o.csv, "also write one row per pad to FILE")->type_name("FILE");
+  echo->add_option("--loops-csv", o.loopsCsv, "also write one row per pad and loop to FILE")->type_name("FILE");
+  echo->add_option("--report", o.report, "also write the report with its charts as one HTML file")
+      ->type_name("FILE.html");
   CLI::App* dive = sub("dive", "send a dive and print the awards as they arrive");
   dive->add_option("--text", o.text, "the dive text (default '103B 3m    First Diver')")->type_name("TEXT");
   dive->add_flag("--broadcast", o.broadcast, "one frame to all pads, whatever their firmware");
@@ -299,14 +308,16 @@ int TMqToolCli::Run(const TCliOptions& o) {
     ++errors;
   });
 
-  // A CSV file that cannot be written is refused before anything is sent.
-  std::ofstream csv;
-  if (!o.csv.empty()) {
+  // A file that cannot be written is refused before anything is sent.
+  TEchoFiles files;
+  for (auto [path, stream] : {std::pair{&o.csv, &files.csv}, std::pair{&o.loopsCsv, &files.loopsCsv},
+                              std::pair{&o.report, &files.report}}) {
+    if (path->empty()) continue;
     errno = 0;
-    csv.open(mq::i18n::TTextCodec::PathFromUtf8(o.csv), std::ios::binary | std::ios::trunc);
-    if (!csv) {
+    stream->open(mq::i18n::TTextCodec::PathFromUtf8(*path), std::ios::binary | std::ios::trunc);
+    if (!*stream) {
       const int e = errno;
-      err_ << "mqtool-cli: cannot write " << o.csv << ": " << (e ? std::strerror(e) : "cannot be opened") << '\n';
+      err_ << "mqtool-cli: cannot write " << *path << ": " << (e ? std::strerror(e) : "cannot be opened") << '\n';
       return 2;
     }
   }
@@ -320,7 +331,7 @@ int TMqToolCli::Run(const TCliOptions& o) {
   // A port that dies ends the command at once (the error is already shown).
   linkLost_ = false;
   form.OnLinkLost = [this] { linkLost_ = true; };
-  int result = RunCommand(o, form, win, shell, o.csv.empty() ? nullptr : &csv, errors);
+  int result = RunCommand(o, form, win, shell, files, errors);
   ClosePort(form);
   if (result == 0 && errors > 0) result = 1;
   return result;
@@ -340,7 +351,7 @@ void TMqToolCli::ClosePort(TMarqsForm& form) {
 }
 
 int TMqToolCli::RunCommand(const TCliOptions& o, TMarqsForm& form, TConsoleWindow& win, TShellState& shell,
-                           std::ostream* csv, int& errors) {
+                           TEchoFiles& files, int& errors) {
   // The window's Refresh keeps PadsFound; so does this console.
   int refreshesSeen = 0;
   auto syncPadsFound = [&] {
@@ -488,10 +499,31 @@ int TMqToolCli::RunCommand(const TCliOptions& o, TMarqsForm& form, TConsoleWindo
       if (s.Replies < loopsRun || s.Resends > s.MissedReads + s.MissedSends) result = 1;
     }
     if (form.EchoRunning() || aborted || errors > 0) result = 1;
-    if (csv) {
+    const std::string when = LocalDateTime();
+    // Writes one output file; false (and the reason said) when it failed.
+    auto finish = [&](std::ofstream& file, const std::string& path, const std::string& content) {
+      if (!file.is_open()) return true;
+      file << content;
+      file.flush();
+      if (file) return true;
+      err_ << "cannot write " << path << '\n';
+      return false;
+    };
+    bool written = finish(files.loopsCsv, o.loopsCsv, form.EchoRecord().LoopsCsv());
+    if (files.report.is_open()) {
+      TEchoReportFacts facts;
+      facts.DateTime = when;
+      facts.ProgramVersion = MQ_PROGRAM_VERSION;
+      facts.Port = form.BasePort() > 0 ? "COM" + std::to_string(form.BasePort()) : std::string();
+      facts.BaseIdent = form.BaseIdent();
+      facts.Channel = form.ChannelText();
+      facts.Bandwidth = BandwidthLabel(shell.BandwidthIndex) + " kHz";
+      written = finish(files.report, o.report, TEchoReport(facts, form.EchoRecord(), form.EchoStats()).Html()) &&
+                written;
+    }
+    if (std::ostream* csv = files.csv.is_open() ? &files.csv : nullptr) {
       *csv << "pad,judge,replies,resends,missed_reads,missed_sends,loops,delay_ms,channel,bandwidth_khz,"
               "base_ident,date_time\r\n";
-      const std::string when = LocalDateTime();
       for (const auto& pad : form.PadList()) {
         const int j = JudgeIndex(pad[0]);
         const TEchoStat& s = form.EchoStats()[static_cast<std::size_t>(j)];
@@ -502,9 +534,10 @@ int TMqToolCli::RunCommand(const TCliOptions& o, TMarqsForm& form, TConsoleWindo
       csv->flush();
       if (!*csv) {
         err_ << "cannot write " << o.csv << '\n';
-        return 1;
+        written = false;
       }
     }
+    if (!written) return 1;
     if (o.json) printSummary();
     return result;
   }

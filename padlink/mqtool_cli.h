@@ -34,6 +34,7 @@ namespace mq::padlink {
 class TMarqsForm;
 class TConsoleWindow;
 struct TEchoStat;
+struct TEchoFiles;
 struct TShellState;
 
 struct TCliOptions {
@@ -46,6 +47,8 @@ struct TCliOptions {
   int loops = 0;
   int delay = 180;
   std::string csv;
+  std::string loopsCsv;  // --loops-csv: one row per pad and loop
+  std::string report;    // --report: the HTML report
   std::string text = "103B 3m    First Diver";  // Windows-1252 bytes
   bool broadcast = false;
   int count = -1;        // entries to wait for; -1: until interrupted
@@ -93,7 +96,7 @@ class TMqToolCli {
 
  private:
   int RunCommand(const TCliOptions& options, TMarqsForm& form, TConsoleWindow& win, TShellState& shell,
-                 std::ostream* csv, int& errors);
+                 TEchoFiles& files, int& errors);
   // Closes the port once its output has left.
   void ClosePort(TMarqsForm& form);
   // The one place where the loop runs: until done() holds or timeoutMs

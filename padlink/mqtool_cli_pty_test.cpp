@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -290,6 +292,112 @@ std::map<char, Counters> ExpectedCounters(const std::vector<TraceLine>& trace) {
   return result;
 }
 
+// The outcome of every step (loop, pad) from what the radio did, in the
+// tokens of the per-loop CSV: "at_once", "missed_send", "missed_read" or
+// "no_answer", then ",1" when the step needed a resend, ",0" when not.
+std::map<std::pair<int, char>, std::string> ExpectedSteps(const std::vector<TraceLine>& trace) {
+  std::map<std::pair<int, char>, std::string> result;
+  std::map<char, std::vector<const TraceLine*>> echoes, replies;
+  long start = -1;
+  for (const auto& t : trace) {
+    const bool echoFrame = t.dir == "base>pad" && t.bytes.size() >= 5 && t.bytes.substr(t.bytes.size() - 3) ==
+                                                                             std::string("\x1b" "4\x04");
+    if (echoFrame && start < 0) start = t.time;
+    if (start < 0) continue;
+    if (echoFrame) echoes[t.pad[0]].push_back(&t);
+    if (t.dir == "pad>base" && t.bytes.size() >= 4 && t.bytes[2] == '\x06') replies[t.pad[0]].push_back(&t);
+  }
+  for (auto& [pad, frames] : echoes) {
+    std::size_t r = 0;
+    int loop = 0;
+    for (const TraceLine* f : frames) {
+      const bool resend = f->bytes.size() == 5;
+      const TraceLine* reply = nullptr;
+      if (f->fate == "ok" && r < replies[pad].size()) reply = replies[pad][r++];
+      const bool delivered = reply && reply->fate == "ok";
+      if (!resend) {
+        loop = std::stoi(f->bytes.substr(f->bytes.rfind(' ') + 1));
+        result[{loop, pad}] = delivered ? "at_once,0" : "no_answer,1";
+      } else if (delivered) {
+        result[{loop, pad}] = EchoNumber(reply->bytes) == loop ? "missed_send,1" : "missed_read,1";
+      }
+    }
+  }
+  return result;
+}
+
+std::vector<std::string> CsvCells(std::string row) {
+  if (!row.empty() && row.back() == '\r') row.pop_back();
+  std::vector<std::string> f;
+  std::stringstream fs(row);
+  std::string cell;
+  while (std::getline(fs, cell, ',')) f.push_back(cell);
+  if (!row.empty() && row.back() == ',') f.emplace_back();
+  return f;
+}
+
+// The per-loop CSV against the trace, and the HTML report's numbers against
+// both CSV files. Returns what differed.
+std::string StepsAgainstTheTrace(const std::string& traceText, const std::string& totalsCsv,
+                                 const std::string& loopsCsv, const std::string& html) {
+  std::ostringstream diff;
+  auto expected = ExpectedSteps(ParseTrace(traceText));
+  std::istringstream rows(loopsCsv);
+  std::string row;
+  std::getline(rows, row);
+  if (row != "loop,pad,judge,outcome,resent,reply_loop,late_replies\r") diff << "heading " << row << "\n";
+  std::map<char, std::array<int, 5>> steps;  // at once, after a resend, no answer, late, all
+  int cells = 0;
+  while (std::getline(rows, row)) {
+    const auto f = CsvCells(row);
+    if (f.size() != 7u) {
+      diff << "row " << row << "\n";
+      continue;
+    }
+    ++cells;
+    const std::pair<int, char> key{std::stoi(f[0]), f[1][0]};
+    const std::string got = f[3] + "," + f[4];
+    const auto want = expected.find(key);
+    if (want == expected.end() || want->second != got)
+      diff << "loop " << key.first << " pad " << key.second << ": CSV " << got << ", trace "
+           << (want == expected.end() ? "-" : want->second) << "\n";
+    if (f[6] != "0") diff << "loop " << key.first << " pad " << key.second << ": late replies " << f[6] << "\n";
+    auto& s = steps[key.second];
+    ++s[f[3] == "at_once" ? 0 : f[3] == "no_answer" ? 2 : 1];
+    s[3] += std::stoi(f[6]);
+    ++s[4];
+  }
+  if (cells != static_cast<int>(expected.size())) diff << cells << " steps, the trace shows " << expected.size() << "\n";
+  // Every number of the report's table: the totals CSV, then the steps.
+  std::istringstream totals(totalsCsv);
+  std::getline(totals, row);
+  while (std::getline(totals, row)) {
+    const auto f = CsvCells(row);
+    if (f.size() < 6u) continue;
+    const auto& s = steps[f[0][0]];
+    std::string tr = "<tr id=\"row-J" + f[1] + "\"";
+    const auto at = html.find(tr);
+    if (at == std::string::npos) {
+      diff << "no report row for pad " << f[0] << "\n";
+      continue;
+    }
+    std::string cellsText = html.substr(at, html.find("</tr>", at) - at);
+    std::vector<std::string> nums;
+    for (std::size_t p = 0; (p = cellsText.find("<td", p)) != std::string::npos;) {
+      p = cellsText.find('>', p) + 1;
+      nums.push_back(cellsText.substr(p, cellsText.find('<', p) - p));
+    }
+    const std::vector<std::string> want = {f[1], f[0], f[2], f[3], f[4], f[5], std::to_string(s[0]),
+                                           std::to_string(s[1]), std::to_string(s[2]), std::to_string(s[3])};
+    nums.resize(std::min(nums.size(), want.size()));
+    if (nums != want) diff << "report row of pad " << f[0] << ": " << cellsText << "\n";
+    if (html.find("id=\"bar-J" + f[1] + "\"") == std::string::npos ||
+        html.find("id=\"timeline-J" + f[1] + "\"") == std::string::npos)
+      diff << "no bar or timeline for pad " << f[0] << "\n";
+  }
+  return diff.str();
+}
+
 // ---- tests ----
 
 TEST(MqToolCliPty, ScanFindsTheStationInPassOneAndItsPads) {
@@ -372,9 +480,12 @@ TEST(MqToolCliPty, PortsThatCannotBeOpenedAreNamedAndNoPortAtAllIsSaid) {
 // trace implies. Returns what differed (empty when all agree).
 std::string EchoRunAgainstTheTrace(const fs::path& folder, int com) {
   Sim sim(folder, com, {"--loss", "0.1", "--seed", "4711", "--trace"});
-  const fs::path csv = folder / "echo.csv";
+  const fs::path csv = folder / "echo.csv", loopsCsv = folder / "loops.csv", report = folder / "echo.html";
   // The longest test delay (300 ms) leaves a reply about 250 ms of slack.
-  const CliResult r = RunCli(folder, {"echo", "--loops", "20", "--delay", "300", "--csv", csv.string()}, 280'000);
+  const CliResult r = RunCli(folder,
+                             {"echo", "--loops", "20", "--delay", "300", "--csv", csv.string(), "--loops-csv",
+                              loopsCsv.string(), "--report", report.string()},
+                             280'000);
   std::ostringstream diff;
   if (r.code == 2) return "usage error: " + r.err;
   const auto expected = ExpectedCounters(ParseTrace(sim.Out()));
@@ -407,6 +518,7 @@ std::string EchoRunAgainstTheTrace(const fs::path& folder, int com) {
   if (pads != 12) diff << pads << " rows\n";
   if (losses == 0) diff << "no resends at 10% loss each way over 240 requests\n";
   if (r.code != (allReplied ? 0 : 1)) diff << "exit code " << r.code << "\n";
+  diff << StepsAgainstTheTrace(sim.Out(), ReadFile(csv), ReadFile(loopsCsv), ReadFile(report));
   return diff.str();
 }
 

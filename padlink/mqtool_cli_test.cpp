@@ -499,5 +499,45 @@ TEST_F(CliRun, UnwritableCsvIsRefusedBeforeTheTest) {
   EXPECT_EQ(fake->OpenCount(3), 0);  // nothing was sent
 }
 
+TEST_F(CliRun, EchoWritesThePerLoopCsvAndTheReport) {
+  fake->AddPort(3);
+  Serve(3, "ER400TRS-02V2.02.10", "5c");
+  echoesLeft_['c'] = 1;  // pad c answers loop 1 only
+  const std::string loops = ::testing::TempDir() + "/mqtool_cli_loops.csv";
+  const std::string report = ::testing::TempDir() + "/mqtool_cli_report.html";
+  TMqToolCli cli = Cli();
+  EXPECT_EQ(cli.Run(*P({"echo", "--loops", "2", "--delay", "130", "--loops-csv", loops, "--report", report})), 1);
+  auto read = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  };
+  EXPECT_EQ(read(loops),
+            "loop,pad,judge,outcome,resent,reply_loop,late_replies\r\n"
+            "1,5,5,at_once,0,1,0\r\n"
+            "1,c,11,at_once,0,1,0\r\n"
+            "2,5,5,at_once,0,2,0\r\n"
+            "2,c,11,no_answer,1,,0\r\n");
+  const std::string html = read(report);
+  EXPECT_NE(html.find("<th>Port</th><td>COM3</td>"), std::string::npos);
+  EXPECT_NE(html.find("<th>Program version</th><td>" MQ_TEST_PROGRAM_VERSION "</td>"), std::string::npos);
+  EXPECT_NE(html.find("<th>Bandwidth</th><td>100 kHz</td>"), std::string::npos);
+  EXPECT_NE(html.find("J11, loop 2: no answer"), std::string::npos);
+}
+
+TEST_F(CliRun, UnwritableReportOrLoopsCsvIsRefusedBeforeTheTest) {
+  fake->AddPort(3);
+  Serve(3, "ER400TRS-02V2.02.10", "5");
+  const std::string path = ::testing::TempDir() + "/no-such-folder/echo.out";
+  for (const char* option : {"--report", "--loops-csv"}) {
+    err.str("");
+    TMqToolCli cli = Cli();
+    EXPECT_EQ(cli.Run(*P({"echo", "--loops", "2", option, path})), 2) << option;
+    EXPECT_NE(err.str().find("cannot write " + path + ": "), std::string::npos) << err.str();
+    EXPECT_EQ(fake->OpenCount(3), 0);  // nothing was sent
+  }
+}
+
 }  // namespace
 }  // namespace mq::padlink

@@ -600,6 +600,7 @@ void TMarqsForm::EchoReply(char id, std::string payload) {
       ++stat.MissedReads;
   }
   ++stat.Replies;
+  echoRecord_.Reply(curJudge_, n);
   echoReplied_ = true;
 }
 
@@ -784,6 +785,9 @@ void TMarqsForm::TestEcho(int NoOfLoops) {
     echoTimer_.SetInterval(shell_.TestDelay);
     window_.ProgressSetMax(static_cast<int>(padList_.size()) * echoLoops_);
     echoStats_ = {};
+    std::vector<int> judges;
+    for (const auto& pad : padList_) judges.push_back(JudgeIndex(pad[0]));
+    echoRecord_.Start(NoOfLoops, shell_.TestDelay, std::move(judges), loop_.nowMs());
     for (int r = 0; r < 12; ++r) window_.SetReportRowText(r, std::to_string(r));
     echoLoop_ = 0;
     TestEchoNextLoop();
@@ -804,6 +808,7 @@ void TMarqsForm::TestEchoNextLoop() {
 void TMarqsForm::EndEchoTest() {
   window_.ProgressHide();
   echoRunning_ = false;
+  echoRecord_.Ended(loop_.nowMs());
 }
 
 void TMarqsForm::TestEchoJudges() {
@@ -819,6 +824,7 @@ bool TMarqsForm::StartNextEchoPad() {
   const std::string request = EchoRequest(id, echoLoop_);
   echoFrame_ = EchoResend(id);
   echoReplied_ = false;
+  echoRecord_.StepStarted(echoLoop_, JudgeIndex(id));
   Log(std::string(1, id) + " -->" + Fmt("%8d", echoLoop_) + Fmt("%8d", MillisecondsOfMinute()));
   try {
     comPort_.PutString(request);
@@ -847,6 +853,7 @@ void TMarqsForm::EchoTimerTimer() {
   if (index < 0 || index >= static_cast<int>(padList_.size())) return;
   const char id = padList_[static_cast<std::size_t>(index)][0];
   ++echoStats_[static_cast<std::size_t>(JudgeIndex(id))].Resends;
+  echoRecord_.Resent();
   reportColour_ = TReportColour::Red;
   Log(std::string(1, id) + " -->>" + Fmt("%7d", echoLoop_) + Fmt("%8d", MillisecondsOfMinute()));
   comPort_.PutString(echoFrame_);

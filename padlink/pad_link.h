@@ -33,6 +33,7 @@
 #include "i18n/si_lang_linked.h"
 #include "loop/loop.h"
 #include "loop/timer.h"
+#include "padlink/echo_record.h"
 #include "padlink/main_window_link.h"
 #include "padlink/shell_state.h"
 #include "serial/com_port.h"
@@ -131,6 +132,8 @@ class TMarqsForm {
   const std::string& EchoFrame() const { return echoFrame_; }
   const std::array<TEchoStat, 12>& EchoStats() const { return echoStats_; }
   TReportColour ReportColour() const { return reportColour_; }
+  // What happened to every pad in every loop of the last (or running) test.
+  const TEchoRecord& EchoRecord() const { return echoRecord_; }
 
   // The two values the window writes: check box chk1 and button btnAbort.
   void SetBroadcast(bool on) { broadcast_ = on; }
@@ -234,6 +237,7 @@ class TMarqsForm {
   std::string echoFrame_;
   std::array<TEchoStat, 12> echoStats_{};
   TReportColour reportColour_ = TReportColour::WindowText;
+  TEchoRecord echoRecord_;
   // Pad frames are meant to be collected (from a pad scan or a failed full
   // scan until the next base query): a frame time-out re-arms the framer.
   bool collectPadFrames_ = false;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <random>
 
 #include "padlink/pad_link_fixture.h"
 
@@ -293,6 +294,129 @@ TEST_F(EchoTest, ReplyOfFiveWithLoopTwelve) {
   loop.advance(180);
   Feed(3, Reply('5', "J5  12"));
   EXPECT_EQ(form->EchoStats()[5].MissedReads, 1);
+}
+
+// ---- The per-loop record ----
+
+// What the radio did to one echo frame of one pad.
+struct FrameFate {
+  std::string frame;
+  bool heard = false;
+  bool replyArrived = false;
+  int display = 0;  // the loop number the pad showed when it answered
+};
+
+// The record against an independent model of a lossy radio: each frame is
+// heard or lost, each reply arrives or is lost (a seeded generator decides),
+// the pad answers every frame it hears with the loop number it last heard.
+TEST_F(EchoTest, RecordFollowsEveryFrameOfALossyRadio) {
+  WithPads("03ac");
+  std::minstd_rand rng(4711);
+  std::map<char, int> shown;
+  std::map<char, std::vector<FrameFate>> fates;
+  pad = [&](const std::string& f) -> std::optional<std::string> {
+    FrameFate fate;
+    fate.frame = f;
+    fate.heard = rng() % 5 != 0;
+    if (fate.heard && !TextOf(f).empty()) shown[f[1]] = std::stoi(f.substr(f.rfind(' ') + 1, f.size() - 3));
+    fate.display = shown[f[1]];
+    fate.replyArrived = fate.heard && rng() % 5 != 0;
+    fates[f[1]].push_back(fate);
+    if (!fate.replyArrived) return std::nullopt;
+    return Reply(f[1], "J  " + std::to_string(fate.display));
+  };
+  form->TestEcho(30);
+  Step(30 * 4 * 2 * 180 + 10);
+  ASSERT_FALSE(form->EchoRunning());
+
+  std::vector<TEchoCell> expected;
+  std::map<char, std::size_t> next;
+  for (int loop = 1; loop <= 30; ++loop) {
+    for (char id : std::string("03ac")) {
+      const auto& f = fates[id];
+      std::size_t& k = next[id];
+      TEchoCell cell;
+      cell.Loop = loop;
+      cell.Judge = JudgeIndex(id);
+      ASSERT_LT(k, f.size());
+      ASSERT_EQ(f[k].frame, EchoRequest(id, loop));
+      if (f[k].replyArrived) {
+        cell.Outcome = TEchoOutcome::AtOnce;
+        cell.ReplyLoop = loop;
+        ++k;
+      } else {
+        ++k;
+        cell.Resent = true;
+        ASSERT_LT(k, f.size());
+        ASSERT_EQ(f[k].frame, EchoResend(id));
+        if (f[k].replyArrived) {
+          cell.ReplyLoop = f[k].display;
+          cell.Outcome = f[k].display == loop ? TEchoOutcome::MissedSend : TEchoOutcome::MissedRead;
+        }
+        ++k;
+      }
+      expected.push_back(cell);
+    }
+  }
+  EXPECT_EQ(form->EchoRecord().Cells(), expected);
+  EXPECT_EQ(form->EchoRecord().LoopsRun(), 30);
+  EXPECT_EQ(form->EchoRecord().Judges(), (std::vector<int>{0, 3, 10, 11}));
+  // The counters, untouched, agree with the record.
+  std::array<TEchoStat, 12> fromCells{};
+  std::array<int, 4> kinds{};
+  for (const TEchoCell& c : expected) {
+    TEchoStat& s = fromCells[static_cast<std::size_t>(c.Judge)];
+    s.Replies += c.Outcome != TEchoOutcome::NoAnswer;
+    s.Resends += c.Resent;
+    s.MissedSends += c.Outcome == TEchoOutcome::MissedSend;
+    s.MissedReads += c.Outcome == TEchoOutcome::MissedRead;
+    ++kinds[static_cast<std::size_t>(c.Outcome)];
+  }
+  EXPECT_EQ(form->EchoStats(), fromCells);
+  for (int n : kinds) EXPECT_GT(n, 0) << "the seed should give every outcome";
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(EchoTest, RecordPutsALateReplyOnItsOwnStepAndItsCsvSaysSo) {
+  WithPads("12");
+  pad = [&](const std::string& f) -> std::optional<std::string> {
+    if (f == EchoRequest('1', 1)) return Reply('1', TextOf(f));
+    return std::nullopt;
+  };
+  latency = 370;  // pad 1's answer comes inside pad 2's step
+  const auto t0 = loop.nowMs();
+  form->TestEcho(1);
+  Step(600);
+  const TEchoRecord& r = form->EchoRecord();
+  ASSERT_EQ(r.Cells().size(), 2u);
+  EXPECT_EQ(r.Cells()[0], (TEchoCell{1, 1, TEchoOutcome::NoAnswer, true, -1, 1}));
+  // Pad 2's step was cut short by pad 1's late reply: not resent, not answered.
+  EXPECT_EQ(r.Cells()[1], (TEchoCell{1, 2, TEchoOutcome::NoAnswer, false, -1, 0}));
+  EXPECT_EQ(r.LoopsCsv(),
+            "loop,pad,judge,outcome,resent,reply_loop,late_replies\r\n"
+            "1,1,1,no_answer,1,,1\r\n"
+            "1,2,2,no_answer,0,,0\r\n");
+  EXPECT_EQ(r.DurationMs(), 540);  // three delays, on the loop's clock
+  EXPECT_EQ(loop.nowMs() - t0, 600);
+}
+
+TEST_F(EchoTest, RecordOfAnAbortedTestEndsWithTheLastLoopThatRan) {
+  WithPads("01");
+  pad = [&](const std::string& f) -> std::optional<std::string> { return Reply(f[1], TextOf(f)); };
+  form->TestEcho(10);
+  Step(2 * 2 * 180 + 90);
+  form->SetEchoLoops(1);
+  Step(2 * 180);
+  ASSERT_FALSE(form->EchoRunning());
+  const TEchoRecord& r = form->EchoRecord();
+  EXPECT_EQ(r.LoopsAsked(), 10);
+  EXPECT_EQ(r.LoopsRun(), 3);
+  ASSERT_EQ(r.Cells().size(), 6u);
+  for (const TEchoCell& c : r.Cells()) EXPECT_EQ(c.Outcome, TEchoOutcome::AtOnce);
+  // A new test starts a new record.
+  form->TestEcho(1);
+  EXPECT_EQ(r.Cells().size(), 1u);
+  EXPECT_TRUE(r.Running());
 }
 
 }  // namespace

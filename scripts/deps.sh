@@ -14,6 +14,7 @@ PACKAGES=(
   x11-utils
   libqt5serialport5-dev
   libcli11-dev nlohmann-json3-dev
+  libxml2-utils
 )
 # Further packages a caller needs (for example the packaging tools).
 if [ "$ONLY" = 1 ]; then PACKAGES=(); fi

@@ -1,0 +1,82 @@
+#include "padlink/echo_record.h"
+
+#include <utility>
+
+#include "padlink/frames.h"
+
+namespace mq::padlink {
+
+void TEchoRecord::Start(int loopsAsked, int delayMs, std::vector<int> judges, std::int64_t nowMs) {
+  cells_.clear();
+  judges_ = std::move(judges);
+  loopsAsked_ = loopsAsked;
+  delayMs_ = delayMs;
+  running_ = true;
+  startMs_ = nowMs;
+  endMs_ = -1;
+}
+
+void TEchoRecord::StepStarted(int loop, int judge) {
+  TEchoCell cell;
+  cell.Loop = loop;
+  cell.Judge = judge;
+  cells_.push_back(cell);
+}
+
+void TEchoRecord::Resent() {
+  if (!cells_.empty()) cells_.back().Resent = true;
+}
+
+void TEchoRecord::Reply(int judge, int replyLoop) {
+  if (cells_.empty()) return;
+  TEchoCell& current = cells_.back();
+  if (current.Judge == judge) {
+    if (current.Outcome == TEchoOutcome::NoAnswer && (current.Resent || replyLoop == current.Loop)) {
+      current.Outcome = !current.Resent              ? TEchoOutcome::AtOnce
+                        : replyLoop == current.Loop ? TEchoOutcome::MissedSend
+                                                    : TEchoOutcome::MissedRead;
+      current.ReplyLoop = replyLoop;
+      return;
+    }
+    // A second reply within the step.
+    if (current.Outcome != TEchoOutcome::NoAnswer || replyLoop == current.Loop) {
+      ++current.LateReplies;
+      return;
+    }
+  }
+  // A reply to an earlier step of this pad.
+  for (auto it = cells_.rbegin() + 1; it != cells_.rend(); ++it) {
+    if (it->Judge == judge) {
+      ++it->LateReplies;
+      return;
+    }
+  }
+}
+
+void TEchoRecord::Ended(std::int64_t nowMs) {
+  running_ = false;
+  endMs_ = nowMs;
+}
+
+std::string_view TEchoRecord::OutcomeName(TEchoOutcome outcome) {
+  switch (outcome) {
+    case TEchoOutcome::AtOnce: return "at_once";
+    case TEchoOutcome::MissedSend: return "missed_send";
+    case TEchoOutcome::MissedRead: return "missed_read";
+    case TEchoOutcome::NoAnswer: break;
+  }
+  return "no_answer";
+}
+
+std::string TEchoRecord::LoopsCsv() const {
+  std::string csv = "loop,pad,judge,outcome,resent,reply_loop,late_replies\r\n";
+  for (const TEchoCell& c : cells_) {
+    csv += std::to_string(c.Loop) + ',' + PadId(c.Judge) + ',' + std::to_string(c.Judge) + ',' +
+           std::string(OutcomeName(c.Outcome)) + ',' + (c.Resent ? "1" : "0") + ',' +
+           (c.ReplyLoop >= 0 ? std::to_string(c.ReplyLoop) : std::string()) + ',' + std::to_string(c.LateReplies) +
+           "\r\n";
+  }
+  return csv;
+}
+
+}  // namespace mq::padlink
