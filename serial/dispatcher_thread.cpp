@@ -17,6 +17,8 @@ TApdDispatcherThread::TApdDispatcherThread(std::string name, std::function<void(
       std::lock_guard lock(s->mu);
       s->finished.store(true);
       keep = std::move(s->keepAlive);
+      // Under the lock: a joiner clears it under the lock before it returns.
+      if (s->joiner) s->joiner->wake();
     }
     // Released here, on this thread, after the body has returned.
   });
@@ -30,17 +32,28 @@ TApdDispatcherThread::~TApdDispatcherThread() {
   if (thread_.joinable()) thread_.join();
 }
 
+bool TApdDispatcherThread::JoinServing(mq::Loop& loop, int timeoutMs) {
+  {
+    std::lock_guard lock(shared_->mu);
+    shared_->joiner = &loop;
+  }
+  const bool ended = loop.serveUntil([this] { return shared_->finished.load(); }, timeoutMs);
+  std::lock_guard lock(shared_->mu);
+  shared_->joiner = nullptr;
+  return ended;
+}
+
 void TApdDispatcherThread::Join(mq::Loop& loop) {
   if (!thread_.joinable()) return;
   // The body may be waiting for a hand-over; keep serving until it ends.
-  while (!loop.serveUntil([this] { return shared_->finished.load(); }, 1000)) {
+  while (!JoinServing(loop, 1000)) {
   }
   thread_.join();
 }
 
 bool TApdDispatcherThread::Join(mq::Loop& loop, int timeoutMs) {
   if (!thread_.joinable()) return true;
-  if (!loop.serveUntil([this] { return shared_->finished.load(); }, timeoutMs)) return false;
+  if (!JoinServing(loop, timeoutMs)) return false;
   thread_.join();
   return true;
 }

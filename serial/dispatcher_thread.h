@@ -4,6 +4,9 @@
 // loop's hand-overs meanwhile, so a worker that waits for the loop thread
 // (a packet event, a light notification) can still finish.
 //
+// The thread wakes a loop thread that joins it as it ends, so a close does
+// not wait for the join's next look.
+//
 // A join may be bounded. A thread that has not ended by then can be let go
 // (Detach): it runs on by itself and releases what it was given to keep
 // alive once its body has returned, so it never touches freed state.
@@ -48,7 +51,10 @@ class TApdDispatcherThread {
     std::atomic<bool> finished{false};
     std::mutex mu;
     std::shared_ptr<void> keepAlive;
+    mq::Loop* joiner = nullptr;  // a loop thread in Join, woken at the end
   };
+
+  bool JoinServing(mq::Loop& loop, int timeoutMs);
 
   std::string name_;
   std::shared_ptr<Shared> shared_;
