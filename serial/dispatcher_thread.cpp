@@ -5,12 +5,16 @@
 
 namespace mq::serial {
 
-TApdDispatcherThread::TApdDispatcherThread(std::string name, std::function<void()> body)
+TApdDispatcherThread::TApdDispatcherThread(std::string name, std::function<void()> body, bool waitRunning)
     : name_(std::move(name)), shared_(std::make_shared<Shared>()) {
   // The thread owns its body and the shared flags, so nothing it touches
   // goes away with this object once it has been detached.
   thread_ = std::thread([s = shared_, fn = std::move(body)] {
-    s->started.store(true);
+    {
+      std::lock_guard lock(s->mu);
+      s->started.store(true);
+    }
+    s->startedCv.notify_all();
     fn();
     std::shared_ptr<void> keep;
     {
@@ -22,10 +26,13 @@ TApdDispatcherThread::TApdDispatcherThread(std::string name, std::function<void(
     }
     // Released here, on this thread, after the body has returned.
   });
-  // The body signals that it runs; do not wait longer than 3000 ms for it.
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(3000);
-  while (!shared_->started.load() && std::chrono::steady_clock::now() < limit)
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  if (waitRunning) WaitRunning();
+}
+
+bool TApdDispatcherThread::WaitRunning(int timeoutMs) {
+  std::unique_lock lock(shared_->mu);
+  return shared_->startedCv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                     [this] { return shared_->started.load(); });
 }
 
 TApdDispatcherThread::~TApdDispatcherThread() {
