@@ -67,16 +67,21 @@ DeadlineWaiter::~DeadlineWaiter() {
 
 void DeadlineWaiter::wake() { ::SetEvent(h_->wake); }
 
+// A relative due time counts from the system's interrupt time, which an
+// ordinary timer reads at tick granularity: it may end before the steady
+// clock has reached the deadline. The rest is then waited for again.
 bool DeadlineWaiter::wait(std::optional<Loop::TimePoint> deadline) {
   if (!deadline) return ::WaitForSingleObject(h_->wake, INFINITE) == WAIT_OBJECT_0;
-  if (!ArmFor(h_->timer, *deadline)) return ::WaitForSingleObject(h_->wake, 0) == WAIT_OBJECT_0;
   const HANDLE both[2] = {h_->wake, h_->timer};
-  // The event comes first: when both are signalled, the wake-up is taken.
-  return ::WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0;
+  while (ArmFor(h_->timer, *deadline)) {
+    // The event comes first: when both are signalled, the wake-up is taken.
+    if (::WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0) return true;
+  }
+  return ::WaitForSingleObject(h_->wake, 0) == WAIT_OBJECT_0;
 }
 
 void DeadlineWaiter::sleepUntil(Loop::TimePoint deadline) {
-  if (ArmFor(h_->timer, deadline)) ::WaitForSingleObject(h_->timer, INFINITE);
+  while (ArmFor(h_->timer, deadline)) ::WaitForSingleObject(h_->timer, INFINITE);
 }
 
 }  // namespace mq
