@@ -4,19 +4,27 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 namespace mq {
 
 QtLoop::QtLoop() {
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
-  QObject::connect(&timer_, &QTimer::timeout, this, [this] { fireDueTimers(); });
+  QObject::connect(&timer_, &QTimer::timeout, this, [this] { onQtTimer(); });
 }
 
 QtLoop::~QtLoop() = default;
 
-std::int64_t QtLoop::nowMs() const { return steadyMs(); }
+namespace {
+// The Qt timer is armed this much short of the due time: the event
+// dispatcher may round its wait up by a millisecond.
+constexpr std::chrono::milliseconds kQtTimerMargin{1};
+// The longest stretch the loop sleeps out itself (margin plus the Qt
+// timer's own rounding); a Qt timer that fires earlier is armed again.
+constexpr std::chrono::milliseconds kFinishWithin{3};
+}  // namespace
+
+Loop::TimePoint QtLoop::now() const { return steadyNow(); }
 
 void QtLoop::onWorkQueued() {
   // Coalesce wake-ups: one queued drain serves everything queued before it.
@@ -31,9 +39,17 @@ void QtLoop::drain() {
   fireDueTimers();
 }
 
+void QtLoop::onQtTimer() {
+  if (auto due = nextTimerDue()) {
+    const auto left = *due - now();
+    if (left > std::chrono::microseconds::zero() && left <= kFinishWithin) sleepUntil(*due);
+  }
+  fireDueTimers();
+}
+
 void QtLoop::fireDueTimers() {
-  const std::int64_t now = nowMs();
-  while (runOneDueTimer(now)) serveHandovers();
+  const TimePoint t = now();
+  while (runOneDueTimer(t)) serveHandovers();
   reschedule();
 }
 
@@ -43,12 +59,13 @@ void QtLoop::reschedule() {
     timer_.stop();
     return;
   }
-  const auto wait = std::max<std::int64_t>(0, *due - nowMs());
-  timer_.start(static_cast<int>(std::min<std::int64_t>(wait, 24LL * 3600 * 1000)));
+  const auto wholeMs = std::chrono::floor<std::chrono::milliseconds>(*due - now()) - kQtTimerMargin;
+  const auto wait = std::clamp<std::int64_t>(wholeMs.count(), 0, 24LL * 3600 * 1000);
+  timer_.start(static_cast<int>(wait));
 }
 
-Loop::TimerId QtLoop::addTimer(std::int64_t dueMs, Task fn) {
-  const TimerId id = QueuedLoop::addTimer(dueMs, std::move(fn));
+Loop::TimerId QtLoop::addTimerAt(TimePoint due, Task fn) {
+  const TimerId id = QueuedLoop::addTimerAt(due, std::move(fn));
   reschedule();
   return id;
 }
@@ -59,7 +76,7 @@ void QtLoop::cancelTimer(TimerId id) {
 }
 
 void QtLoop::pause(int ms) {
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  if (ms > 0) sleepUntil(now() + std::chrono::milliseconds(ms));
 }
 
 bool QtLoop::serveUntil(const std::function<bool()>& done, int timeoutMs) {

@@ -53,6 +53,30 @@ TEST(QtLoop, ServeUntilServesHandoversButNotTimers) {
   EXPECT_EQ(fired, 1);
 }
 
+TEST(QtLoop, TimersRunInDueOrderNeverBeforeTheirMicrosecond) {
+  // The Qt timer is armed in whole milliseconds; the loop finishes the rest.
+  using std::chrono::microseconds;
+  QtLoop loop;
+  const Loop::TimePoint t0 = loop.now();
+  std::vector<std::pair<Loop::TimePoint, Loop::TimePoint>> ran;  // due, ran at
+  std::vector<int> order;
+  const int offsets[] = {4300, 700, 2500, 2500, 1900};
+  for (int i = 0; i < 5; ++i) {
+    const Loop::TimePoint due = t0 + microseconds(offsets[i]);
+    loop.addTimerAt(due, [&, due, i] {
+      ran.emplace_back(due, loop.now());
+      order.push_back(i);
+      if (ran.size() == 5) QCoreApplication::quit();
+    });
+  }
+  QCoreApplication::exec();
+  EXPECT_EQ(order, (std::vector<int>{1, 4, 2, 3, 0}));
+  for (const auto& [due, at] : ran) EXPECT_GE(at, due);
+  const Loop::TimePoint before = loop.now();
+  loop.pause(2);
+  EXPECT_GE(loop.now(), before + std::chrono::milliseconds(2));
+}
+
 }  // namespace
 }  // namespace mq
 

@@ -10,6 +10,7 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "loop/loop.h"
@@ -36,6 +37,7 @@ class BenchWindow : public mq::padlink::TMainWindowLink {
   // Echo requests are logged as "<id> -->" and the loop number, resends as
   // "<id> -->>".
   void AddLogLine(const std::string& text) override {
+    if (keepLog) log.emplace_back(Clock::now(), text);
     if (text.size() > 5 && text.compare(1, 4, " -->") == 0 && text[5] != '>') requests.push_back(Clock::now());
     if (text.size() > 5 && text.compare(1, 5, " -->>") == 0) ++resends;
   }
@@ -59,6 +61,8 @@ class BenchWindow : public mq::padlink::TMainWindowLink {
   void ShowInformation(const std::string&) override {}
 
   std::vector<Clock::time_point> requests;
+  bool keepLog = false;  // every log line with its time, for a trace
+  std::vector<std::pair<Clock::time_point, std::string>> log;
   int resends = 0;
   int ended = 0;
   Clock::time_point endedAt;

@@ -8,6 +8,10 @@ namespace mq {
 
 Loop::~Loop() = default;
 
+std::int64_t Loop::nowMs() const {
+  return std::chrono::floor<std::chrono::milliseconds>(now()).time_since_epoch().count();
+}
+
 void Loop::setErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
 
 void Loop::reportError(std::exception_ptr error) {

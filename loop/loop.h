@@ -6,13 +6,20 @@
 // standard-library loop (command-line tools, pseudo-terminal tests) or on a
 // virtual clock that tests advance by hand.
 //
-// Threading: nowMs, post, runAndWait, sendWithTimeout and isLoopThread may be
-// called from any thread. Everything else belongs to the loop thread.
+// Time is a steady-clock time point at microsecond resolution: timers fall
+// due at the microsecond they were armed for, never earlier, and a loop
+// waits for them with a precise primitive, so a 100 ms tick is 100 ms and
+// not up to 101.
+//
+// Threading: now, nowMs, post, runAndWait, sendWithTimeout, wake and
+// isLoopThread may be called from any thread. Everything else belongs to the loop thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <utility>
 
 namespace mq {
 
@@ -21,14 +28,20 @@ class Loop {
   using Task = std::function<void()>;
   using TimerId = std::uint64_t;
   using ErrorHandler = std::function<void(std::exception_ptr)>;
+  using Clock = std::chrono::steady_clock;
+  using TimePoint = std::chrono::time_point<Clock, std::chrono::microseconds>;
 
   Loop() = default;
   Loop(const Loop&) = delete;
   Loop& operator=(const Loop&) = delete;
   virtual ~Loop();
 
-  // Milliseconds on a monotonic clock (virtual time for the virtual loop).
-  virtual std::int64_t nowMs() const = 0;
+  // The loop's monotonic clock (virtual time for the virtual loop).
+  virtual TimePoint now() const = 0;
+  // The same in whole milliseconds, rounded down.
+  std::int64_t nowMs() const;
+  // The time point of a millisecond count of nowMs().
+  static TimePoint AtMs(std::int64_t ms) { return TimePoint(std::chrono::milliseconds(ms)); }
 
   // Queues fn to run on the loop thread; returns at once.
   virtual void post(Task fn) = 0;
@@ -59,9 +72,17 @@ class Loop {
 
   virtual bool isLoopThread() const = 0;
 
-  // One-shot timer primitives behind Timer. dueMs is on the nowMs() clock.
-  virtual TimerId addTimer(std::int64_t dueMs, Task fn) = 0;
+  // Makes a loop thread that waits (idle, or in serveUntil) look at its
+  // conditions again at once. Any thread.
+  virtual void wake() = 0;
+
+  // One-shot timer primitives behind Timer: fn runs on the loop thread once
+  // now() has reached due, never before. Timers due at the same time run in
+  // the order they were added.
+  virtual TimerId addTimerAt(TimePoint due, Task fn) = 0;
   virtual void cancelTimer(TimerId id) = 0;
+  // The same with the due time in milliseconds of nowMs().
+  TimerId addTimer(std::int64_t dueMs, Task fn) { return addTimerAt(AtMs(dueMs), std::move(fn)); }
 
   // The application's top-level handler for errors that escape a handler
   // (timer ticks, posted tasks, hand-overs). Without one, errors are written

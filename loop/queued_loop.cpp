@@ -5,29 +5,40 @@
 
 namespace mq {
 
+// A request of another thread to run fn on the loop thread. Its state is
+// guarded by its own mutex, so the waiting thread never competes with the
+// loop thread for the queue lock; lock order: the queue's mu_, then m.
 struct QueuedLoop::Handover {
   enum class State { Pending, Running, Done, Cancelled };
   Task fn;
   State state = State::Pending;
+  std::mutex m;
   std::condition_variable done;
+
+  void finish(State s) {
+    {
+      std::lock_guard lock(m);
+      state = s;
+      fn = nullptr;
+    }
+    done.notify_all();
+  }
+  bool ended() const { return state == State::Done || state == State::Cancelled; }
 };
 
 QueuedLoop::QueuedLoop() : loopThread_(std::this_thread::get_id()) {}
 
 QueuedLoop::~QueuedLoop() {
   // Release any thread still waiting for a hand-over that will never run.
-  std::lock_guard lock(mu_);
-  for (auto& h : handovers_) {
-    h->state = Handover::State::Cancelled;
-    h->done.notify_all();
+  std::deque<std::shared_ptr<Handover>> left;
+  {
+    std::lock_guard lock(mu_);
+    left.swap(handovers_);
   }
-  handovers_.clear();
+  for (auto& h : left) h->finish(Handover::State::Cancelled);
 }
 
-std::int64_t QueuedLoop::steadyMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
+Loop::TimePoint QueuedLoop::steadyNow() { return std::chrono::time_point_cast<std::chrono::microseconds>(Clock::now()); }
 
 void QueuedLoop::bindToCurrentThread() {
   std::lock_guard lock(mu_);
@@ -39,20 +50,28 @@ bool QueuedLoop::isLoopThread() const {
   return loopThread_ == std::this_thread::get_id();
 }
 
+void QueuedLoop::wakeIfSleeping(bool sleeping) {
+  if (sleeping) waiter_.wake();
+}
+
 void QueuedLoop::wake() {
+  bool sleeping;
   {
     std::lock_guard lock(mu_);
     woken_ = true;
+    sleeping = sleeping_;
   }
-  cv_.notify_all();
+  wakeIfSleeping(sleeping);
 }
 
 void QueuedLoop::post(Task fn) {
+  bool sleeping;
   {
     std::lock_guard lock(mu_);
     posted_.push_back(std::move(fn));
+    sleeping = sleeping_;
   }
-  cv_.notify_all();
+  wakeIfSleeping(sleeping);
   onWorkQueued();
 }
 
@@ -78,11 +97,13 @@ void QueuedLoop::runHandover(const Task& fn) {
 std::shared_ptr<QueuedLoop::Handover> QueuedLoop::enqueueHandover(Task fn) {
   auto h = std::make_shared<Handover>();
   h->fn = std::move(fn);
+  bool sleeping;
   {
     std::lock_guard lock(mu_);
     handovers_.push_back(h);
+    sleeping = sleeping_;
   }
-  cv_.notify_all();
+  wakeIfSleeping(sleeping);
   onWorkQueued();
   return h;
 }
@@ -97,7 +118,8 @@ bool QueuedLoop::serveHandoversUntil(const std::function<bool()>& done, int time
     if (now >= limit) return false;
     // done() may be changed by another thread without a wake-up; look again
     // after at most 2 ms.
-    waitForWork(std::min(limit, now + std::chrono::milliseconds(2)));
+    waitForWork(std::chrono::time_point_cast<std::chrono::microseconds>(
+        std::min(limit, now + std::chrono::milliseconds(2))));
   }
 }
 
@@ -107,10 +129,8 @@ void QueuedLoop::runAndWait(Task fn) {
     return;
   }
   auto h = enqueueHandover(std::move(fn));
-  std::unique_lock lock(mu_);
-  h->done.wait(lock, [&] {
-    return h->state == Handover::State::Done || h->state == Handover::State::Cancelled;
-  });
+  std::unique_lock lock(h->m);
+  h->done.wait(lock, [&] { return h->ended(); });
 }
 
 bool QueuedLoop::sendWithTimeout(Task fn, int timeoutMs) {
@@ -119,26 +139,26 @@ bool QueuedLoop::sendWithTimeout(Task fn, int timeoutMs) {
     return true;
   }
   auto h = enqueueHandover(std::move(fn));
-  std::unique_lock lock(mu_);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (h->state == Handover::State::Pending) {
-    if (h->done.wait_until(lock, deadline) == std::cv_status::timeout &&
-        h->state == Handover::State::Pending) {
+  {
+    std::unique_lock lock(h->m);
+    if (!h->done.wait_until(lock, deadline, [&] { return h->state != Handover::State::Pending; })) {
       // Not started in time: withdraw it so it never runs after we returned.
-      h->state = Handover::State::Cancelled;
-      for (auto it = handovers_.begin(); it != handovers_.end(); ++it) {
-        if (*it == h) {
-          handovers_.erase(it);
-          break;
-        }
+      // The loop thread takes requests under mu_ first: lock in that order.
+      lock.unlock();
+      std::lock_guard queueLock(mu_);
+      lock.lock();
+      if (h->state == Handover::State::Pending) {
+        h->state = Handover::State::Cancelled;
+        h->fn = nullptr;
+        handovers_.erase(std::find(handovers_.begin(), handovers_.end(), h));
+        return false;
       }
-      return false;
     }
   }
   // Started in time: wait for it to finish so its captures stay valid.
-  h->done.wait(lock, [&] {
-    return h->state == Handover::State::Done || h->state == Handover::State::Cancelled;
-  });
+  std::unique_lock lock(h->m);
+  h->done.wait(lock, [&] { return h->ended(); });
   return h->state == Handover::State::Done;
 }
 
@@ -151,15 +171,11 @@ bool QueuedLoop::serveHandovers() {
       if (handovers_.empty()) break;
       h = handovers_.front();
       handovers_.pop_front();
+      std::lock_guard hl(h->m);
       h->state = Handover::State::Running;
     }
     runHandover(h->fn);
-    {
-      std::lock_guard lock(mu_);
-      h->state = Handover::State::Done;
-      h->fn = nullptr;
-    }
-    h->done.notify_all();
+    h->finish(Handover::State::Done);
     any = true;
   }
   return any;
@@ -186,10 +202,10 @@ bool QueuedLoop::runPosted() {
   return count > 0;
 }
 
-Loop::TimerId QueuedLoop::addTimer(std::int64_t dueMs, Task fn) {
+Loop::TimerId QueuedLoop::addTimerAt(TimePoint due, Task fn) {
   const TimerId id = nextTimerId_++;
-  timers_.emplace(id, TimerEntry{dueMs, std::move(fn)});
-  byDue_.emplace(dueMs, id);
+  timers_.emplace(id, TimerEntry{due, std::move(fn)});
+  byDue_.emplace(due, id);
   return id;
 }
 
@@ -200,12 +216,12 @@ void QueuedLoop::cancelTimer(TimerId id) {
   timers_.erase(it);
 }
 
-std::optional<std::int64_t> QueuedLoop::nextTimerDue() const {
+std::optional<Loop::TimePoint> QueuedLoop::nextTimerDue() const {
   if (byDue_.empty()) return std::nullopt;
   return byDue_.begin()->first;
 }
 
-bool QueuedLoop::runOneDueTimer(std::int64_t now) {
+bool QueuedLoop::runOneDueTimer(TimePoint now) {
   if (byDue_.empty() || byDue_.begin()->first > now) return false;
   const TimerId id = byDue_.begin()->second;
   byDue_.erase(byDue_.begin());
@@ -221,21 +237,28 @@ bool QueuedLoop::hasQueuedWork() {
   return !posted_.empty() || !handovers_.empty();
 }
 
-void QueuedLoop::waitForWork(std::optional<std::chrono::steady_clock::time_point> deadline) {
-  std::unique_lock lock(mu_);
-  auto ready = [&] { return woken_ || !posted_.empty() || !handovers_.empty(); };
-  if (deadline)
-    cv_.wait_until(lock, *deadline, ready);
-  else
-    cv_.wait(lock, ready);
+void QueuedLoop::waitForWork(std::optional<TimePoint> deadline) {
+  {
+    std::lock_guard lock(mu_);
+    if (woken_ || !posted_.empty() || !handovers_.empty()) {
+      woken_ = false;
+      return;
+    }
+    sleeping_ = true;
+  }
+  // A producer that queues from here on wakes the waiter, which keeps the
+  // wake-up until this wait takes it.
+  waiter_.wait(deadline);
+  std::lock_guard lock(mu_);
+  sleeping_ = false;
   woken_ = false;
 }
 
 void QueuedLoop::processMessages() {
   serveHandovers();
   runPosted();
-  const std::int64_t now = nowMs();
-  while (runOneDueTimer(now)) serveHandovers();
+  const TimePoint t = now();
+  while (runOneDueTimer(t)) serveHandovers();
 }
 
 }  // namespace mq

@@ -1,6 +1,12 @@
 // QueuedLoop: the queues shared by the loop implementations that the program
 // owns itself (real time and virtual time): posted tasks, hand-over requests
-// from other threads, and one-shot timers ordered by due time.
+// from other threads, and one-shot timers ordered by due time (microseconds;
+// equal due times in the order they were added).
+//
+// A thread that hands work over waits on a signal of its own request, not on
+// the loop's queue lock, and the loop thread sleeps in a DeadlineWaiter that
+// a producer wakes only while it sleeps: one hand-over costs one wake-up of
+// each side and no lock hand-off between them.
 //
 // Threading: post, runAndWait, sendWithTimeout, wake and isLoopThread are
 // safe from any thread; the timer table and the running of tasks belong to
@@ -20,6 +26,7 @@
 #include <thread>
 #include <utility>
 
+#include "loop/deadline_waiter.h"
 #include "loop/loop.h"
 
 namespace mq {
@@ -34,13 +41,14 @@ class QueuedLoop : public Loop {
   bool sendWithTimeout(Task fn, int timeoutMs) override;
   void processMessages() override;
   bool isLoopThread() const override;
-  TimerId addTimer(std::int64_t dueMs, Task fn) override;
+  TimerId addTimerAt(TimePoint due, Task fn) override;
   void cancelTimer(TimerId id) override;
 
   // Makes the calling thread the loop thread.
   void bindToCurrentThread();
-  // Wakes a loop thread that waits for work (any thread).
-  void wake();
+  void wake() override;
+  // The steady clock at microsecond resolution (any thread).
+  static TimePoint steadyNow();
   // Number of armed timers (for tests and diagnostics).
   std::size_t timerCount() const { return timers_.size(); }
 
@@ -56,14 +64,15 @@ class QueuedLoop : public Loop {
   // Runs the posted tasks that were queued when the call began.
   bool runPosted();
   // Runs the earliest timer whose due time is <= now; true when one ran.
-  bool runOneDueTimer(std::int64_t now);
-  std::optional<std::int64_t> nextTimerDue() const;
+  bool runOneDueTimer(TimePoint now);
+  std::optional<TimePoint> nextTimerDue() const;
   bool hasQueuedWork();
-  // Waits on the loop thread until woken or until the deadline (real time,
-  // steady clock milliseconds); returns at once when work is queued.
-  void waitForWork(std::optional<std::chrono::steady_clock::time_point> deadline);
+  // Waits on the loop thread until woken or until the deadline (real time);
+  // returns at once when work is queued.
+  void waitForWork(std::optional<TimePoint> deadline);
+  // Blocks the loop thread until the deadline, precisely, taking no work.
+  void sleepUntil(TimePoint deadline) { waiter_.sleepUntil(deadline); }
 
-  static std::int64_t steadyMs();
 
   // Blocks the calling (loop) thread in real time, serving hand-overs, until
   // done() holds or timeoutMs has passed; returns done(). Timers and posted
@@ -76,19 +85,23 @@ class QueuedLoop : public Loop {
   void runHandover(const Task& fn);
   std::shared_ptr<Handover> enqueueHandover(Task fn);
 
+  // Tells a sleeping loop thread that work was queued (mu_ not held).
+  void wakeIfSleeping(bool sleeping);
+
   mutable std::mutex mu_;
-  std::condition_variable cv_;
+  DeadlineWaiter waiter_;
   std::deque<Task> posted_;
   std::deque<std::shared_ptr<Handover>> handovers_;
   bool woken_ = false;
+  bool sleeping_ = false;  // the loop thread is in waiter_.wait
   std::thread::id loopThread_;
 
   struct TimerEntry {
-    std::int64_t due;
+    TimePoint due;
     Task fn;
   };
   std::map<TimerId, TimerEntry> timers_;
-  std::set<std::pair<std::int64_t, TimerId>> byDue_;
+  std::set<std::pair<TimePoint, TimerId>> byDue_;
   TimerId nextTimerId_ = 1;
 };
 

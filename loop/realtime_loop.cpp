@@ -2,30 +2,29 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 namespace mq {
 
-using Clock = std::chrono::steady_clock;
+namespace {
+Loop::TimePoint After(int ms) { return QueuedLoop::steadyNow() + std::chrono::milliseconds(ms); }
+}  // namespace
 
-std::int64_t RealtimeLoop::nowMs() const { return steadyMs(); }
+Loop::TimePoint RealtimeLoop::now() const { return steadyNow(); }
 
 // One round: hand-overs, posted tasks, due timers; then wait for the next
 // timer, new work, or the limit. Returns whether anything ran.
-bool RealtimeLoop::runOnce(std::optional<Clock::time_point> limit) {
+bool RealtimeLoop::runOnce(std::optional<TimePoint> limit) {
   bool any = serveHandovers();
   any = runPosted() || any;
-  const std::int64_t now = nowMs();
-  while (runOneDueTimer(now)) {
+  const TimePoint t = now();
+  while (runOneDueTimer(t)) {
     any = true;
     serveHandovers();
   }
   if (any || hasQueuedWork()) return true;
-  std::optional<Clock::time_point> deadline = limit;
-  if (auto due = nextTimerDue()) {
-    const auto timerAt = Clock::now() + std::chrono::milliseconds(std::max<std::int64_t>(0, *due - nowMs()));
-    if (!deadline || timerAt < *deadline) deadline = timerAt;
-  }
+  std::optional<TimePoint> deadline = limit;
+  if (auto due = nextTimerDue())
+    if (!deadline || *due < *deadline) deadline = *due;
   waitForWork(deadline);
   return false;
 }
@@ -37,15 +36,15 @@ int RealtimeLoop::run() {
 }
 
 bool RealtimeLoop::runUntil(const std::function<bool()>& done, int timeoutMs) {
-  std::optional<Clock::time_point> limit;
-  if (timeoutMs >= 0) limit = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::optional<TimePoint> limit;
+  if (timeoutMs >= 0) limit = After(timeoutMs);
   quit_ = false;
   while (!done()) {
     if (quit_) return done();
-    const auto now = Clock::now();
-    if (limit && now >= *limit) return done();
+    const TimePoint t = now();
+    if (limit && t >= *limit) return done();
     // done() may depend on other threads: look again after at most 10 ms.
-    auto step = now + std::chrono::milliseconds(10);
+    const TimePoint step = t + std::chrono::milliseconds(10);
     runOnce(limit && *limit < step ? *limit : step);
   }
   return true;
@@ -62,7 +61,7 @@ void RealtimeLoop::quit(int code) {
 }
 
 void RealtimeLoop::pause(int ms) {
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  if (ms > 0) sleepUntil(After(ms));
 }
 
 bool RealtimeLoop::serveUntil(const std::function<bool()>& done, int timeoutMs) {

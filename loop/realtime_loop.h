@@ -1,6 +1,7 @@
 // RealtimeLoop: the loop thread on the standard library, in real time.
 // Used by the command-line tools and by tests that talk to real devices
-// (pseudo-terminals, marq-sim).
+// (pseudo-terminals, marq-sim). It sleeps until the next timer's due
+// microsecond (DeadlineWaiter) and pauses just as precisely.
 //
 // Threading: run, runUntil, runFor, pause and serveUntil on the loop thread;
 // quit and everything QueuedLoop allows from any thread.
@@ -17,7 +18,7 @@ class RealtimeLoop : public QueuedLoop {
  public:
   RealtimeLoop() = default;
 
-  std::int64_t nowMs() const override;
+  TimePoint now() const override;
   void pause(int ms) override;
   bool serveUntil(const std::function<bool()>& done, int timeoutMs) override;
 
@@ -33,7 +34,7 @@ class RealtimeLoop : public QueuedLoop {
   void quit(int code = 0);
 
  private:
-  bool runOnce(std::optional<std::chrono::steady_clock::time_point> limit);
+  bool runOnce(std::optional<TimePoint> limit);
 
   std::atomic<bool> quit_{false};
   std::atomic<int> exitCode_{0};

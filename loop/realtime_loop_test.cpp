@@ -84,6 +84,43 @@ TEST(RealtimeLoop, TimersTickInOrderAndQuitFromAnotherThreadEndsRun) {
   EXPECT_EQ(order.front(), 1);  // the 5 ms timer ticks before the 12 ms one
 }
 
+TEST(RealtimeLoop, TimersTicksAndPausesNeverEndBeforeTheirMicrosecond) {
+  using std::chrono::microseconds;
+  RealtimeLoop loop;
+  const Loop::TimePoint t0 = loop.now();
+  std::vector<std::pair<Loop::TimePoint, Loop::TimePoint>> ran;  // due, ran at
+  std::vector<int> order;
+  const int offsets[] = {2300, 700, 1100, 1100, 3000};
+  for (int i = 0; i < 5; ++i) {
+    const Loop::TimePoint due = t0 + microseconds(offsets[i]);
+    loop.addTimerAt(due, [&, due, i] {
+      ran.emplace_back(due, loop.now());
+      order.push_back(i);
+    });
+  }
+  EXPECT_TRUE(loop.runUntil([&] { return ran.size() == 5; }, 10'000));
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 0, 4}));
+  for (const auto& [due, at] : ran) EXPECT_GE(at, due);
+
+  Timer timer(loop, 3);
+  std::vector<Loop::TimePoint> ticks;
+  timer.OnTimer = [&] { ticks.push_back(loop.now()); };
+  const Loop::TimePoint enabled = loop.now();
+  timer.SetEnabled(true);
+  EXPECT_TRUE(loop.runUntil([&] { return ticks.size() >= 5; }, 10'000));
+  timer.SetEnabled(false);
+  for (std::size_t k = 0; k < ticks.size(); ++k) {
+    EXPECT_GE(ticks[k], enabled + std::chrono::milliseconds(3 * static_cast<int>(k + 1)));
+    if (k > 0) {
+      EXPECT_GT(ticks[k], ticks[k - 1]);
+    }
+  }
+
+  const Loop::TimePoint before = loop.now();
+  loop.pause(2);
+  EXPECT_GE(loop.now(), before + std::chrono::milliseconds(2));
+}
+
 TEST(RealtimeLoop, SendWithTimeoutRunsWhenTheLoopServes) {
   RealtimeLoop loop;
   std::atomic<bool> done{false};

@@ -2,6 +2,10 @@
 
 namespace mq {
 
+namespace {
+std::chrono::microseconds Ms(int ms) { return std::chrono::milliseconds(ms); }
+}  // namespace
+
 Timer::Timer(Loop& loop, int intervalMs) : loop_(loop), interval_(intervalMs) {}
 
 Timer::~Timer() { disarm(); }
@@ -11,7 +15,7 @@ void Timer::SetInterval(int ms) {
   interval_ = ms;
   if (enabled_) {
     disarm();
-    arm(loop_.nowMs() + interval_);
+    arm(loop_.now() + Ms(interval_));
   }
 }
 
@@ -19,15 +23,15 @@ void Timer::SetEnabled(bool on) {
   if (on == enabled_) return;
   enabled_ = on;
   if (on)
-    arm(loop_.nowMs() + interval_);
+    arm(loop_.now() + Ms(interval_));
   else
     disarm();
 }
 
-void Timer::arm(std::int64_t due) {
+void Timer::arm(Loop::TimePoint due) {
   if (interval_ <= 0) return;
   due_ = due;
-  id_ = loop_.addTimer(due, [this] { fire(); });
+  id_ = loop_.addTimerAt(due, [this] { fire(); });
 }
 
 void Timer::disarm() {
@@ -42,9 +46,9 @@ void Timer::fire() {
   if (!enabled_) return;
   // Schedule the next tick before running the handler, so the handler may
   // disable the timer or change its interval with the usual effect.
-  const std::int64_t now = loop_.nowMs();
-  std::int64_t next = due_ + interval_;
-  if (next <= now) next = now + interval_;
+  const Loop::TimePoint now = loop_.now();
+  Loop::TimePoint next = due_ + Ms(interval_);
+  if (next <= now) next = now + Ms(interval_);
   arm(next);
   if (!OnTimer) return;
   try {

@@ -7,7 +7,10 @@
 // - An Interval of 0 or less never ticks.
 // - An exception from OnTimer goes to the loop's error handler; the timer
 //   keeps running.
-// A late tick is not repeated to catch up: the next one comes a full
+// Ticks fall due on a microsecond schedule: the first one Interval after
+// the enabling moment, each next one Interval after the previous due time,
+// so a loop's wake-up latency does not add up over a run of ticks. A late
+// tick is not repeated to catch up: after a stall the next one comes a full
 // Interval after the late one.
 //
 // Threading: loop thread only.
@@ -35,7 +38,7 @@ class Timer {
   std::function<void()> OnTimer;
 
  private:
-  void arm(std::int64_t due);
+  void arm(Loop::TimePoint due);
   void disarm();
   void fire();
 
@@ -43,7 +46,7 @@ class Timer {
   int interval_;
   bool enabled_ = false;
   Loop::TimerId id_ = 0;
-  std::int64_t due_ = 0;
+  Loop::TimePoint due_{};
 };
 
 }  // namespace mq

@@ -114,6 +114,29 @@ TEST_F(TimerFixture, LateTickIsNotRepeatedToCatchUp) {
   EXPECT_EQ(ticks, (std::vector<std::int64_t>{450, 550}));
 }
 
+TEST_F(TimerFixture, TicksKeepTheMicrosecondOfEnablingAndAStallShiftsThemWithoutBurst) {
+  using std::chrono::microseconds;
+  std::vector<std::int64_t> at;  // microseconds
+  int handled = 0;
+  timer.OnTimer = [&] {
+    at.push_back(loop.now().time_since_epoch().count());
+    // The second tick's handler blocks the loop for 250 ms.
+    if (++handled == 2) loop.pause(250);
+  };
+  loop.advance(microseconds(250));
+  timer.SetEnabled(true);
+  loop.advanceTo(Loop::TimePoint(microseconds(100'249)));
+  EXPECT_TRUE(at.empty());  // never early, not even by a microsecond
+  loop.advanceTo(Loop::TimePoint(microseconds(100'250)));
+  ASSERT_EQ(at.size(), 1u);
+  EXPECT_EQ(loop.nowMs(), 100);  // rounded down
+  loop.advance(500);
+  // The handler of 200.25 ran until 450.25, past the 300.25 and 400.25
+  // ticks: one late tick then, and the next a full interval after it, not a
+  // burst of the missed ones.
+  EXPECT_EQ(at, (std::vector<std::int64_t>{100'250, 200'250, 450'250, 550'250}));
+}
+
 TEST_F(TimerFixture, DestroyedTimerLeavesNothingArmed) {
   {
     Timer t(loop, 10);

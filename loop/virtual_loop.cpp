@@ -5,7 +5,7 @@
 
 namespace mq {
 
-VirtualLoop::VirtualLoop(std::int64_t startMs) : now_(startMs) {}
+VirtualLoop::VirtualLoop(std::int64_t startMs) : now_(startMs * 1000) {}
 
 void VirtualLoop::drain() {
   // Posted tasks may post more; keep going until the queues are empty.
@@ -18,26 +18,30 @@ void VirtualLoop::drain() {
 
 void VirtualLoop::runPending() {
   drain();
-  while (runOneDueTimer(now_.load())) drain();
+  while (runOneDueTimer(now())) drain();
 }
 
-void VirtualLoop::advanceTo(std::int64_t t) {
+void VirtualLoop::advanceTo(TimePoint t) {
   drain();
   for (;;) {
     auto due = nextTimerDue();
     if (!due || *due > t) break;
-    if (*due > now_.load()) now_ = *due;
-    runOneDueTimer(now_.load());
+    if (*due > now()) setNow(*due);
+    runOneDueTimer(now());
     drain();
   }
-  if (t > now_.load()) now_ = t;
+  if (t > now()) setNow(t);
   drain();
 }
 
-void VirtualLoop::advance(std::int64_t ms) { advanceTo(now_.load() + ms); }
+void VirtualLoop::advanceTo(std::int64_t tMs) { advanceTo(AtMs(tMs)); }
+
+void VirtualLoop::advance(std::chrono::microseconds d) { advanceTo(now() + d); }
+
+void VirtualLoop::advance(std::int64_t ms) { advance(std::chrono::milliseconds(ms)); }
 
 bool VirtualLoop::advanceUntil(const std::function<bool()>& done, std::int64_t maxMs) {
-  const std::int64_t limit = now_.load() + maxMs;
+  const TimePoint limit = now() + std::chrono::milliseconds(maxMs);
   runPending();
   while (!done()) {
     auto due = nextTimerDue();
@@ -45,13 +49,13 @@ bool VirtualLoop::advanceUntil(const std::function<bool()>& done, std::int64_t m
       advanceTo(limit);
       return done();
     }
-    advanceTo(std::max(*due, now_.load()));
+    advanceTo(std::max(*due, now()));
   }
   return true;
 }
 
 void VirtualLoop::pause(int ms) {
-  if (ms > 0) now_ += ms;
+  if (ms > 0) now_ += std::int64_t{ms} * 1000;
 }
 
 bool VirtualLoop::serveUntil(const std::function<bool()>& done, int timeoutMs) {

@@ -6,6 +6,9 @@
 // pause(ms) moves the clock on without running timers, posted tasks or
 // hand-overs, as a blocked user-interface thread would.
 //
+// The clock counts microseconds, so tests can place timers and events
+// between two milliseconds; the millisecond calls move it in whole ones.
+//
 // Threading: nowMs and the QueuedLoop entry points from any thread; advance,
 // runPending, pause and serveUntil on the loop thread.
 #pragma once
@@ -21,14 +24,16 @@ class VirtualLoop : public QueuedLoop {
  public:
   explicit VirtualLoop(std::int64_t startMs = 1'000'000);
 
-  std::int64_t nowMs() const override { return now_.load(); }
+  TimePoint now() const override { return TimePoint(std::chrono::microseconds(now_.load())); }
   void pause(int ms) override;
   bool serveUntil(const std::function<bool()>& done, int timeoutMs) override;
 
   // Moves the clock ms forward, running posted tasks, hand-overs and every
   // timer that falls due on the way, each at its due time.
   void advance(std::int64_t ms);
-  void advanceTo(std::int64_t t);
+  void advance(std::chrono::microseconds d);
+  void advanceTo(std::int64_t tMs);
+  void advanceTo(TimePoint t);
   // Runs what is pending at the current time without moving the clock.
   void runPending();
   // Advances step by step (to each next timer) until done() holds or maxMs
@@ -38,7 +43,9 @@ class VirtualLoop : public QueuedLoop {
  private:
   void drain();
 
-  std::atomic<std::int64_t> now_;
+  void setNow(TimePoint t) { now_ = t.time_since_epoch().count(); }
+
+  std::atomic<std::int64_t> now_;  // microseconds
 };
 
 }  // namespace mq

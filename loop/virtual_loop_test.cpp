@@ -23,6 +23,28 @@ TEST(VirtualLoop, TimersFireInDueOrderAtTheirDueTime) {
   EXPECT_EQ(loop.nowMs(), 100);
 }
 
+TEST(VirtualLoop, SubMillisecondDeadlinesRunInOrderAtTheirMicrosecondNeverBefore) {
+  using std::chrono::microseconds;
+  VirtualLoop loop(0);
+  std::vector<std::string> log;
+  auto stamp = [&](const char* name) {
+    return [&log, &loop, name] { log.push_back(name + ("@" + std::to_string(loop.now().time_since_epoch().count()))); };
+  };
+  loop.addTimerAt(Loop::TimePoint(microseconds(1500)), stamp("b"));
+  loop.addTimerAt(Loop::TimePoint(microseconds(700)), stamp("a"));
+  loop.addTimerAt(Loop::TimePoint(microseconds(1500)), stamp("c"));  // same due time: after b
+  loop.addTimer(1, stamp("ms"));                                      // whole milliseconds still work
+  loop.advance(microseconds(1499));
+  EXPECT_EQ(log, (std::vector<std::string>{"a@700", "ms@1000"}));
+  EXPECT_EQ(loop.nowMs(), 1);
+  loop.advance(microseconds(1));
+  EXPECT_EQ(log, (std::vector<std::string>{"a@700", "ms@1000", "b@1500", "c@1500"}));
+  // A millisecond due time that has begun is due: 1 ms <= 1.5 ms.
+  loop.addTimer(loop.nowMs(), stamp("now"));
+  loop.runPending();
+  EXPECT_EQ(log.back(), "now@1500");
+}
+
 TEST(VirtualLoop, PostedTasksRunBeforeLaterTimersAndMayPostMore) {
   VirtualLoop loop(0);
   std::vector<std::string> log;

@@ -5,42 +5,62 @@
 
 namespace mq::serial {
 
-TApdDispatcherThread::TApdDispatcherThread(std::string name, std::function<void()> body)
+TApdDispatcherThread::TApdDispatcherThread(std::string name, std::function<void()> body, bool waitRunning)
     : name_(std::move(name)), shared_(std::make_shared<Shared>()) {
   // The thread owns its body and the shared flags, so nothing it touches
   // goes away with this object once it has been detached.
   thread_ = std::thread([s = shared_, fn = std::move(body)] {
-    s->started.store(true);
+    {
+      std::lock_guard lock(s->mu);
+      s->started.store(true);
+    }
+    s->startedCv.notify_all();
     fn();
     std::shared_ptr<void> keep;
     {
       std::lock_guard lock(s->mu);
       s->finished.store(true);
       keep = std::move(s->keepAlive);
+      // Under the lock: a joiner clears it under the lock before it returns.
+      if (s->joiner) s->joiner->wake();
     }
     // Released here, on this thread, after the body has returned.
   });
-  // The body signals that it runs; do not wait longer than 3000 ms for it.
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(3000);
-  while (!shared_->started.load() && std::chrono::steady_clock::now() < limit)
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  if (waitRunning) WaitRunning();
+}
+
+bool TApdDispatcherThread::WaitRunning(int timeoutMs) {
+  std::unique_lock lock(shared_->mu);
+  return shared_->startedCv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                     [this] { return shared_->started.load(); });
 }
 
 TApdDispatcherThread::~TApdDispatcherThread() {
   if (thread_.joinable()) thread_.join();
 }
 
+bool TApdDispatcherThread::JoinServing(mq::Loop& loop, int timeoutMs) {
+  {
+    std::lock_guard lock(shared_->mu);
+    shared_->joiner = &loop;
+  }
+  const bool ended = loop.serveUntil([this] { return shared_->finished.load(); }, timeoutMs);
+  std::lock_guard lock(shared_->mu);
+  shared_->joiner = nullptr;
+  return ended;
+}
+
 void TApdDispatcherThread::Join(mq::Loop& loop) {
   if (!thread_.joinable()) return;
   // The body may be waiting for a hand-over; keep serving until it ends.
-  while (!loop.serveUntil([this] { return shared_->finished.load(); }, 1000)) {
+  while (!JoinServing(loop, 1000)) {
   }
   thread_.join();
 }
 
 bool TApdDispatcherThread::Join(mq::Loop& loop, int timeoutMs) {
   if (!thread_.joinable()) return true;
-  if (!loop.serveUntil([this] { return shared_->finished.load(); }, timeoutMs)) return false;
+  if (!JoinServing(loop, timeoutMs)) return false;
   thread_.join();
   return true;
 }
