@@ -54,14 +54,21 @@ $strip -o "$stage/mqtool.exe" "$BUILD_DIR/app/mqtool.exe"
 $strip -o "$stage/mqtool-cli.exe" "$BUILD_DIR/padlink/mqtool-cli.exe"
 cp -r docs/guide/. "$stage/guide/"
 cp app/resources/mqtool.ico "$stage/"
-for f in LICENSE LICENSE.txt COPYING; do
-  if [ -f "$f" ]; then cp "$f" "$stage/licences/MqTool-LICENSE.txt"; fi
-done
-# The programs contain Qt (LGPL 3, which builds on the GPL 3): its texts.
+# The program's own terms (the same text the Debian package carries).
+sed 's/$/\r/' packaging/deb/copyright >"$stage/licences/MqTool-copyright.txt"
+# The programs contain Qt, statically linked (LGPL 3, which builds on the
+# GPL 3), and the third-party code Qt bundles: their licence texts and
+# Debian's record of which licence covers which part of that source.
 qt_src=$(find "$(dirname "$qt")" -maxdepth 2 -type d -name 'qt6-base-*' | head -n1)
-for f in LICENSE.LGPL3 LICENSE.GPL3; do
-  if [ -n "$qt_src" ] && [ -f "$qt_src/$f" ]; then cp "$qt_src/$f" "$stage/licences/Qt-$f.txt"; fi
+for f in LICENSES/LGPL-3.0-only.txt LICENSES/GPL-3.0-only.txt debian/copyright; do
+  if [ -z "$qt_src" ] || [ ! -f "$qt_src/$f" ]; then
+    echo "package-windows: Qt's licence text $f not found beside $qt (run scripts/build-qt-mingw.sh)" >&2
+    exit 1
+  fi
 done
+sed 's/$/\r/' "$qt_src/LICENSES/LGPL-3.0-only.txt" >"$stage/licences/Qt-LGPL-3.0.txt"
+sed 's/$/\r/' "$qt_src/LICENSES/GPL-3.0-only.txt" >"$stage/licences/Qt-GPL-3.0.txt"
+sed 's/$/\r/' "$qt_src/debian/copyright" >"$stage/licences/Qt-copyright.txt"
 sed 's/$/\r/' >"$stage/README.txt" <<EOF
 Marq Utility (MqTool) $version
 

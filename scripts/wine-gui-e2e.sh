@@ -105,7 +105,7 @@ echo "Install: $(basename "$setup") /S"
 rc=0
 timeout 300 wine "$setup" /S || rc=$?
 check "silent install exits with 0" "$([ "$rc" = 0 ]; echo $?)"
-for f in mqtool.exe mqtool-cli.exe uninstall.exe README.txt guide/index.html; do
+for f in mqtool.exe mqtool-cli.exe uninstall.exe README.txt guide/index.html licences/MqTool-copyright.txt licences/Qt-LGPL-3.0.txt; do
   check "installed $f" "$([ -f "$pf/$f" ]; echo $?)"
 done
 check "Start-menu shortcut \"Marq Utility\"" "$([ -f "$shortcut" ]; echo $?)"
