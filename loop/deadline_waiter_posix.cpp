@@ -30,12 +30,12 @@ namespace {
 // timerfd's absolute deadlines as they are.
 itimerspec AbsoluteAt(Loop::TimePoint t) {
   const std::int64_t us = t.time_since_epoch().count();
-  itimerspec spec{};
-  spec.it_value.tv_sec = static_cast<time_t>(us / 1'000'000);
-  spec.it_value.tv_nsec = static_cast<long>(us % 1'000'000) * 1000;
+  itimerspec its{};
+  its.it_value.tv_sec = static_cast<time_t>(us / 1'000'000);
+  its.it_value.tv_nsec = static_cast<long>(us % 1'000'000) * 1000;
   // An all-zero value would disarm the timer instead of firing it.
-  if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) spec.it_value.tv_nsec = 1;
-  return spec;
+  if (its.it_value.tv_sec == 0 && its.it_value.tv_nsec == 0) its.it_value.tv_nsec = 1;
+  return its;
 }
 #endif
 

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "i18n/text_codec.h"
 #include "padlink/frames.h"
 #include "padlink/pad_link.h"
 
@@ -26,52 +27,6 @@ int Severity(TEchoOutcome o) {
 constexpr const char* kFill[] = {"#a5d6a7", "url(#pSend)", "url(#pRead)", "#7f0000"};
 constexpr const char* kLabel[] = {"answered at once", "missed send (answered after a resend)",
                                   "missed read (answered after a resend)", "no answer"};
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// Decodes one UTF-8 sequence at s[i]; advances i. Returns U+FFFD for a
-// sequence that is broken, overlong, a surrogate or beyond U+10FFFF.
-char32_t NextCodePoint(std::string_view s, std::size_t& i) {
-  const auto b0 = static_cast<unsigned char>(s[i++]);
-  if (b0 < 0x80) return b0;
-  int n = 0;
-  char32_t c = 0;
-  if ((b0 & 0xE0) == 0xC0) {
-    n = 1;
-    c = b0 & 0x1F;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    n = 2;
-    c = b0 & 0x0F;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    n = 3;
-    c = b0 & 0x07;
-  } else {
-    return 0xFFFD;
-  }
-  for (int k = 0; k < n; ++k) {
-    if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 0xFFFD;
-    c = (c << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
-  }
-  static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-  if (c < kMin[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0xFFFD;
-  return c;
-}
 
 // Tenths of a percent of n in d, as "96.0 %" (no locale involved).
 std::string Percent(int n, int d) {
@@ -97,7 +52,7 @@ std::string TEchoReport::Escape(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
-    char32_t c = NextCodePoint(utf8, i);
+    char32_t c = i18n::TTextCodec::NextCodePoint(utf8, i);
     switch (c) {
       case '&': out += "&amp;"; continue;
       case '<': out += "&lt;"; continue;
@@ -109,7 +64,7 @@ std::string TEchoReport::Escape(std::string_view utf8) {
     if (c < 0x20) c += 0x2400;  // control pictures, as the log draws them
     else if (c == 0x7F) c = 0x2421;
     else if ((c >= 0x80 && c <= 0x9F) || c == 0xFFFE || c == 0xFFFF) c = 0xFFFD;
-    AppendUtf8(out, c);
+    i18n::TTextCodec::AppendUtf8(out, c);
   }
   return out;
 }
