@@ -188,6 +188,10 @@ TfrmMain::TfrmMain(Options options) : QWidget(nullptr), options_(std::move(optio
 
 TfrmMain::~TfrmMain() {
   SetBusyCursor(false);
+  // The log list empties itself as the widgets go, after this object is no
+  // longer a TfrmMain: its signals must not reach this window's slots then.
+  lbxLog_->disconnect(this);
+  lbxLog_->model()->disconnect(this);
   // The component talks to the widgets while it unlinks; drop it first.
   siLangRT1_.reset();
 }
