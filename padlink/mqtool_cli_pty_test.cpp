@@ -251,52 +251,12 @@ std::ostream& operator<<(std::ostream& o, const Counters& c) {
   return o << "{" << c.replies << "," << c.resends << "," << c.missedReads << "," << c.missedSends << "}";
 }
 
-// Counters of every pad from what the radio did: a lost request or reply
-// costs one resend; after a resend, a reply carrying the current loop number
-// is a missed send, any other a missed read; each delivered reply counts once.
-std::map<char, Counters> ExpectedCounters(const std::vector<TraceLine>& trace) {
-  std::map<char, Counters> result;
-  std::map<char, std::vector<const TraceLine*>> echoes, replies;
-  // Echo frames to each pad (requests and resends), and the pads' ACK replies
-  // from the first echo frame on.
-  long start = -1;
-  for (const auto& t : trace) {
-    const bool echoFrame = t.dir == "base>pad" && t.bytes.size() >= 5 && t.bytes.substr(t.bytes.size() - 3) ==
-                                                                             std::string("\x1b" "4\x04");
-    if (echoFrame && start < 0) start = t.time;
-    if (start < 0) continue;
-    if (echoFrame) echoes[t.pad[0]].push_back(&t);
-    if (t.dir == "pad>base" && t.bytes.size() >= 4 && t.bytes[2] == '\x06') replies[t.pad[0]].push_back(&t);
-  }
-  for (auto& [pad, frames] : echoes) {
-    Counters& c = result[pad];
-    std::size_t r = 0;  // the pad answers every echo frame it hears, in order
-    int loop = 0;
-    for (const TraceLine* f : frames) {
-      const bool resend = f->bytes.size() == 5;
-      const TraceLine* reply = nullptr;
-      if (f->fate == "ok" && r < replies[pad].size()) reply = replies[pad][r++];
-      const bool delivered = reply && reply->fate == "ok";
-      if (delivered) ++c.replies;
-      if (!resend) {
-        loop = std::stoi(f->bytes.substr(f->bytes.rfind(' ') + 1));
-        if (!delivered) ++c.resends;  // lost on the way out or back
-      } else if (delivered) {
-        if (EchoNumber(reply->bytes) == loop)
-          ++c.missedSends;
-        else
-          ++c.missedReads;
-      }
-    }
-  }
-  return result;
-}
-
-// The outcome of every step (loop, pad) from what the radio did, in the
-// tokens of the per-loop CSV: "at_once", "missed_send", "missed_read" or
-// "no_answer", then ",1" when the step needed a resend, ",0" when not.
-std::map<std::pair<int, char>, std::string> ExpectedSteps(const std::vector<TraceLine>& trace) {
-  std::map<std::pair<int, char>, std::string> result;
+// Walks the echo test in the trace: every echo frame to a pad (request or
+// resend) from the first one on, in order, with the reply it drew (the pad
+// answers every echo frame it hears, in order) and whether that reply was
+// delivered. `loop` is the loop number of the latest request to that pad.
+template <typename OnFrame>
+void WalkEchoFrames(const std::vector<TraceLine>& trace, OnFrame onFrame) {
   std::map<char, std::vector<const TraceLine*>> echoes, replies;
   long start = -1;
   for (const auto& t : trace) {
@@ -315,14 +275,43 @@ std::map<std::pair<int, char>, std::string> ExpectedSteps(const std::vector<Trac
       const TraceLine* reply = nullptr;
       if (f->fate == "ok" && r < replies[pad].size()) reply = replies[pad][r++];
       const bool delivered = reply && reply->fate == "ok";
-      if (!resend) {
-        loop = std::stoi(f->bytes.substr(f->bytes.rfind(' ') + 1));
-        result[{loop, pad}] = delivered ? "at_once,0" : "no_answer,1";
-      } else if (delivered) {
-        result[{loop, pad}] = EchoNumber(reply->bytes) == loop ? "missed_send,1" : "missed_read,1";
-      }
+      if (!resend) loop = std::stoi(f->bytes.substr(f->bytes.rfind(' ') + 1));
+      onFrame(pad, resend, loop, delivered, reply);
     }
   }
+}
+
+// Counters of every pad from what the radio did: a lost request or reply
+// costs one resend; after a resend, a reply carrying the current loop number
+// is a missed send, any other a missed read; each delivered reply counts once.
+std::map<char, Counters> ExpectedCounters(const std::vector<TraceLine>& trace) {
+  std::map<char, Counters> result;
+  WalkEchoFrames(trace, [&](char pad, bool resend, int loop, bool delivered, const TraceLine* reply) {
+    Counters& c = result[pad];
+    if (delivered) ++c.replies;
+    if (!resend) {
+      if (!delivered) ++c.resends;  // lost on the way out or back
+    } else if (delivered) {
+      if (EchoNumber(reply->bytes) == loop)
+        ++c.missedSends;
+      else
+        ++c.missedReads;
+    }
+  });
+  return result;
+}
+
+// The outcome of every step (loop, pad) from what the radio did, in the
+// tokens of the per-loop CSV: "at_once", "missed_send", "missed_read" or
+// "no_answer", then ",1" when the step needed a resend, ",0" when not.
+std::map<std::pair<int, char>, std::string> ExpectedSteps(const std::vector<TraceLine>& trace) {
+  std::map<std::pair<int, char>, std::string> result;
+  WalkEchoFrames(trace, [&](char pad, bool resend, int loop, bool delivered, const TraceLine* reply) {
+    if (!resend)
+      result[{loop, pad}] = delivered ? "at_once,0" : "no_answer,1";
+    else if (delivered)
+      result[{loop, pad}] = EchoNumber(reply->bytes) == loop ? "missed_send,1" : "missed_read,1";
+  });
   return result;
 }
 
