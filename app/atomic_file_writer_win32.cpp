@@ -62,6 +62,14 @@ void AtomicFileWriter::Write(const std::string& path, const std::string& content
   const DWORD attributes = GetFileAttributesW(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
     Fail(path, "read-only file", ERROR_ACCESS_DENIED);
+  // Every user may create files in the shared data folder: a link (reparse
+  // point) or a folder in the file's place is theirs, not ours to replace,
+  // and its target's access list must not be copied onto our file.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+    throw FileWriteError("Cannot write \"" + path + "\": " +
+                         ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? "it is a symbolic link"
+                                                                       : "it is not a regular file") +
+                         ", so it is left as it is");
 
   std::wstring tmp;
   HANDLE file = INVALID_HANDLE_VALUE;

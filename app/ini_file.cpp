@@ -1,17 +1,34 @@
 #include "app/ini_file.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
-#include <sstream>
+#include <memory>
 #include <vector>
 
 #include "app/atomic_file_writer.h"
+#include "util/safe_file_reader.h"
 
 namespace mq {
+
+// A file we create gets the platform's own line ending (Notepad before
+// Windows 10 1809 shows a file of bare LFs as one line); an existing file
+// keeps its own.
+#ifdef _WIN32
+constexpr const char* kNewFileEol = "\r\n";
+#else
+constexpr const char* kNewFileEol = "\n";
+#endif
+
+struct IniFile::Document {
+  struct Line {
+    std::string text;  // without its line ending
+  };
+  std::vector<Line> lines;
+  std::string eol = kNewFileEol;
+  bool endsWithEol = true;
+  std::string bom;  // a UTF-8 byte order mark the file starts with, kept on writes
+};
+
 namespace {
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
@@ -33,53 +50,23 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
-struct Line {
-  std::string text;  // without its line ending
-};
-
-// A file we create gets the platform's own line ending (Notepad before
-// Windows 10 1809 shows a file of bare LFs as one line); an existing file
-// keeps its own.
-#ifdef _WIN32
-constexpr const char* kNewFileEol = "\r\n";
-#else
-constexpr const char* kNewFileEol = "\n";
-#endif
-
-struct Document {
-  std::vector<Line> lines;
-  std::string eol = kNewFileEol;
-  bool endsWithEol = true;
-  std::string bom;  // a UTF-8 byte order mark the file starts with, kept on writes
-};
+using Document = IniFile::Document;
+using Line = Document::Line;
 
 // What reading the whole file found. Only a file that does not exist is
 // an empty document; anything else that stops the read (no permission, an
-// I/O error, a folder in the file's place) is Unreadable, with the system's
-// reason, so that a write never replaces a file it could not read.
+// I/O error, a folder, link, FIFO or device in the file's place, a file over
+// the size cap) is Unreadable, with the reason, so that a write never
+// replaces a file it could not read.
 enum class ReadOutcome { Read, Missing, Unreadable };
 
-ReadOutcome ReadDocument(const std::string& path, Document& doc, std::string* reason = nullptr) {
-  auto unreadable = [&](const std::string& why) {
-    if (reason != nullptr) *reason = why;
-    return ReadOutcome::Unreadable;
-  };
-  // The path is UTF-8; a plain char path would be taken in the 8-bit code
-  // page on Windows and miss a file the writer created.
-  const std::filesystem::path file(std::u8string(path.begin(), path.end()));
-  std::error_code ec;
-  const auto status = std::filesystem::status(file, ec);
-  if (status.type() == std::filesystem::file_type::not_found) return ReadOutcome::Missing;
-  if (ec) return unreadable(ec.message());
-  if (std::filesystem::is_directory(status)) return unreadable("a folder is in the file's place");
-  errno = 0;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return unreadable(errno != 0 ? std::strerror(errno) : "it cannot be opened");
-  std::string data;
-  char chunk[4096];
-  errno = 0;
-  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) data.append(chunk, static_cast<std::size_t>(in.gcount()));
-  if (in.bad()) return unreadable(errno != 0 ? std::strerror(errno) : "read error");
+// The path is UTF-8; a plain char path would be taken in the 8-bit code
+// page on Windows and miss a file the writer created.
+std::filesystem::path PathOf(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+ReadOutcome ParseDocument(std::string data, Document& doc) {
   // Notepad's "UTF-8" adds a byte order mark; without skipping it the first
   // section would go unseen and a write would add a second one.
   if (data.starts_with("\xEF\xBB\xBF")) {
@@ -104,6 +91,16 @@ ReadOutcome ReadDocument(const std::string& path, Document& doc, std::string* re
     pos = end + (data.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
   return ReadOutcome::Read;
+}
+
+ReadOutcome ReadDocument(const std::string& path, Document& doc, FileReadResult* result = nullptr) {
+  FileReadResult r = SafeFileReader::Read(PathOf(path), IniFile::kMaxFileSize);
+  const FileReadStatus status = r.status;
+  std::string bytes = std::move(r.bytes);
+  if (result != nullptr) *result = std::move(r);
+  if (status == FileReadStatus::Missing) return ReadOutcome::Missing;
+  if (status != FileReadStatus::Read) return ReadOutcome::Unreadable;
+  return ParseDocument(std::move(bytes), doc);
 }
 
 // "[name]" with optional blanks; returns the name or nothing.
@@ -132,17 +129,66 @@ std::string ValueOf(const std::string& line) {
   return v;
 }
 
+// Sets key in the first section of that name: rewrites the key's line, or
+// adds it after the section's last key, or adds the section at the end.
+void SetKey(Document& doc, const std::string& section, const std::string& key, const std::string& value) {
+  const std::string newLine = key + "=" + value;
+  std::optional<std::size_t> sectionLine, lastInSection, keyLine;
+  bool inSection = false;
+  for (std::size_t i = 0; i < doc.lines.size(); ++i) {
+    const std::string& text = doc.lines[i].text;
+    if (auto s = SectionName(text)) {
+      inSection = !sectionLine && EqualsNoCase(*s, section);
+      if (inSection) {
+        sectionLine = i;
+        lastInSection = i;
+      }
+      continue;
+    }
+    if (!inSection) continue;
+    if (auto k = KeyName(text)) {
+      lastInSection = i;
+      if (EqualsNoCase(*k, key) && !keyLine) keyLine = i;
+    }
+  }
+  if (keyLine) {
+    doc.lines[*keyLine].text = newLine;
+  } else if (lastInSection) {
+    doc.lines.insert(doc.lines.begin() + static_cast<long>(*lastInSection) + 1, Line{newLine});
+  } else {
+    doc.lines.push_back({"[" + section + "]"});
+    doc.lines.push_back({newLine});
+    doc.endsWithEol = true;
+  }
+}
+
 }  // namespace
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 
+FileReadResult IniFile::Load() {
+  auto doc = std::make_shared<Document>();
+  FileReadResult result;
+  const ReadOutcome outcome = ReadDocument(path_, *doc, &result);
+  // A file that could not be read counts as empty until the next write:
+  // its settings are not used this time, whatever happens to it meanwhile.
+  if (outcome == ReadOutcome::Unreadable) doc = std::make_shared<Document>();
+  loaded_ = std::move(doc);
+  result.bytes.clear();
+  return result;
+}
+
 std::optional<std::string> IniFile::ReadValue(const std::string& section, const std::string& key) const {
-  Document doc;
-  if (ReadDocument(path_, doc) != ReadOutcome::Read) return std::nullopt;
+  std::shared_ptr<const Document> doc = loaded_;
+  if (!doc) {
+    auto fresh = std::make_shared<Document>();
+    if (ReadDocument(path_, *fresh) != ReadOutcome::Read) return std::nullopt;
+    doc = std::move(fresh);
+  }
   // Only the first section of that name counts, for reads as for writes
   // (as the profile calls do): a pasted duplicate further down is ignored.
   bool inSection = false, seen = false;
-  for (const Line& l : doc.lines) {
+  for (const Line& l : doc->lines) {
     if (auto s = SectionName(l.text)) {
       if (seen) return std::nullopt;
       inSection = seen = EqualsNoCase(*s, section);
@@ -210,43 +256,21 @@ bool IniFile::ReadBool(const std::string& section, const std::string& key, bool 
 }
 
 void IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+  WriteStrings(section, {{key, value}});
+}
+
+void IniFile::WriteStrings(const std::string& section,
+                           const std::vector<std::pair<std::string, std::string>>& keyValues) {
   Document doc;
-  std::string reason;
+  FileReadResult read;
   // A missing file starts empty; one that exists but cannot be read is
   // left alone: writing would replace the user's other sections and
-  // comments with our three keys.
-  if (ReadDocument(path_, doc, &reason) == ReadOutcome::Unreadable)
+  // comments with our keys (and a link or a FIFO in its place is another
+  // user's, never ours to replace).
+  if (ReadDocument(path_, doc, &read) == ReadOutcome::Unreadable)
     throw FileWriteError("Cannot write \"" + path_ + "\" (the existing file cannot be read, so it is left as it is): " +
-                         reason);
-  const std::string newLine = key + "=" + value;
-
-  std::optional<std::size_t> sectionLine, lastInSection, keyLine;
-  bool inSection = false;
-  for (std::size_t i = 0; i < doc.lines.size(); ++i) {
-    const std::string& text = doc.lines[i].text;
-    if (auto s = SectionName(text)) {
-      inSection = !sectionLine && EqualsNoCase(*s, section);
-      if (inSection) {
-        sectionLine = i;
-        lastInSection = i;
-      }
-      continue;
-    }
-    if (!inSection) continue;
-    if (auto k = KeyName(text)) {
-      lastInSection = i;
-      if (EqualsNoCase(*k, key) && !keyLine) keyLine = i;
-    }
-  }
-  if (keyLine) {
-    doc.lines[*keyLine].text = newLine;
-  } else if (lastInSection) {
-    doc.lines.insert(doc.lines.begin() + static_cast<long>(*lastInSection) + 1, Line{newLine});
-  } else {
-    doc.lines.push_back({"[" + section + "]"});
-    doc.lines.push_back({newLine});
-    doc.endsWithEol = true;
-  }
+                         read.Reason());
+  for (const auto& [key, value] : keyValues) SetKey(doc, section, key, value);
 
   std::string out = doc.bom;
   for (std::size_t i = 0; i < doc.lines.size(); ++i) {
@@ -254,6 +278,7 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
     if (i + 1 < doc.lines.size() || doc.endsWithEol) out += doc.eol;
   }
   AtomicFileWriter::Write(path_, out);
+  loaded_.reset();
 }
 
 void IniFile::WriteInteger(const std::string& section, const std::string& key, int value) {

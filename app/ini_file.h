@@ -8,29 +8,47 @@
 // section, or the section to the file) and keeps every other section, key,
 // comment and blank line as it was, with the file's own line endings.
 //
+// The file may be another user's (the data folder is shared): it is read
+// without following a link and without blocking, only when it is a regular
+// file of at most kMaxFileSize bytes.
+//
 // Every write replaces the file atomically: the new content goes to a
 // temporary file in the same folder, is flushed to disk and then renamed
 // over the old file, so a crash or a full disk never leaves a truncated
 // settings file behind. A failed write throws FileWriteError and leaves the
 // old file untouched. Only a missing file is written as new: one that exists
 // but cannot be read (no permission, an I/O error, a folder in its place)
-// is never replaced, since its other sections and comments would be lost.
+// is never replaced, since its other sections and comments would be lost,
+// nor is a link, FIFO, device or oversized file in its place.
 //
 // Threading: not thread-safe; the shell uses it on the loop thread only.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/atomic_file_writer.h"
+#include "util/safe_file_reader.h"
 
 namespace mq {
 
 class IniFile {
  public:
+  // A settings file is a few hundred bytes; a larger one is not ours.
+  static constexpr std::uintmax_t kMaxFileSize = 1024 * 1024;
+
   explicit IniFile(std::string path);
 
   const std::string& FileName() const { return path_; }
+
+  // Reads the file once and answers the reads from that content until the
+  // next write (a file that could not be read then counts as empty).
+  // Returns what the read found: Read, Missing, or why it was refused.
+  FileReadResult Load();
 
   // The value of key in section, or nothing when the file, the section or
   // the key is missing or the file cannot be read.
@@ -44,6 +62,9 @@ class IniFile {
   bool ReadBool(const std::string& section, const std::string& key, bool def) const;
 
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  // Sets every key of section in one replacement of the file: either all of
+  // them are written or, when the write fails, the file is unchanged.
+  void WriteStrings(const std::string& section, const std::vector<std::pair<std::string, std::string>>& keyValues);
   void WriteInteger(const std::string& section, const std::string& key, int value);
   // Written as "1" or "0".
   void WriteBool(const std::string& section, const std::string& key, bool value);
@@ -51,8 +72,11 @@ class IniFile {
   // Parses an integer the way ReadInteger does.
   static std::optional<int> ParseInteger(const std::string& text);
 
+  struct Document;  // the parsed file
+
  private:
   std::string path_;
+  std::shared_ptr<const Document> loaded_;
 };
 
 }  // namespace mq

@@ -20,9 +20,13 @@ struct Settings {
   std::string Languages = "1110100000";
   bool Developer = false;
 
-  static Settings Load(const IniFile& file);
-  // Writes all three keys; throws FileWriteError when the file cannot be
-  // written (for example when the data folder is missing).
+  // Reads the file once; outcome (when given) says what the read found, so
+  // that a file that exists but could not be read is reported and its
+  // settings are known not to be in use.
+  static Settings Load(IniFile& file, FileReadResult* outcome = nullptr);
+  // Writes all three keys in one replacement of the file; throws
+  // FileWriteError when the file cannot be written (for example when the
+  // data folder is missing), and the file is then unchanged.
   void Save(IniFile& file) const;
 };
 
