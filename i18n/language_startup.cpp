@@ -13,8 +13,11 @@ std::filesystem::path TLanguageStartup::TranslationFilePath(std::string_view dat
 
 bool TLanguageStartup::LoadTranslationFile(TsiLangDispatcher& dispatcher, std::string_view dataFolder) {
     dispatcher.FileName = TranslationFilePath(dataFolder);
+    // Only a missing file means "no translation file". Anything else in its
+    // place (a link, a FIFO, a folder) is read, and refused, by the reader,
+    // so that the user learns why the translations are not in use.
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(dispatcher.FileName, ec))
+    if (std::filesystem::symlink_status(dispatcher.FileName, ec).type() == std::filesystem::file_type::not_found)
         return false;
     dispatcher.LoadAllFromFile(dispatcher.FileName);
     return true;

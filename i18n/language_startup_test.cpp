@@ -5,6 +5,7 @@
 #include "si_lang_dispatcher.h"
 #include "si_lang_linked.h"
 #include "si_lang_rt.h"
+#include "sib_format_error.h"
 #include "sib_test_writer.h"
 #include "test_tables.h"
 #include "test_windows.h"
@@ -14,6 +15,10 @@
 
 #include <fstream>
 #include <memory>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 using namespace mq::i18n;
 using T = TTestTables;
@@ -66,6 +71,29 @@ TEST_F(LanguageStartupTest, TranslationFileIsLoadedWhenPresent) {
     EXPECT_TRUE(S::LoadTranslationFile(dispatcher, Folder()));
     EXPECT_EQ(main.Text("btnAbort"), "From file");
 }
+
+#ifndef _WIN32
+// Anyone in the data folder's group may put something in the translation
+// file's place: a link is not followed, a FIFO is not waited on, and either
+// is reported, naming the file, while the built-in texts stay.
+TEST_F(LanguageStartupTest, ALinkOrFifoInTheFilesPlaceIsRefusedAndReported) {
+    const std::string sib = Folder() + "MqTool.sib";
+    for (const bool fifo : {false, true}) {
+        if (fifo)
+            ASSERT_EQ(mkfifo(sib.c_str(), 0666), 0);
+        else
+            std::filesystem::create_symlink("/dev/zero", folder / "MqTool.sib");
+        try {
+            S::LoadTranslationFile(dispatcher, Folder());
+            ADD_FAILURE() << "loaded through " << (fifo ? "a FIFO" : "a link");
+        } catch (const ESibFormatError& e) {
+            EXPECT_NE(std::string(e.what()).find(sib), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(main.Text("btnAbort"), "Abort test");
+        std::filesystem::remove(folder / "MqTool.sib");
+    }
+}
+#endif
 
 TEST_F(LanguageStartupTest, RejectedSavedLanguageIsReported) {
     const auto act = S::ActivateLanguage(dispatcher, 11);

@@ -3,10 +3,10 @@
 #include "si_strings_collection.h"
 #include "sib_format_error.h"
 #include "text_codec.h"
+#include "util/safe_file_reader.h"
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 
 namespace mq::i18n {
 
@@ -246,21 +246,21 @@ TSIBFileManager::TSIBFileManager(std::vector<std::uint8_t> bytes) : bytes_(std::
 }
 
 TSIBFileManager TSIBFileManager::FromFile(const std::filesystem::path& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in)
-        throw ESibFormatError("Cannot open translation file \"" + TTextCodec::Utf8FromPath(fileName) + "\"");
-    std::vector<std::uint8_t> bytes;
-    char buf[65536];
-    while (in) {
-        in.read(buf, sizeof buf);
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (bytes.size() + got > kMaxFileSize)
-            throw ESibFormatError("Translation file \"" + TTextCodec::Utf8FromPath(fileName) + "\" is too large");
-        bytes.insert(bytes.end(), buf, buf + got);
+    // The file sits in the shared data folder: a link, FIFO or device put in
+    // its place by another user is refused, never followed or waited on.
+    const FileReadResult r = SafeFileReader::Read(fileName, kMaxFileSize);
+    const std::string name = "\"" + TTextCodec::Utf8FromPath(fileName) + "\"";
+    switch (r.status) {
+    case FileReadStatus::Read:
+        break;
+    case FileReadStatus::TooLarge:
+        throw ESibFormatError("Translation file " + name + " is too large");
+    case FileReadStatus::Missing:
+        throw ESibFormatError("Cannot open translation file " + name);
+    default:
+        throw ESibFormatError("Cannot read translation file " + name + ": " + r.Reason());
     }
-    if (in.bad())
-        throw ESibFormatError("Cannot read translation file \"" + TTextCodec::Utf8FromPath(fileName) + "\"");
-    return TSIBFileManager(std::move(bytes));
+    return TSIBFileManager(std::vector<std::uint8_t>(r.bytes.begin(), r.bytes.end()));
 }
 
 std::optional<TSIBFileManager::TRecord> TSIBFileManager::ReadRecord(std::string_view windowClassName) const {
