@@ -58,9 +58,18 @@ int Program::Run(QApplication& app, const ProgramOptions& options) {
   UiDialogs& dialogs = options.dialogs ? *options.dialogs : UiDialogs::Default();
   auto guard = std::make_unique<SingleInstance>("Splashledger", options.lockFolder);
   if (!guard->Acquired()) {
-    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(SingleInstance::kAlreadyRunningCaption),
-                    QString::fromLatin1(SingleInstance::kAlreadyRunningText), QMessageBox::Ok);
-    box.setObjectName(QStringLiteral("AlreadyRunning"));
+    // Another copy holds the guard: the fixed message both programs show.
+    // A guard that could not be set up at all (POSIX: the user's lock
+    // folder is unfit) says which folder and why instead; no language has
+    // been read yet, so both are in English.
+    const bool held = guard->Problem().empty();
+    QMessageBox box(QMessageBox::Critical,
+                    held ? QString::fromLatin1(SingleInstance::kAlreadyRunningCaption) : QString::fromLatin1(kTitle),
+                    held ? QString::fromLatin1(SingleInstance::kAlreadyRunningText)
+                         : QStringLiteral("MqTool cannot start: ") + QString::fromStdString(guard->Problem()),
+                    QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.setObjectName(QString::fromLatin1(held ? "AlreadyRunning" : "CannotStart"));
     dialogs.Exec(box);
     return 1;
   }
