@@ -262,6 +262,27 @@ bool FakeSerialPlatform::DeviceKnown(unsigned n) {
   return s && s->exists;
 }
 
+void FakeSerialPlatform::SetAdvice(unsigned n, TOpenAdvice advice) {
+  std::lock_guard<std::mutex> lock(mu_);
+  advice_[n] = std::move(advice);
+}
+
+void FakeSerialPlatform::SetPortMapNotes(std::vector<TPortMapNote> notes) {
+  std::lock_guard<std::mutex> lock(mu_);
+  notes_ = std::move(notes);
+}
+
+TOpenAdvice FakeSerialPlatform::AdviceFor(unsigned n, TOpenFailure) {
+  std::lock_guard<std::mutex> lock(mu_);
+  const auto it = advice_.find(n);
+  return it == advice_.end() ? TOpenAdvice{} : it->second;
+}
+
+std::vector<TPortMapNote> FakeSerialPlatform::PortMapNotes() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return notes_;
+}
+
 TOpenFailure FakeSerialPlatform::OpenFailureOf(int osError) const {
   return osError == EACCES || osError == EPERM ? TOpenFailure::PermissionDenied : TOpenFailure::Other;
 }

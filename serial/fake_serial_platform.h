@@ -56,6 +56,10 @@ class FakeSerialPlatform : public SerialPlatform {
   // fake reads error numbers as POSIX does: EACCES and EPERM are a port the
   // user may not open.
   void SetOpenFailure(unsigned comNumber, int osError, std::string text = {});
+  // What AdviceFor answers for a port that could not be opened.
+  void SetAdvice(unsigned comNumber, TOpenAdvice advice);
+  // What PortMapNotes answers.
+  void SetPortMapNotes(std::vector<TPortMapNote> notes);
   // Writing the line settings fails with EInOutError (0: no failure).
   void SetConfigureFailure(unsigned comNumber, int osError, std::string text = {});
 
@@ -83,6 +87,8 @@ class FakeSerialPlatform : public SerialPlatform {
   std::unique_ptr<SerialDevice> OpenDevice(unsigned comNumber) override;
   bool DeviceKnown(unsigned comNumber) override;
   TOpenFailure OpenFailureOf(int osError) const override;
+  TOpenAdvice AdviceFor(unsigned comNumber, TOpenFailure failure) override;
+  std::vector<TPortMapNote> PortMapNotes() override;
 
   struct PortState;
   class Device;
@@ -94,6 +100,8 @@ class FakeSerialPlatform : public SerialPlatform {
   mq::Loop& loop_;
   mutable std::mutex mu_;
   std::map<unsigned, std::shared_ptr<PortState>> ports_;
+  std::map<unsigned, TOpenAdvice> advice_;
+  std::vector<TPortMapNote> notes_;
 };
 
 }  // namespace mq::serial

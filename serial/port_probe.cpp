@@ -35,6 +35,8 @@ TPortProbeResult ProbeComPortDetail(SerialPlatform& platform, std::uint32_t comN
     r.Failure = TOpenFailure::Other;
     r.Detail = e.what();
   }
+  if (r.Failure == TOpenFailure::PermissionDenied || r.Failure == TOpenFailure::InUse)
+    r.Advice = platform.AdviceFor(static_cast<unsigned>(comNumber), r.Failure);
   return r;
 }
 

@@ -26,6 +26,8 @@ struct TPortProbeResult {
   TOpenFailure Failure = TOpenFailure::NoDevice;
   // The error's text (meant for Failure == Other).
   std::string Detail;
+  // What the user can do about it (PermissionDenied, InUse).
+  TOpenAdvice Advice;
 };
 
 // n = 0: false. With ReportPortsInUse: whether the system knows the device.

@@ -1,5 +1,5 @@
 // SerialPlatform: how the serial layer reaches the machine's ports. One
-// implementation per platform (PosixSerialPlatform now, a Win32 one later)
+// implementation per platform (PosixSerialPlatform, Win32SerialPlatform)
 // and FakeSerialPlatform for tests of the layers above.
 //
 // OpenDevice is step 3 of opening a port: the exclusive open of COM n, with
@@ -13,6 +13,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "serial/serial_device.h"
 
@@ -24,6 +26,35 @@ enum class TOpenFailure {
   InUse,             // another program holds it
   PermissionDenied,  // the user may not open the device
   Other,             // any other failure; the error's own text says which
+};
+
+// What the user can do about a port that could not be opened, as far as the
+// system tells: join the group that may open the device, log in again after
+// joining it, see who owns the device, or see which program holds it.
+struct TOpenAdvice {
+  enum class Kind { None, JoinGroup, LogInAgain, DeviceOwner, HeldBy };
+  Kind kind = Kind::None;
+  std::string device;   // the device that was opened
+  std::string group;    // JoinGroup, LogInAgain: the group; DeviceOwner: the device's group
+  std::string owner;    // DeviceOwner: the device's owner
+  std::string mode;     // DeviceOwner: its permission bits, "0600"
+  std::string program;  // HeldBy: the program's name
+  int pid = 0;          // HeldBy: its process number
+};
+
+// A remark on how COM numbers reach devices right now, for the full scan's
+// log: where the numbers come from, or what was ignored and why.
+struct TPortMapNote {
+  enum class Kind {
+    PortsFolderUsed,        // COM numbers are the links in `path`
+    PortsFolderForeign,     // `path` belongs to user `owner`: ignored
+    PortsFolderNotAFolder,  // `path` is a link or a file, not a folder: ignored
+    PortsFolderNoDevice,    // `path` holds no link to an existing device: ignored
+    LinkForeign,            // the link `path` belongs to user `owner`: ignored
+  };
+  Kind kind = Kind::PortsFolderUsed;
+  std::string path;
+  std::string owner;
 };
 
 class SerialPlatform {
@@ -42,6 +73,14 @@ class SerialPlatform {
   // What an EInOutError of OpenDevice carrying this system error number
   // means (EBadId and EAlreadyOpen speak for themselves). Default: Other.
   virtual TOpenFailure OpenFailureOf(int osError) const;
+
+  // For a port that OpenDevice refused as failure: what the user can do
+  // about it. Called right after the refusal. Default: nothing to add.
+  virtual TOpenAdvice AdviceFor(unsigned comNumber, TOpenFailure failure);
+
+  // Remarks on the mapping of COM numbers to devices, as the machine is now.
+  // Default: none.
+  virtual std::vector<TPortMapNote> PortMapNotes();
 };
 
 }  // namespace mq::serial

@@ -1,5 +1,6 @@
 #include "serial/serial_platform_posix.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -17,8 +18,10 @@
 #include <cstring>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "serial/apd_exception.h"
+#include "util/user_account.h"
 
 namespace mq::serial {
 
@@ -197,9 +200,52 @@ class PosixSerialDevice : public SerialDevice {
   int dispatchWake_[2] = {-1, -1};
 };
 
-bool IsDirectory(const std::string& path) {
-  struct stat st{};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+// COM numbers that ports/ may bind: the full scan's range.
+constexpr unsigned kMaxMappedCom = 50;
+
+// ports/ and its links count when this user or root made them: anyone else
+// in the data folder's group could otherwise hide the real adapters or
+// answer as a base station on a terminal of theirs.
+bool Trusted(uid_t owner) { return owner == 0 || owner == ::geteuid(); }
+
+// The first other process that has device open, found through /proc where
+// its descriptors are readable (our own processes; all of them for root).
+std::optional<std::pair<int, std::string>> HolderOf(const std::string& device) {
+  char* real = ::realpath(device.c_str(), nullptr);
+  if (real == nullptr) return std::nullopt;
+  const std::string target(real);
+  std::free(real);
+  DIR* proc = ::opendir("/proc");
+  if (proc == nullptr) return std::nullopt;
+  std::optional<std::pair<int, std::string>> holder;
+  const int self = ::getpid();
+  while (!holder) {
+    const dirent* e = ::readdir(proc);
+    if (e == nullptr) break;
+    char* end = nullptr;
+    const long pid = std::strtol(e->d_name, &end, 10);
+    if (pid <= 0 || *end != '\0' || pid == self) continue;
+    const std::string fds = std::string("/proc/") + e->d_name + "/fd";
+    DIR* d = ::opendir(fds.c_str());
+    if (d == nullptr) continue;
+    while (const dirent* f = ::readdir(d)) {
+      char buf[4096];
+      const ssize_t len = ::readlinkat(::dirfd(d), f->d_name, buf, sizeof buf - 1);
+      if (len <= 0 || target.compare(0, std::string::npos, buf, static_cast<std::size_t>(len)) != 0) continue;
+      std::string name;
+      if (std::FILE* comm = std::fopen((std::string("/proc/") + e->d_name + "/comm").c_str(), "r")) {
+        char line[64] = {0};
+        if (std::fgets(line, sizeof line, comm) != nullptr) name = line;
+        std::fclose(comm);
+      }
+      while (!name.empty() && (name.back() == '\n' || name.back() == ' ')) name.pop_back();
+      holder = std::make_pair(static_cast<int>(pid), name.empty() ? std::string("?") : name);
+      break;
+    }
+    ::closedir(d);
+  }
+  ::closedir(proc);
+  return holder;
 }
 
 std::string WithSlash(const std::string& folder) {
@@ -254,18 +300,115 @@ TOpenFailure PosixSerialPlatform::OpenFailureOf(int err) const {
 
 PosixSerialPlatform::PosixSerialPlatform(std::string dataFolder) : dataFolder_(std::move(dataFolder)) {}
 
-std::optional<std::string> PosixSerialPlatform::DevicePathFor(const std::string& dataFolder,
-                                                              bool portsFolderExists, unsigned n) {
+std::optional<std::string> PosixSerialPlatform::FixedDevicePath(unsigned n) {
   if (n == 0) return std::nullopt;
-  if (portsFolderExists) return WithSlash(dataFolder) + "ports/COM" + std::to_string(n);
   if (n <= 16) return "/dev/ttyS" + std::to_string(n - 1);
   if (n <= 32) return "/dev/ttyUSB" + std::to_string(n - 17);
   if (n <= 48) return "/dev/ttyACM" + std::to_string(n - 33);
   return std::nullopt;
 }
 
+PosixSerialPlatform::PortMap PosixSerialPlatform::MapPorts() const {
+  PortMap map;
+  const std::string folder = WithSlash(dataFolder_) + "ports";
+  struct stat st {};
+  if (::lstat(folder.c_str(), &st) != 0) return map;  // no ports/ (or none we may see): the fixed table
+  auto ignore = [&](TPortMapNote::Kind kind, const std::string& owner = {}) {
+    map.notes.push_back({kind, folder + "/", owner});
+    return map;
+  };
+  if (!S_ISDIR(st.st_mode)) return ignore(TPortMapNote::Kind::PortsFolderNotAFolder);
+  if (!Trusted(st.st_uid)) return ignore(TPortMapNote::Kind::PortsFolderForeign, UserAccount::UserName(st.st_uid));
+  // The folder itself, not whatever may be renamed into its place now.
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (dir < 0) return ignore(TPortMapNote::Kind::PortsFolderNotAFolder);
+  struct stat opened {};
+  if (::fstat(dir, &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino ||
+      !Trusted(opened.st_uid)) {
+    ::close(dir);
+    return ignore(TPortMapNote::Kind::PortsFolderForeign, UserAccount::UserName(opened.st_uid));
+  }
+  map.devices.assign(kMaxMappedCom + 1, std::nullopt);
+  bool anyDevice = false;
+  for (unsigned n = 1; n <= kMaxMappedCom; ++n) {
+    const std::string name = "COM" + std::to_string(n);
+    struct stat link {};
+    if (::fstatat(dir, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!Trusted(link.st_uid)) {
+      map.notes.push_back({TPortMapNote::Kind::LinkForeign, folder + "/" + name, UserAccount::UserName(link.st_uid)});
+      continue;
+    }
+    std::string target;
+    if (S_ISLNK(link.st_mode)) {
+      char buf[4096];
+      const ssize_t len = ::readlinkat(dir, name.c_str(), buf, sizeof buf - 1);
+      if (len <= 0) continue;
+      target.assign(buf, static_cast<std::size_t>(len));
+      if (target[0] != '/') target = folder + "/" + target;
+    } else if (S_ISCHR(link.st_mode)) {
+      target = folder + "/" + name;  // a device node made there by root
+    } else {
+      continue;
+    }
+    struct stat device {};
+    if (::stat(target.c_str(), &device) == 0 && S_ISCHR(device.st_mode)) anyDevice = true;
+    map.devices[n] = target;
+  }
+  ::close(dir);
+  if (!anyDevice) {
+    map.devices.clear();
+    map.notes.insert(map.notes.begin(), {TPortMapNote::Kind::PortsFolderNoDevice, folder + "/", {}});
+    return map;
+  }
+  map.portsFolderUsed = true;
+  map.notes.insert(map.notes.begin(), {TPortMapNote::Kind::PortsFolderUsed, folder + "/", {}});
+  return map;
+}
+
 std::optional<std::string> PosixSerialPlatform::DevicePath(unsigned n) const {
-  return DevicePathFor(dataFolder_, IsDirectory(WithSlash(dataFolder_) + "ports"), n);
+  const PortMap map = MapPorts();
+  if (!map.portsFolderUsed) return FixedDevicePath(n);
+  if (n >= map.devices.size()) return std::nullopt;
+  return map.devices[n];
+}
+
+std::vector<TPortMapNote> PosixSerialPlatform::PortMapNotes() { return MapPorts().notes; }
+
+TOpenAdvice PosixSerialPlatform::AdviceForDevice(const std::string& path, TOpenFailure failure) {
+  TOpenAdvice advice;
+  advice.device = path;
+  if (failure == TOpenFailure::InUse) {
+    if (const auto holder = HolderOf(path)) {
+      advice.kind = TOpenAdvice::Kind::HeldBy;
+      advice.pid = holder->first;
+      advice.program = holder->second;
+    }
+    return advice;
+  }
+  if (failure != TOpenFailure::PermissionDenied) return advice;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return advice;
+  const std::string groupName = UserAccount::GroupName(st.st_gid);
+  // Joining the group helps only where the group may read and write the
+  // device, and only for a group of its own (root's group is no group a
+  // user joins to use a port).
+  if ((st.st_mode & 060) == 060 && st.st_gid != 0 && !UserAccount::ProcessInGroup(st.st_gid)) {
+    advice.kind =
+        UserAccount::AccountInGroup(st.st_gid) ? TOpenAdvice::Kind::LogInAgain : TOpenAdvice::Kind::JoinGroup;
+    advice.group = groupName;
+    return advice;
+  }
+  advice.kind = TOpenAdvice::Kind::DeviceOwner;
+  advice.owner = UserAccount::UserName(st.st_uid);
+  advice.group = groupName;
+  advice.mode = UserAccount::ModeText(st.st_mode);
+  return advice;
+}
+
+TOpenAdvice PosixSerialPlatform::AdviceFor(unsigned n, TOpenFailure failure) {
+  const auto path = DevicePath(n);
+  if (!path) return {};
+  return AdviceForDevice(*path, failure);
 }
 
 void PosixSerialPlatform::RaiseOpenError(int err) {
@@ -289,6 +432,11 @@ void PosixSerialPlatform::RaiseOpenError(int err) {
 std::unique_ptr<SerialDevice> PosixSerialPlatform::OpenDevice(unsigned n) {
   const auto path = DevicePath(n);
   if (!path) throw EBadId();
+  // Only a character device is opened: a FIFO, a file or a folder that a
+  // link leads to is no serial port (and a FIFO could block the open).
+  struct stat st {};
+  if (::stat(path->c_str(), &st) != 0) RaiseOpenError(errno);
+  if (!S_ISCHR(st.st_mode)) throw EBadId();
   const int fd = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
@@ -299,6 +447,8 @@ std::unique_ptr<SerialDevice> PosixSerialPlatform::OpenDevice(unsigned n) {
     ::close(fd);
     RaiseOpenError(err);
   };
+  struct stat opened {};
+  if (::fstat(fd, &opened) != 0 || !S_ISCHR(opened.st_mode)) fail(ENODEV);  // swapped after the check
   if (!::isatty(fd)) fail(ENODEV);  // a link to something that is no serial device
   // The lock is what keeps a second opener out even for root.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) fail(errno == EWOULDBLOCK ? EBUSY : errno);

@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 #include "serial/apd_exception.h"
 #include "serial/port_probe.h"
 #include "serial/pty_link.h"
+#include "util/user_account.h"
 
 namespace mq::serial {
 namespace {
@@ -35,22 +37,77 @@ int OpenFds() {
 }
 
 TEST(PosixPortMap, FixedTableWithoutAPortsFolder) {
-  EXPECT_EQ(PosixSerialPlatform::DevicePathFor("/d/", false, 0), std::nullopt);
-  EXPECT_EQ(*PosixSerialPlatform::DevicePathFor("/d/", false, 1), "/dev/ttyS0");
-  EXPECT_EQ(*PosixSerialPlatform::DevicePathFor("/d/", false, 16), "/dev/ttyS15");
-  EXPECT_EQ(*PosixSerialPlatform::DevicePathFor("/d/", false, 17), "/dev/ttyUSB0");
-  EXPECT_EQ(*PosixSerialPlatform::DevicePathFor("/d/", false, 32), "/dev/ttyUSB15");
-  EXPECT_EQ(*PosixSerialPlatform::DevicePathFor("/d/", false, 33), "/dev/ttyACM0");
-  EXPECT_EQ(*PosixSerialPlatform::DevicePathFor("/d/", false, 48), "/dev/ttyACM15");
-  EXPECT_EQ(PosixSerialPlatform::DevicePathFor("/d/", false, 49), std::nullopt);
-  EXPECT_EQ(PosixSerialPlatform::DevicePathFor("/d/", false, 50), std::nullopt);
+  EXPECT_EQ(PosixSerialPlatform::FixedDevicePath(0), std::nullopt);
+  EXPECT_EQ(*PosixSerialPlatform::FixedDevicePath(1), "/dev/ttyS0");
+  EXPECT_EQ(*PosixSerialPlatform::FixedDevicePath(16), "/dev/ttyS15");
+  EXPECT_EQ(*PosixSerialPlatform::FixedDevicePath(17), "/dev/ttyUSB0");
+  EXPECT_EQ(*PosixSerialPlatform::FixedDevicePath(32), "/dev/ttyUSB15");
+  EXPECT_EQ(*PosixSerialPlatform::FixedDevicePath(33), "/dev/ttyACM0");
+  EXPECT_EQ(*PosixSerialPlatform::FixedDevicePath(48), "/dev/ttyACM15");
+  EXPECT_EQ(PosixSerialPlatform::FixedDevicePath(49), std::nullopt);
+  EXPECT_EQ(PosixSerialPlatform::FixedDevicePath(50), std::nullopt);
 }
 
-TEST(PosixPortMap, OnlyThePortsFolderWhenItExists) {
-  EXPECT_EQ(*PosixSerialPlatform::DevicePathFor("/var/lib/Corvane/Ledgerkit/", true, 3),
-            "/var/lib/Corvane/Ledgerkit/ports/COM3");
-  EXPECT_EQ(*PosixSerialPlatform::DevicePathFor("/data", true, 50), "/data/ports/COM50");
-  EXPECT_EQ(PosixSerialPlatform::DevicePathFor("/data", true, 0), std::nullopt);
+using NoteKind = TPortMapNote::Kind;
+
+std::vector<NoteKind> Kinds(const std::vector<TPortMapNote>& notes) {
+  std::vector<NoteKind> kinds;
+  for (const auto& n : notes) kinds.push_back(n.kind);
+  return kinds;
+}
+
+// The ports folder decides alone while it binds a live device of the user's
+// own; a folder whose links all lead nowhere (a simulator that was killed),
+// an empty one, or a link in its place leaves the fixed table in charge,
+// and the notes say why.
+TEST(PosixPortMap, ThePortsFolderCountsOnlyWithALiveLinkOfItsOwn) {
+  PtyLink link({2});
+  const std::string ports = link.DataFolder() + "ports";
+  PosixSerialPlatform platform(link.DataFolder());
+  EXPECT_EQ(*platform.DevicePath(2), link.SlavePath(2));  // the link's target, read once
+  EXPECT_EQ(platform.DevicePath(1), std::nullopt);          // /dev/ttyS0 is never tried
+  EXPECT_EQ(Kinds(platform.PortMapNotes()), std::vector<NoteKind>{NoteKind::PortsFolderUsed});
+  EXPECT_EQ(platform.PortMapNotes()[0].path, ports + "/");
+
+  link.BindPath(2, link.DataFolder() + "gone");  // only a dead link left
+  EXPECT_EQ(*platform.DevicePath(1), "/dev/ttyS0");
+  EXPECT_EQ(Kinds(platform.PortMapNotes()), std::vector<NoteKind>{NoteKind::PortsFolderNoDevice});
+
+  ASSERT_EQ(::unlink((ports + "/COM2").c_str()), 0);  // empty
+  EXPECT_EQ(*platform.DevicePath(17), "/dev/ttyUSB0");
+  EXPECT_EQ(Kinds(platform.PortMapNotes()), std::vector<NoteKind>{NoteKind::PortsFolderNoDevice});
+
+  const std::string real = link.DataFolder() + "elsewhere";
+  ASSERT_EQ(::rename(ports.c_str(), real.c_str()), 0);
+  ASSERT_EQ(::symlink(real.c_str(), ports.c_str()), 0);  // a link in the folder's place
+  EXPECT_EQ(*platform.DevicePath(1), "/dev/ttyS0");
+  EXPECT_EQ(Kinds(platform.PortMapNotes()), std::vector<NoteKind>{NoteKind::PortsFolderNotAFolder});
+  ::unlink(ports.c_str());
+  ::rename(real.c_str(), ports.c_str());
+}
+
+// Anyone in the data folder's group may create ports/ or a link in it: a
+// folder or link of another user must neither hide the machine's adapters
+// nor put a terminal of theirs in the place of a base station.
+TEST(PosixPortMap, PortsAndLinksOfAnotherUserAreIgnored) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the folder to another user (CI runs as root)";
+  PtyLink link({2, 3});
+  const std::string ports = link.DataFolder() + "ports";
+  PosixSerialPlatform platform(link.DataFolder());
+  ASSERT_EQ(::lchown((ports + "/COM3").c_str(), 65534, 65534), 0);
+  EXPECT_EQ(*platform.DevicePath(2), link.SlavePath(2));
+  EXPECT_EQ(platform.DevicePath(3), std::nullopt);
+  const auto notes = platform.PortMapNotes();
+  ASSERT_EQ(Kinds(notes), (std::vector<NoteKind>{NoteKind::PortsFolderUsed, NoteKind::LinkForeign}));
+  EXPECT_EQ(notes[1].path, ports + "/COM3");
+  EXPECT_EQ(notes[1].owner, UserAccount::UserName(65534));
+
+  ASSERT_EQ(::chown(ports.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(*platform.DevicePath(2), "/dev/ttyS1");
+  const auto foreign = platform.PortMapNotes();
+  ASSERT_EQ(Kinds(foreign), std::vector<NoteKind>{NoteKind::PortsFolderForeign});
+  EXPECT_EQ(foreign[0].owner, UserAccount::UserName(65534));
+  ::chown(ports.c_str(), 0, 0);
 }
 
 TEST(PosixPortMap, OpenErrorsMapToTheSerialLayersErrors) {
@@ -71,7 +128,6 @@ TEST(PosixPortMap, OpenErrorsMapToTheSerialLayersErrors) {
 TEST(PosixPlatform, OpensOnlyWhatThePortsFolderBinds) {
   PtyLink link({2});
   PosixSerialPlatform platform(link.DataFolder());
-  EXPECT_EQ(*platform.DevicePath(2), link.DataFolder() + "ports/COM2");
   EXPECT_THROW(platform.OpenDevice(1), EBadId);  // /dev/ttyS0 is never tried
   const int before = OpenFds();
   { auto device = platform.OpenDevice(2); }
@@ -79,7 +135,13 @@ TEST(PosixPlatform, OpensOnlyWhatThePortsFolderBinds) {
   // A link to something that is not a serial device.
   link.BindPath(5, "/dev/null");
   EXPECT_THROW(platform.OpenDevice(5), EBadId);
+  // A FIFO would block an open with no writer: refused before opening.
+  const std::string fifo = link.DataFolder() + "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  link.BindPath(6, fifo);
+  EXPECT_THROW(platform.OpenDevice(6), EBadId);
   EXPECT_EQ(OpenFds(), before);
+  ::unlink(fifo.c_str());
 }
 
 TEST(PosixPlatform, ASecondOpenIsAlreadyOpenEvenForRoot) {
@@ -227,6 +289,63 @@ TEST(PosixPlatform, ProbeAnswersAndLeavesNoHandle) {
   EXPECT_EQ(OpenFds(), before);
   ::close(other);
   EXPECT_TRUE(ProbeComPort(platform, 2));
+}
+
+// The advice for a device the user may not open fits the device: joining
+// its group helps only where that group may read and write it.
+TEST(PosixPlatform, PermissionAdviceNamesTheGroupOnlyWhereJoiningHelps) {
+  PtyLink link({1, 2});
+  ASSERT_EQ(::chmod(link.DataFolder().c_str(), 0755), 0);
+  const gid_t dialout = 20;  // Debian's dialout; nobody is not a member
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(link.SlavePath(1).c_str(), 0, dialout), 0);
+    ASSERT_EQ(::chown(link.SlavePath(2).c_str(), 0, 0), 0);
+  }
+  ASSERT_EQ(::chmod(link.SlavePath(1).c_str(), 0660), 0);
+  ASSERT_EQ(::chmod(link.SlavePath(2).c_str(), 0600), 0);
+  const std::string seen = AsOrdinaryUser([&] {
+    PosixSerialPlatform platform(link.DataFolder());
+    std::string text;
+    for (unsigned n : {1u, 2u}) {
+      const TOpenAdvice a = platform.AdviceFor(n, TOpenFailure::PermissionDenied);
+      const char* kind = a.kind == TOpenAdvice::Kind::JoinGroup      ? "join"
+                         : a.kind == TOpenAdvice::Kind::DeviceOwner  ? "owner"
+                         : a.kind == TOpenAdvice::Kind::LogInAgain   ? "log in"
+                                                                     : "none";
+      text += std::string(kind) + " " + a.group + " " + a.owner + " " + a.mode + "|";
+    }
+    return text;
+  });
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the devices to root (CI runs as root): " << seen;
+  EXPECT_EQ(seen, "join " + UserAccount::GroupName(dialout) + "  |owner root root 0600|");
+}
+
+// "In use" names the program that holds the device where /proc tells.
+TEST(PosixPlatform, InUseAdviceNamesTheProgramHoldingTheDevice) {
+  PtyLink link({1});
+  int ready[2];
+  ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+  const pid_t holder = ::fork();
+  if (holder == 0) {
+    const int fd = ::open(link.SlavePath(1).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) ::_exit(1);
+    ::execlp("sleep", "sleep", "60", static_cast<char*>(nullptr));  // keeps fd open
+    ::_exit(2);
+  }
+  ::close(ready[1]);
+  char c;
+  ASSERT_EQ(::read(ready[0], &c, 1), 0);  // end of file once exec has closed the pipe
+  ::close(ready[0]);
+  PosixSerialPlatform platform(link.DataFolder());
+  ReportPortsInUse = false;
+  const TPortProbeResult r = ProbeComPortDetail(platform, 1);
+  ReportPortsInUse = true;
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  EXPECT_EQ(r.Failure, TOpenFailure::InUse);
+  EXPECT_EQ(r.Advice.kind, TOpenAdvice::Kind::HeldBy);
+  EXPECT_EQ(r.Advice.program, "sleep");
+  EXPECT_EQ(r.Advice.pid, holder);
 }
 
 }  // namespace
