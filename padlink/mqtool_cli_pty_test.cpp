@@ -29,10 +29,13 @@
 #include <thread>
 #include <vector>
 
+#include "util/user_account.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using mq::UserAccount;
 
 // Bounds that only stop a broken run from hanging; not timing assertions.
 constexpr int kReadyMs = 10'000;
@@ -421,7 +424,10 @@ TEST(MqToolCliPty, ScanFindsATwentySevenByteStationInPassTwoAmongTwoPorts) {
 
 TEST(MqToolCliPty, NoStationExitsOne) {
   TempFolder tmp;
-  fs::create_directory(tmp.path() / "ports");  // no port bound at all
+  // A folder of links binds only what it names (never the machine's own
+  // ports): COM1 is something that exists but is no serial port.
+  fs::create_directory(tmp.path() / "ports");
+  fs::create_symlink("/dev/null", tmp.path() / "ports" / "COM1");
   const CliResult r = RunCli(tmp.path(), {"scan", "--json"});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("\"port\":0,\"ident\":\"\""), std::string::npos) << r.out;
@@ -454,13 +460,23 @@ TEST(MqToolCliPty, PortsThatCannotBeOpenedAreNamedAndNoPortAtAllIsSaid) {
   ASSERT_EQ(ioctl(other, TIOCEXCL), 0);
   ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
   const CliResult r = RunCli(tmp.path(), {"scan"}, 120'000, /*ordinaryUser=*/true);
+  struct stat st {};
+  const int statted = stat(denied.c_str(), &st);
   close(other);
   close(heldMaster);
   close(deniedMaster);
-  const std::string why2 = "COM2: permission denied \u2014 on Linux, add yourself to the dialout group";
+  // No group would help with a device of mode 0000: the reason names its
+  // owner instead. Who holds COM4 is not told to another user.
+  ASSERT_EQ(statted, 0);
+  const std::string why2 = "COM2: permission denied \u2014 " + denied + " belongs to " +
+                           UserAccount::UserName(st.st_uid) + ":" + UserAccount::GroupName(st.st_gid) +
+                           " with mode 0000";
   const std::string why4 = "COM4: in use by another program";
+  const std::string from = "COM numbers are the links in " + (tmp.path() / "ports").string() +
+                           "/; the machine's own serial ports are not scanned";
   EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.out.find("Start Full Scan\n" + why2 + "\n" + why4 + "\nNo available ports!\n"), std::string::npos)
+  EXPECT_NE(r.out.find("Start Full Scan\n" + from + "\n" + why2 + "\n" + why4 + "\nNo available ports!\n"),
+            std::string::npos)
       << r.out << r.err;
   EXPECT_NE(r.err.find("No serial port could be opened:\n" + why2 + "\n" + why4 + "\n"), std::string::npos) << r.err;
 }

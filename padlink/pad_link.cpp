@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <initializer_list>
 
 #include "i18n/catalogue/builtin_tables.h"
 #include "i18n/text_codec.h"
@@ -26,6 +27,23 @@ constexpr int kProbeFirst = 1;
 constexpr int kProbeLast = 50;
 // Channel replies without a digit after which the channel counts as unknown.
 constexpr int kUnusableChannelReplies = 3;
+// Frames waiting to be sent. Every entry a pad sends is acknowledged, so
+// anyone transmitting junk entries on the channel would otherwise grow the
+// queue without limit (it drains at ten frames a second); twelve pads'
+// polls, dives and acknowledgements of several commands fit many times.
+constexpr std::size_t kMaxTxQueue = 256;
+
+// text with %1, %2, ... replaced by args (a translation may order them as
+// its language needs).
+std::string Substitute(std::string text, std::initializer_list<std::string> args) {
+  std::size_t i = 1;
+  for (const std::string& arg : args) {
+    const std::string mark = "%" + std::to_string(i++);
+    for (std::size_t at = 0; (at = text.find(mark, at)) != std::string::npos; at += arg.size())
+      text.replace(at, mark.size(), arg);
+  }
+  return text;
+}
 
 std::string ToText(std::string_view bytes) {
   return mq::i18n::TTextCodec::Windows1252ToUtf8(mq::i18n::TTextCodec::Bytes(bytes));
@@ -200,7 +218,17 @@ int TMarqsForm::MillisecondsOfMinute() const {
   return static_cast<int>(((ms % 60000) + 60000) % 60000);
 }
 
-void TMarqsForm::QueueFrame(std::string frame) { txQueue_.push_back(std::move(frame)); }
+void TMarqsForm::QueueFrame(std::string frame) {
+  if (txQueue_.size() >= kMaxTxQueue) {
+    ++txDropped_;
+    if (!txOverflowReported_) {
+      txOverflowReported_ = true;
+      Log(Substitute(Text("IDS_157"), {std::to_string(kMaxTxQueue)}));
+    }
+    return;
+  }
+  txQueue_.push_back(std::move(frame));
+}
 
 void TMarqsForm::StartQueue(int interval) {
   comTimer_.SetInterval(interval);
@@ -284,6 +312,7 @@ void TMarqsForm::COMTimerTimer() {
     comPort_.PutString(frame);
     return;
   }
+  txOverflowReported_ = false;  // a later overflow is reported again
   comTimer_.SetEnabled(false);
   comTimer_.SetInterval(ScanInterval);
   DoRefresh();
@@ -315,6 +344,9 @@ void TMarqsForm::FullScanImpl() {
   channelKnown_ = false;
   basePort_ = 0;
   portList_.clear();
+  // Where the COM numbers come from, or what was ignored and why: a
+  // simulator's links hide the machine's own ports while it runs.
+  for (const auto& note : platform_->PortMapNotes()) Log(PortMapNoteText(note));
   mq::serial::ReportPortsInUse = false;
   // A port that exists but cannot be opened is left out of the list as
   // before, but the user learns which one and why: otherwise missing
@@ -325,7 +357,8 @@ void TMarqsForm::FullScanImpl() {
     if (probe.Available) {
       portList_.push_back(std::to_string(n));
     } else if (probe.Failure != mq::serial::TOpenFailure::NoDevice) {
-      const std::string line = "COM" + std::to_string(n) + ": " + UnopenedReason(probe.Failure, probe.Detail);
+      const std::string line =
+          "COM" + std::to_string(n) + ": " + UnopenedReason(probe.Failure, probe.Detail, probe.Advice);
       Log(line);
       unopened += "\n" + line;
     }
@@ -340,12 +373,37 @@ void TMarqsForm::FullScanImpl() {
   }
 }
 
-std::string TMarqsForm::UnopenedReason(mq::serial::TOpenFailure failure, const std::string& detail) const {
+std::string TMarqsForm::UnopenedReason(mq::serial::TOpenFailure failure, const std::string& detail,
+                                       const mq::serial::TOpenAdvice& advice) const {
+  using Kind = mq::serial::TOpenAdvice::Kind;
   switch (failure) {
-    case mq::serial::TOpenFailure::PermissionDenied: return Text("IDS_107");
-    case mq::serial::TOpenFailure::InUse: return Text("IDS_108");
+    case mq::serial::TOpenFailure::PermissionDenied:
+      // Joining a group is the advice only where it would help; otherwise
+      // the user learns whose device it is.
+      switch (advice.kind) {
+        case Kind::JoinGroup: return Substitute(Text("IDS_107"), {advice.group});
+        case Kind::LogInAgain: return Substitute(Text("IDS_153"), {advice.group});
+        case Kind::DeviceOwner:
+          return Substitute(Text("IDS_154"), {advice.device, advice.owner, advice.group, advice.mode});
+        default: return Text("IDS_155");
+      }
+    case mq::serial::TOpenFailure::InUse:
+      if (advice.kind == Kind::HeldBy) return Substitute(Text("IDS_156"), {advice.program, std::to_string(advice.pid)});
+      return Text("IDS_108");
     default: return detail;
   }
+}
+
+std::string TMarqsForm::PortMapNoteText(const mq::serial::TPortMapNote& note) const {
+  using Kind = mq::serial::TPortMapNote::Kind;
+  switch (note.kind) {
+    case Kind::PortsFolderUsed: return Substitute(Text("IDS_150"), {note.path});
+    case Kind::PortsFolderForeign:
+    case Kind::LinkForeign: return Substitute(Text("IDS_151"), {note.path, note.owner});
+    case Kind::PortsFolderNotAFolder: return Substitute(Text("IDS_152"), {note.path});
+    case Kind::PortsFolderNoDevice: break;
+  }
+  return Substitute(Text("IDS_158"), {note.path});
 }
 
 void TMarqsForm::ScanPortsForBaseStation() {

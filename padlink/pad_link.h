@@ -111,6 +111,8 @@ class TMarqsForm {
   // Firmware texts (UTF-8), sorted as text; "0" for a pad that reported none.
   const std::vector<std::string>& FirmwareList() const { return firmwareList_; }
   std::size_t TxQueueCount() const { return txQueue_.size(); }
+  // Frames refused because the transmit queue was full.
+  std::uint64_t TxDroppedCount() const { return txDropped_; }
   const std::string& BaseIdent() const { return baseIdent_; }
   const std::string& PortText() const { return portText_; }
   const std::string& ChannelText() const { return channelText_; }
@@ -167,8 +169,12 @@ class TMarqsForm {
   void Guarded(Fn&& fn);
 
   void FullScanImpl();
-  // Why a port that exists could not be opened, for the log and the message.
-  std::string UnopenedReason(mq::serial::TOpenFailure failure, const std::string& detail) const;
+  // Why a port that exists could not be opened, for the log and the message,
+  // with what the user can do about it where the system tells.
+  std::string UnopenedReason(mq::serial::TOpenFailure failure, const std::string& detail,
+                             const mq::serial::TOpenAdvice& advice) const;
+  // A full scan's log line on where the COM numbers come from.
+  std::string PortMapNoteText(const mq::serial::TPortMapNote& note) const;
   void ScanPortForPadsImpl();
   void SilentScanImpl(char P);
   void SendBaseCommand(std::string_view command);
@@ -216,6 +222,8 @@ class TMarqsForm {
   std::vector<std::string> padList_;
   std::vector<std::string> firmwareList_;
   std::deque<std::string> txQueue_;
+  std::uint64_t txDropped_ = 0;      // frames the full queue refused, this run
+  bool txOverflowReported_ = false;  // until the queue next runs empty
   std::string baseIdent_;
   std::string portText_;
   std::string channelText_;

@@ -198,7 +198,7 @@ TEST_F(PadLinkTest, PortThatFailsToOpenIsSkipped) {
   EXPECT_TRUE(errors.empty());
 }
 
-const std::string kNoPermission = "permission denied \u2014 on Linux, add yourself to the dialout group";
+const std::string kNoPermission = "permission denied";
 
 TEST_F(PadLinkTest, PortsThatExistButCannotBeOpenedAreNamedWithTheReason) {
   fake->AddPort(3);
@@ -215,6 +215,48 @@ TEST_F(PadLinkTest, PortsThatExistButCannotBeOpenedAreNamedWithTheReason) {
   Run(1000);
   EXPECT_TRUE(win.messages.empty());  // a port could be opened: the log says enough
   EXPECT_TRUE(errors.empty());
+}
+
+// The advice fits what the system says about each port: a group to join
+// only where joining helps, whose device it is otherwise, which program
+// holds a port in use.
+TEST_F(PadLinkTest, TheReasonForAPortCarriesAdviceThatFitsItsCause) {
+  using Kind = mq::serial::TOpenAdvice::Kind;
+  for (unsigned n : {2u, 3u, 4u}) fake->SetOpenFailure(n, EACCES);
+  fake->AddPort(5);
+  fake->SetHeldByOther(5, true);
+  fake->SetAdvice(2, {Kind::JoinGroup, "/dev/ttyUSB1", "dialout", "", "", "", 0});
+  fake->SetAdvice(3, {Kind::LogInAgain, "/dev/ttyUSB2", "dialout", "", "", "", 0});
+  fake->SetAdvice(4, {Kind::DeviceOwner, "/dev/ttyUSB3", "root", "root", "0600", "", 0});
+  fake->SetAdvice(5, {Kind::HeldBy, "/dev/ttyUSB4", "", "", "", "ModemManager", 812});
+  fake->AddPort(8);
+  form->FullScan();
+  ASSERT_GE(win.log.size(), 6u);
+  EXPECT_EQ(Strings(win.log.begin() + 1, win.log.begin() + 5),
+            (Strings{"COM2: permission denied \u2014 ask to be added to the group dialout, then log in again",
+                     "COM3: permission denied \u2014 you were added to the group dialout after logging in: log out "
+                     "and back in",
+                     "COM4: permission denied \u2014 /dev/ttyUSB3 belongs to root:root with mode 0600",
+                     "COM5: in use by ModemManager (process 812)"}));
+}
+
+// Where the COM numbers come from is the scan's first word: a simulator's
+// links hide the machine's own ports, and what was ignored says why.
+TEST_F(PadLinkTest, TheScanSaysWhereTheComNumbersComeFrom) {
+  using Kind = mq::serial::TPortMapNote::Kind;
+  fake->SetPortMapNotes({{Kind::PortsFolderUsed, "/d/ports/", ""},
+                         {Kind::LinkForeign, "/d/ports/COM3", "bob"},
+                         {Kind::PortsFolderForeign, "/e/ports/", "eve"},
+                         {Kind::PortsFolderNotAFolder, "/f/ports/", ""},
+                         {Kind::PortsFolderNoDevice, "/g/ports/", ""}});
+  form->FullScan();
+  ASSERT_GE(win.log.size(), 6u);
+  EXPECT_EQ(Strings(win.log.begin(), win.log.begin() + 6),
+            (Strings{"Start Full Scan",
+                     "COM numbers are the links in /d/ports/; the machine's own serial ports are not scanned",
+                     "/d/ports/COM3 belongs to user bob: ignored", "/e/ports/ belongs to user eve: ignored",
+                     "/f/ports/ is not a folder: ignored",
+                     "/g/ports/ holds no link to an existing device (left by a simulator that has ended?): ignored"}));
 }
 
 TEST_F(PadLinkTest, NoPortOpenableForAReasonIsShownInAMessage) {
@@ -549,6 +591,28 @@ TEST_F(PadLinkTest, GarbledFrameAfterABaseQueryDoesNotReArm) {
   form->SendCustomCmd("ER_CMD#B?");  // switches pad frames off
   loop.advance(1200);
   EXPECT_FALSE(form->FramedDataPacket().Enabled());
+}
+
+// Every entry is acknowledged, so junk entries on the channel would grow the
+// transmit queue without end: what does not fit is dropped, counted and
+// reported once; a later overflow, after the queue has drained, is
+// reported again.
+TEST_F(PadLinkTest, TheTransmitQueueIsBoundedAndAnOverflowIsReportedOnce) {
+  OpenPort(3);
+  std::string junk;
+  for (int i = 0; i < 300; ++i) junk += kStx + "c9.5" + kEot;
+  Feed(3, junk);
+  EXPECT_EQ(form->TxQueueCount(), 256u);
+  EXPECT_EQ(form->TxDroppedCount(), 44u);
+  const std::string full = "Transmit queue full (256 frames): further frames are dropped until it has been sent";
+  EXPECT_EQ(std::count(win.log.begin(), win.log.end(), full), 1);
+  loop.advance(257 * 120);  // drains at one frame a tick
+  EXPECT_EQ(form->TxQueueCount(), 0u);
+  EXPECT_EQ(WritesOf(3).size(), 256u);
+  Feed(3, junk);
+  EXPECT_EQ(form->TxDroppedCount(), 88u);
+  EXPECT_EQ(std::count(win.log.begin(), win.log.end(), full), 2);
+  EXPECT_TRUE(errors.empty());
 }
 
 }  // namespace
