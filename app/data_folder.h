@@ -14,16 +14,32 @@
 
 namespace mq {
 
+struct WriteProblem {
+  enum class Kind {
+    Unknown,            // the folder is writable, or the system does not say
+    FolderMissing,      // the folder does not exist (the program never makes it)
+    JoinGroup,          // members of `group` may write it; the user is not one
+    LogInAgain,         // the account joined `group` after this log-in
+    FolderNotWritable,  // `owner`:`group` with `mode`; no group would help
+    AskForAccess,       // Windows: no more is known than that access is denied
+  };
+  Kind kind = Kind::Unknown;
+  std::string group;
+  std::string owner;
+  std::string mode;
+};
+
 class DataFolder {
  public:
   static std::string Locate();
   // The POSIX rule, with the root passed in (for tests): root must be an
   // existing folder, else the result is empty.
   static std::string FromRoot(const std::string& root);
-  // What a user can do when the program may not write its files in folder
-  // (shown with a failed settings write): on POSIX, join the group that
-  // shares the folder; on Windows, get write access to it.
-  static std::string WriteAccessHint(const std::string& folder);
+  // Why the program may not write its files in folder, as far as the
+  // system tells (shown with a failed settings write), so that the advice
+  // fits the cause: the folder is missing; the user is not (or not yet in
+  // this session) in the group that may write it; or whose folder it is.
+  static WriteProblem DiagnoseWrite(const std::string& folder);
 };
 
 }  // namespace mq

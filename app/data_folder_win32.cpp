@@ -21,9 +21,14 @@ std::string DataFolder::FromRoot(const std::string& root) {
   return WithSubFolder(root);
 }
 
-std::string DataFolder::WriteAccessHint(const std::string& folder) {
-  return "MqTool keeps its settings in " + folder +
-         ". Ask an administrator to give your user account write access to that folder.";
+WriteProblem DataFolder::DiagnoseWrite(const std::string& folder) {
+  // Windows says no more than "access denied": the general advice applies.
+  WriteProblem p;
+  p.kind = WriteProblem::Kind::AskForAccess;
+  const DWORD attributes = GetFileAttributesW(WideText::FromUtf8(folder).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    p.kind = WriteProblem::Kind::FolderMissing;
+  return p;
 }
 
 std::string DataFolder::Locate() {

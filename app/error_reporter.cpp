@@ -119,6 +119,7 @@ ErrorReporter::Choice ErrorReporter::ShowDialog(const QString& message, const QS
   headline->setFont(bold);
   texts->addWidget(headline);
   auto* msg = new QLabel(message, &dlg);
+  msg->setTextFormat(Qt::PlainText);  // may carry station bytes and file contents: never markup
   msg->setWordWrap(true);
   msg->setTextInteractionFlags(Qt::TextSelectableByMouse);
   texts->addWidget(msg);
@@ -157,8 +158,12 @@ ErrorReporter::Choice ErrorReporter::ShowDialog(const QString& message, const QS
                                                       QStringLiteral("Text files (*.txt);;All files (*)"));
     if (path.isEmpty()) return;
     QString why;
-    if (!SaveReport(path, report, &why))
-      QMessageBox::warning(&dlg, dlg.windowTitle(), QStringLiteral("The report could not be saved:\n") + why);
+    if (!SaveReport(path, report, &why)) {
+      QMessageBox box(QMessageBox::Warning, dlg.windowTitle(), QStringLiteral("The report could not be saved:\n") + why,
+                      QMessageBox::Ok, &dlg);
+      box.setTextFormat(Qt::PlainText);
+      box.exec();
+    }
   });
   QObject::connect(cont, &QPushButton::clicked, &dlg, [&dlg] { dlg.done(0); });
   QObject::connect(restart, &QPushButton::clicked, &dlg, [&dlg] { dlg.done(1); });

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolBar>
+#include <QTextDocument>
 #include <QTime>
 #include <QToolButton>
 #include <algorithm>
@@ -59,6 +60,10 @@ static void InitWindowResources() { Q_INIT_RESOURCE(mqtool); }
 
 namespace mq {
 namespace {
+
+// The dynamic property that keeps a hint as given (its tool tip may be
+// markup that shows it as plain text).
+constexpr const char* kPlainHint = "mqPlainHint";
 
 // The pad link's start state, shown while no pad link is attached.
 class StartLinkState : public LinkStateView {
@@ -604,7 +609,12 @@ void TfrmMain::FormCreate() {
   shell_.NextDiveIndex = 0;                                              // 8
   shell_.PadCount = 0;
   StartStates();                                                         // 9
-  const Settings settings = Settings::Load(*settingsFile_);              // read once
+  FileReadResult settingsRead;
+  const Settings settings = Settings::Load(*settingsFile_, &settingsRead);  // read once
+  // A file that exists but cannot be read is not written over at close;
+  // the user learns why once the language is set up.
+  if (settingsRead.status != FileReadStatus::Read && settingsRead.status != FileReadStatus::Missing)
+    settingsUnread_ = settingsRead;
   shell_.Language = settings.Language;                                   // 10
   try {                                                                  // 11
     i18n::TLanguageStartup::LoadTranslationFile(siLangDispatcher1_, dataFolder_);
@@ -626,6 +636,45 @@ void TfrmMain::FormCreate() {
   shell_.Developer = settings.Developer;                                 // 14
   shell_.BandwidthIndex = 4;                                             // 15
   DeveloperStates();                                                     // 16
+  if (settingsUnread_)
+    ShowMessage(QMessageBox::Warning, QStringLiteral("MqTool"), SettingsNotUsedText(*settingsUnread_));
+}
+
+QString TfrmMain::Tr(const char* id, std::initializer_list<QString> args) const {
+  QString text = QString::fromStdString(siLangRT1_->GetTextOrDefault(id));
+  int n = 1;
+  for (const QString& arg : args) text.replace(QStringLiteral("%") + QString::number(n++), arg);
+  return text;
+}
+
+QString TfrmMain::SettingsNotUsedText(const FileReadResult& read) const {
+  QString reason;
+  switch (read.status) {
+    case FileReadStatus::Link: reason = Tr("IDS_53"); break;
+    case FileReadStatus::NotRegular: reason = Tr("IDS_54"); break;
+    case FileReadStatus::TooLarge: reason = Tr("IDS_55", {QString::number(IniFile::kMaxFileSize)}); break;
+    default:
+      reason = read.systemError != 0 && !read.owner.empty()
+                   ? Tr("IDS_56", {QString::fromStdString(read.owner), QString::fromStdString(read.mode)})
+                   : Tr("IDS_57", {QString::fromStdString(read.systemText)});
+      break;
+  }
+  return Tr("IDS_52", {QString::fromStdString(settingsFile_->FileName()), reason});
+}
+
+QString TfrmMain::SettingsAdvice(const WriteProblem& problem) const {
+  const QString folder = QString::fromStdString(dataFolder_);
+  switch (problem.kind) {
+    case WriteProblem::Kind::FolderMissing: return Tr("IDS_58", {folder});
+    case WriteProblem::Kind::JoinGroup: return Tr("IDS_59", {QString::fromStdString(problem.group), folder});
+    case WriteProblem::Kind::LogInAgain: return Tr("IDS_60", {QString::fromStdString(problem.group)});
+    case WriteProblem::Kind::FolderNotWritable:
+      return Tr("IDS_61", {folder, QString::fromStdString(problem.owner), QString::fromStdString(problem.group),
+                           QString::fromStdString(problem.mode)});
+    case WriteProblem::Kind::AskForAccess: return Tr("IDS_63", {folder});
+    case WriteProblem::Kind::Unknown: break;
+  }
+  return {};
 }
 
 void TfrmMain::ReportTranslationFileError(std::exception_ptr error) const {
@@ -674,16 +723,31 @@ void TfrmMain::FormClose() {
     s.Language = shell_.Language;
     s.Languages = shell_.Languages;
     s.Developer = shell_.Developer;
-    try {
-      s.Save(*settingsFile_);
-    } catch (const std::exception& e) {
-      // The close goes on; the user's choice of language is lost this time.
-      // A desktop user never sees stderr: say what failed and what fixes it.
-      std::fprintf(stderr, "MqTool: the settings could not be written: %s\n", e.what());
-      ShowMessage(QMessageBox::Warning, QStringLiteral("MqTool"),
-                  QString::fromLatin1(kSettingsNotSaved) + QStringLiteral("\n\n") + QString::fromUtf8(e.what()) +
-                      QStringLiteral("\n\n") + QString::fromStdString(DataFolder::WriteAccessHint(dataFolder_)) +
-                      QStringLiteral("\n\nThe settings file, if there is one, was not damaged."));
+    // The close goes on whatever happens here; the user's choice of
+    // language is lost this time. A desktop user never sees stderr: the box
+    // says what failed, why, and what fixes it.
+    QString problem, advice;
+    if (settingsUnread_) {
+      // Never written over: it is not ours to replace, or we could not see
+      // what it holds.
+      problem = SettingsNotUsedText(*settingsUnread_);
+      advice = settingsUnread_->owner.empty()
+                   ? Tr("IDS_64")
+                   : Tr("IDS_62", {QString::fromStdString(settingsUnread_->owner)});
+    } else {
+      try {
+        s.Save(*settingsFile_);
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "MqTool: the settings could not be written: %s\n", e.what());
+        problem = QString::fromUtf8(e.what());
+        advice = SettingsAdvice(DataFolder::DiagnoseWrite(dataFolder_));
+      }
+    }
+    if (!problem.isEmpty()) {
+      // A failed save replaces nothing (one atomic replacement of the file).
+      QString text = Tr("IDS_50") + QStringLiteral("\n\n") + problem;
+      if (!advice.isEmpty()) text += QStringLiteral("\n\n") + advice;
+      ShowMessage(QMessageBox::Warning, QStringLiteral("MqTool"), text + QStringLiteral("\n\n") + Tr("IDS_51"));
     }
   }
   if (link_ != nullptr) {
@@ -746,6 +810,9 @@ void TfrmMain::FormResize() {
 
 void TfrmMain::ShowMessage(int icon, const QString& caption, const QString& text) {
   QMessageBox box(static_cast<QMessageBox::Icon>(icon), caption, text, QMessageBox::Ok, isVisible() ? this : nullptr);
+  // Texts here carry file names, system messages and translations from a
+  // file anyone in the group may write: never read as markup.
+  box.setTextFormat(Qt::PlainText);
   box.setObjectName(QStringLiteral("MessageBox"));
   Dialogs().Exec(box);
 }
@@ -1140,6 +1207,8 @@ std::optional<std::string> TfrmMain::GetText(std::string_view component, std::st
     return std::nullopt;
   }
   if (SameName(property, "Hint")) {
+    // The hint as it was given, not the markup that shows it as plain text.
+    if (const QVariant plain = o->property(kPlainHint); plain.isValid()) return FromQt(plain.toString());
     if (auto* a = qobject_cast<QAction*>(o)) return FromQt(a->toolTip());
     if (auto* w = qobject_cast<QWidget*>(o)) return FromQt(w->toolTip());
     return std::nullopt;
@@ -1173,10 +1242,14 @@ void TfrmMain::SetText(std::string_view component, std::string_view property, co
     return;
   }
   if (SameName(property, "Hint")) {
+    // A tool tip that looks like markup is drawn as markup: a hint from the
+    // translation file is shown as the text it is.
+    const QString tip = Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text) : text;
+    o->setProperty(kPlainHint, text);
     if (auto* a = qobject_cast<QAction*>(o))
-      a->setToolTip(text);
+      a->setToolTip(tip);
     else if (auto* w = qobject_cast<QWidget*>(o))
-      w->setToolTip(text);
+      w->setToolTip(tip);
     return;
   }
   if (SameName(property, "ExpandButtonCaption") && o == siTaskDialog1_) siTaskDialog1_->ExpandButtonCaption = text;

@@ -24,12 +24,14 @@
 #include <array>
 #include <exception>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/data_folder.h"
 #include "app/ini_file.h"
 #include "app/shell_state.h"
 #include "lang_window.h"
@@ -84,7 +86,8 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   static constexpr int kStartOuterWidth = 448;
   static constexpr const char* kCaption = "Marq Utility";
   // First line of the message shown when the settings cannot be written at
-  // close (window title "MqTool").
+  // close (window title "MqTool"), in English; the window shows it in the
+  // active language.
   static constexpr const char* kSettingsNotSaved = "MqTool could not save its settings.";
   static const std::array<const char*, 10> TestDives;
 
@@ -228,6 +231,12 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   // language switch put there.
   void ReapplyReport();
   void ShowMessage(int icon, const QString& caption, const QString& text);
+  // The window's text id in the active language, with %1, %2, ... replaced.
+  QString Tr(const char* id, std::initializer_list<QString> args = {}) const;
+  // Why the settings file read at start is not used ("The settings in ...").
+  QString SettingsNotUsedText(const FileReadResult& read) const;
+  // What the user can do about a settings file that could not be written.
+  QString SettingsAdvice(const WriteProblem& problem) const;
   int SpinValue(const QSpinBox* spin) const;
   QObject* FindComponent(std::string_view name) const;
   const LinkStateView& State() const;
@@ -247,6 +256,9 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   std::string dataFolder_;
   std::string exeFolder_;
   std::unique_ptr<IniFile> settingsFile_;
+  // Set when the settings file exists but could not be read at start: its
+  // settings are not in use and it is never written over.
+  std::optional<FileReadResult> settingsUnread_;
   QString versionText_;
   bool closed_ = false;
   bool busy_ = false;

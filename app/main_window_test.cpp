@@ -461,6 +461,19 @@ TEST_F(MainWindowTest, LanguageItemsFollowTheMask) {
   EXPECT_EQ(w_->LanguageImageIndex(), 14);
 }
 
+// A hint from the translation file that looks like markup is shown as the
+// text it is, and reads back as given.
+TEST_F(MainWindowTest, AHintThatLooksLikeMarkupIsShownAsPlainText) {
+  Create();
+  const std::string hint = "<img src=x> <b>Full</b> scan";
+  w_->SetText("SpTBXItemFullScan", "Hint", hint);
+  const QString tip = A("SpTBXItemFullScan")->toolTip();
+  QTextDocument shown;
+  shown.setHtml(tip);
+  EXPECT_EQ(shown.toPlainText(), QString::fromStdString(hint));
+  EXPECT_EQ(w_->GetText("SpTBXItemFullScan", "Hint"), hint);
+}
+
 TEST_F(MainWindowTest, YourLanguageShowsTheTaskDialogRelabelledOrTheFallback) {
   WriteIni("[General]\nLanguages=1111111111\nLanguage=7\n");
   Create();
@@ -468,6 +481,7 @@ TEST_F(MainWindowTest, YourLanguageShowsTheTaskDialogRelabelledOrTheFallback) {
   ASSERT_EQ(dialogs_.shown.size(), 1u);
   const auto& d = dialogs_.shown[0];
   EXPECT_EQ(d.objectName, "siTaskDialog1");
+  EXPECT_EQ(d.markupLabels, 0);  // its texts may come from the translation file
   EXPECT_TRUE(d.buttons.contains("U redu")) << d.buttons.join("|").toStdString();
   EXPECT_EQ(w_->Shell().Language, 7);
 
@@ -546,40 +560,57 @@ TEST_F(MainWindowTest, MissingDataFolderShowsTheCriticalErrorAndCloseCompletes) 
 }
 
 TEST_F(MainWindowTest, ASettingsWriteThatFailsAtCloseIsShownNamingTheFileAndTheCloseCompletes) {
-  struct Case {
-    std::string folder, reason;
-  };
-  // A folder that is gone (as for a user the data folder refuses), and a
-  // folder in the settings file's place (as for a file that cannot be read).
-  QDir(dir_.path()).mkpath(QStringLiteral("blocked/MqTool.ini"));
+  // A folder that is gone (the program never makes it): the box at close
+  // says so and how the folder is made, instead of advice about groups.
 #ifdef _WIN32
-  const std::string gone = "Path not found";
-  const QString advice = QStringLiteral("write access to that folder");
+  const QString gone = QStringLiteral("Path not found");
 #else
-  const std::string gone = "No such file or directory";
-  const QString advice = QStringLiteral("dialout");
+  const QString gone = QStringLiteral("No such file or directory");
 #endif
-  for (const Case& c : {Case{Folder() + "missing/", gone}, Case{Folder() + "blocked/", "a folder is in the file's place"}}) {
-    dialogs_.shown.clear();
-    TfrmMain::Options o;
-    o.dataFolder = c.folder;
-    o.dialogs = &dialogs_;
-    w_ = std::make_unique<TfrmMain>(o);
-    w_->show();
-    w_->close();
-    EXPECT_FALSE(w_->isVisible());
-    ASSERT_EQ(dialogs_.shown.size(), 1u) << c.folder;
-    const auto& box = dialogs_.shown[0];
-    EXPECT_EQ(box.title, "MqTool");
-    EXPECT_EQ(box.icon, static_cast<int>(QMessageBox::Warning));
-    EXPECT_TRUE(box.text.startsWith(TfrmMain::kSettingsNotSaved)) << box.text.toStdString();
-    EXPECT_TRUE(box.text.contains(QString::fromStdString(c.folder + "MqTool.ini"))) << box.text.toStdString();
-    EXPECT_TRUE(box.text.contains(QString::fromStdString(c.reason))) << box.text.toStdString();
-    EXPECT_TRUE(box.text.contains(advice)) << box.text.toStdString();
-    w_->close();
-    EXPECT_EQ(dialogs_.shown.size(), 1u);  // once
-  }
-  EXPECT_TRUE(QFileInfo(QString::fromStdString(Folder() + "blocked/MqTool.ini")).isDir());
+  TfrmMain::Options o;
+  o.dataFolder = Folder() + "missing/";
+  o.dialogs = &dialogs_;
+  w_ = std::make_unique<TfrmMain>(o);
+  w_->show();
+  w_->close();
+  EXPECT_FALSE(w_->isVisible());
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  const auto& box = dialogs_.shown[0];
+  EXPECT_EQ(box.title, "MqTool");
+  EXPECT_EQ(box.icon, static_cast<int>(QMessageBox::Warning));
+  EXPECT_TRUE(box.text.startsWith(TfrmMain::kSettingsNotSaved)) << box.text.toStdString();
+  EXPECT_TRUE(box.text.contains(QString::fromStdString(Folder() + "missing/MqTool.ini"))) << box.text.toStdString();
+  EXPECT_TRUE(box.text.contains(gone)) << box.text.toStdString();
+  EXPECT_TRUE(box.text.contains(QString::fromStdString("The folder " + Folder() + "missing/ does not exist.")))
+      << box.text.toStdString();
+  EXPECT_TRUE(box.text.endsWith(QStringLiteral("The settings file is unchanged."))) << box.text.toStdString();
+  w_->close();
+  EXPECT_EQ(dialogs_.shown.size(), 1u);  // once
+}
+
+// Something in the settings file's place that is not a file of settings (a
+// folder here; a link or a FIFO planted by another user alike): the user
+// learns at start that its settings are not used and why, and at close, in
+// the language chosen meanwhile, that it was left as it is.
+TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsReportedAtStartAndNeverWrittenOver) {
+  QDir(dir_.path()).mkpath(QStringLiteral("MqTool.ini"));
+  Create();
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_EQ(dialogs_.shown[0].title, "MqTool");
+  EXPECT_EQ(dialogs_.shown[0].markupLabels, 0);  // file names are shown as they are
+  EXPECT_EQ(dialogs_.shown[0].text,
+            QString::fromStdString("The settings in " + IniPath() + " are not used this time: it is not a regular file."));
+  A("SpTBXLang3")->trigger();  // Français
+  w_->close();
+  ASSERT_EQ(dialogs_.shown.size(), 2u);
+  const QString& text = dialogs_.shown[1].text;
+  EXPECT_TRUE(text.startsWith(QString::fromUtf8("MqTool n'a pas pu enregistrer ses paramètres.\n\n"
+                                                "Les paramètres de ")))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains(QString::fromUtf8("ce n'est pas un fichier ordinaire"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QString::fromUtf8("Supprimez le fichier"))) << text.toStdString();
+  EXPECT_TRUE(text.endsWith(QString::fromUtf8("Le fichier de paramètres n'a pas été modifié."))) << text.toStdString();
+  EXPECT_TRUE(QFileInfo(QString::fromStdString(IniPath())).isDir());
 }
 
 TEST_F(MainWindowTest, ALanguageSwitchKeepsTheEchoReport) {

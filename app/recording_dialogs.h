@@ -26,6 +26,9 @@ class RecordingDialogs : public UiDialogs {
     QString objectName, title, text;
     int icon = 0;
     QStringList labels, buttons;
+    // Labels (a message box's text included) that would read their text as
+    // markup: texts from outside must never be.
+    int markupLabels = 0;
   };
   std::vector<Shown> shown;
   int Result = 0;
@@ -39,8 +42,13 @@ class RecordingDialogs : public UiDialogs {
     if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
       s.text = box->text();
       s.icon = static_cast<int>(box->icon());
+      if (box->textFormat() != Qt::PlainText) ++s.markupLabels;
     }
-    for (auto* l : dialog.findChildren<QLabel*>()) s.labels << l->text();
+    for (auto* l : dialog.findChildren<QLabel*>()) {
+      s.labels << l->text();
+      const bool ownedByBox = qobject_cast<QMessageBox*>(&dialog) != nullptr;  // counted above
+      if (!ownedByBox && !l->text().isEmpty() && l->textFormat() != Qt::PlainText) ++s.markupLabels;
+    }
     for (auto* b : dialog.findChildren<QAbstractButton*>()) s.buttons << b->text();
     shown.push_back(s);
     if (!Throw.isEmpty() && dialog.objectName() == Throw) throw std::runtime_error("no task dialog here");

@@ -23,19 +23,24 @@ void TsiTaskDialog::Execute(QWidget* owner, UiDialogs& dialogs) {
   icon->setPixmap(dlg.style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
   head->addWidget(icon, 0, Qt::AlignTop);
   auto* texts = new QVBoxLayout;
+  // Every text here may come from the translation file, which any member of
+  // the data folder's group may write: shown as it stands, never as markup.
   auto* title = new QLabel(Title, &dlg);
+  title->setTextFormat(Qt::PlainText);
   QFont big = title->font();
   big.setPointSizeF(big.pointSizeF() * 1.4);
   title->setFont(big);
   title->setStyleSheet(QStringLiteral("color: #1F3F8F"));
   texts->addWidget(title);
   auto* content = new QLabel(Text, &dlg);
+  content->setTextFormat(Qt::PlainText);
   content->setWordWrap(false);
   texts->addWidget(content);
   head->addLayout(texts, 1);
   layout->addLayout(head);
 
   auto* expanded = new QLabel(ExpandedText, &dlg);
+  expanded->setTextFormat(Qt::PlainText);
   expanded->setObjectName(QString::fromLatin1(kExpandedLabel));
   expanded->setWordWrap(true);
   expanded->setVisible(false);
