@@ -89,6 +89,77 @@ struct LineReader {
     }
 };
 
+// The control FIFO. Only a named pipe of this user, reached without
+// following a link, is accepted: a regular file polls readable for ever
+// (end of file on every read), and another user's pipe would let that user
+// drive this simulator. A writer of the same pipe is held open here, so the
+// reader never sees end of file when a client closes its end.
+struct ControlFifo {
+    std::string path;
+    LineReader reader;
+    int keepAlive = -1;
+    bool created = false;
+
+    bool open(const std::string& fifoPath, std::string& error)
+    {
+        path = fifoPath;
+        if (mkfifo(path.c_str(), 0600) == 0)
+            created = true;
+        else if (errno != EEXIST)
+            return fail("cannot create the control FIFO " + path + ": " + std::strerror(errno), error);
+        reader.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+        if (reader.fd < 0)
+            return fail(errno == ELOOP ? "--control-fifo " + path +
+                                             " is a symbolic link; marq-sim does not follow it (give the pipe's own path)"
+                                       : "cannot open the control FIFO " + path + ": " + std::strerror(errno),
+                        error);
+        struct stat st {};
+        if (fstat(reader.fd, &st) != 0 || !S_ISFIFO(st.st_mode))
+            return fail("--control-fifo " + path + " exists and is " +
+                            (S_ISREG(st.st_mode) ? "a regular file" : S_ISDIR(st.st_mode) ? "a folder" : "something else") +
+                            ", not a named pipe; refused (remove it or choose another path)",
+                        error);
+        if (st.st_uid != geteuid())
+            return fail("--control-fifo " + path + " belongs to another user (uid " + std::to_string(st.st_uid) +
+                            "); refused, since its owner could drive this simulator",
+                        error);
+        keepAlive = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+        struct stat ws {};
+        if (keepAlive < 0 || fstat(keepAlive, &ws) != 0 || ws.st_dev != st.st_dev || ws.st_ino != st.st_ino)
+            return fail("cannot open the control FIFO " + path + " for writing (it was replaced)", error);
+        return true;
+    }
+
+    // Removes the pipe when it was made here and is still the same one.
+    void close()
+    {
+        struct stat a {};
+        struct stat b {};
+        if (created && reader.fd >= 0 && fstat(reader.fd, &a) == 0 && lstat(path.c_str(), &b) == 0 &&
+            a.st_dev == b.st_dev && a.st_ino == b.st_ino)
+            unlink(path.c_str());
+        for (int* fd : {&reader.fd, &keepAlive}) {
+            if (*fd >= 0)
+                ::close(*fd);
+            *fd = -1;
+        }
+        created = false;
+    }
+
+    bool fail(const std::string& message, std::string& error)
+    {
+        error = message;
+        close();
+        return false;
+    }
+};
+
+void printNotes(PtyBinding& binding)
+{
+    for (const std::string& note : binding.takeNotes())
+        std::cerr << "marq-sim: " << note << "\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -115,29 +186,21 @@ int main(int argc, char** argv)
 
     installSignals();
 
-    PtyBinding binding;
-    if (!binding.bind(opts.dataFolder, opts.com, error)) {
+    ControlFifo fifo;
+    if (!opts.controlFifo.empty() && !fifo.open(opts.controlFifo, error)) {
         std::cerr << "marq-sim: " << error << "\n";
         return 1;
     }
-    std::cerr << "marq-sim: seed " << opts.config.seed << " (pass --seed to repeat this run)\n";
 
-    // Control FIFO: created when missing (and then removed at the end); a
-    // writer end is kept open here so the FIFO never reports end of file.
-    LineReader fifo;
-    int fifoKeepAlive = -1;
-    bool fifoCreated = false;
-    if (!opts.controlFifo.empty()) {
-        if (mkfifo(opts.controlFifo.c_str(), 0600) == 0)
-            fifoCreated = true;
-        else if (errno != EEXIST)
-            std::cerr << "marq-sim: cannot create " << opts.controlFifo << ": " << std::strerror(errno) << "\n";
-        fifo.fd = open(opts.controlFifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fifo.fd >= 0)
-            fifoKeepAlive = open(opts.controlFifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        else
-            std::cerr << "marq-sim: cannot open " << opts.controlFifo << ": " << std::strerror(errno) << "\n";
+    PtyBinding binding;
+    const bool bound = binding.bind(opts.dataFolder, opts.com, error);
+    printNotes(binding);
+    if (!bound) {
+        std::cerr << "marq-sim: " << error << "\n";
+        fifo.close();
+        return 1;
     }
+    std::cerr << "marq-sim: seed " << opts.config.seed << " (pass --seed to repeat this run)\n";
 
     SimModel model(opts.config);
     ControlInterpreter control(model);
@@ -204,7 +267,7 @@ int main(int argc, char** argv)
         const std::size_t stdinIdx = fds.size();
         fds.push_back({input.eof ? -1 : STDIN_FILENO, POLLIN, 0});
         const std::size_t fifoIdx = fds.size();
-        fds.push_back({fifo.fd, POLLIN, 0});
+        fds.push_back({fifo.reader.eof ? -1 : fifo.reader.fd, POLLIN, 0});
         const std::size_t watchIdx = fds.size();
         fds.push_back({binding.watchFd(), POLLIN, 0});
 
@@ -231,8 +294,8 @@ int main(int argc, char** argv)
         }
         if (fds[stdinIdx].revents & (POLLIN | POLLHUP | POLLERR))
             runControl(input.read());
-        if (fds[fifoIdx].revents & POLLIN)
-            runControl(fifo.read());
+        if (fds[fifoIdx].revents & (POLLIN | POLLHUP | POLLERR))
+            runControl(fifo.reader.read());
         if (fds[watchIdx].revents & POLLIN)
             binding.onSlaveClosed();
         if (fds[stdinIdx].revents & POLLNVAL)
@@ -240,11 +303,7 @@ int main(int argc, char** argv)
     }
 
     binding.release();
-    if (fifo.fd >= 0)
-        close(fifo.fd);
-    if (fifoKeepAlive >= 0)
-        close(fifoKeepAlive);
-    if (fifoCreated)
-        unlink(opts.controlFifo.c_str());
+    printNotes(binding);
+    fifo.close();
     return 0;
 }

@@ -5,13 +5,21 @@
 // slave. An exclusive lock on ports/.COM<N>.lock, held while marq-sim runs,
 // is what makes a link "live": pts numbers are reused, so a link whose lock
 // nobody holds is stale and is replaced. release() undoes everything and
-// removes ports/ when marq-sim created it and nothing else is left in it;
+// removes ports/ when a marq-sim created it and nothing else is left in it;
 // links and lock files left by a marq-sim that was killed are swept away.
+//
+// ports/ is shared by every member of the data folder's group, so every
+// entry in it is another user's input: the binding works relative to a
+// descriptor of ports/ opened without following links, never follows a link
+// there, never blocks on an open, and writes or changes the mode only of
+// files it has just created itself. Anything unexpected is left alone and
+// reported (bind's error, or takeNotes()).
 // Used from the main thread only; release() is also safe after a signal has
 // ended the main loop.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace mqsim {
 
@@ -26,6 +34,10 @@ public:
     bool bind(const std::string& dataFolder, int com, std::string& error);
     void release();
 
+    // Things found in ports/ and left alone since the last call, one
+    // message each, for standard error.
+    std::vector<std::string> takeNotes();
+
     int masterFd() const { return master_; }
     // Readable when another process has closed the slave; call onSlaveClosed.
     int watchFd() const { return watch_; }
@@ -35,22 +47,30 @@ public:
 
 private:
     bool openPortsDir(std::string& error);
-    bool lockNumber(int com, std::string& error);
+    bool createPortsDir(std::string& error);
+    bool lockNumber(std::string& error);
     bool checkExistingLink(std::string& error);
     bool openPty(std::string& error);
+    bool makeLink(std::string& error);
     void sweepStale();
+    void removePortsDirIfOnlyMarker();
+    void note(const std::string& name, const std::string& text);
 
-    std::string portsDir_;
+    std::string portsDir_;   // for messages; all access goes through dirFd_
+    std::string comName_;    // "COM<N>"
+    std::string linkName_;   // "COM<N>" in ports/
+    std::string lockName_;   // ".COM<N>.lock" in ports/
     std::string linkPath_;
-    std::string lockPath_;
-    std::string markerPath_;
     std::string slavePath_;
-    int dirFd_ = -1;
+    int dataFd_ = -1;        // the data folder
+    int dirFd_ = -1;         // ports/
     int lockFd_ = -1;
     int master_ = -1;
     int slave_ = -1;
     int watch_ = -1;
     bool linked_ = false;
+    std::vector<std::string> notes_;
+    std::vector<std::string> noted_;  // entries already reported once
 };
 
 }  // namespace mqsim
