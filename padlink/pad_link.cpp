@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 
 #include "i18n/catalogue/builtin_tables.h"
 #include "i18n/text_codec.h"
@@ -24,8 +25,10 @@ constexpr int kPortPause = 50;               // after opening or closing the por
 constexpr int kAckPause = 20;                // between a base command and its "ACK"
 constexpr int kProbeFirst = 1;
 constexpr int kProbeLast = 50;
-// Channel replies without a digit after which the channel counts as unknown.
+// Channel replies without a digit, and channel queries without any reply,
+// after which the channel counts as unknown.
 constexpr int kUnusableChannelReplies = 3;
+constexpr int kUnansweredChannelQueries = 3;
 
 std::string ToText(std::string_view bytes) {
   return mq::i18n::TTextCodec::Windows1252ToUtf8(mq::i18n::TTextCodec::Bytes(bytes));
@@ -407,6 +410,7 @@ void TMarqsForm::ScanNextPortForBaseStation(int P) {
 void TMarqsForm::CheckBaseStation() {
   bandwidthAsked_ = false;
   unusableChannelReplies_ = 0;
+  unansweredChannelQueries_ = 0;
   CheckBaseVersion();
 }
 
@@ -427,6 +431,7 @@ void TMarqsForm::CheckBaseChannel() {
   fixedDataPacket_.SetPacketSize(9);
   fixedDataPacket_.SetEnabled(true);
   comPort_.PutString(std::string(CmdChannel) + "?");
+  ++unansweredChannelQueries_;
   bandwidthAsked_ = false;
 }
 
@@ -450,6 +455,16 @@ void TMarqsForm::BaseTimerTimer() {
     // rather than starting it again.
     ScanNextPortForBaseStation(pos < 0 ? static_cast<int>(portList_.size()) : pos + 1);
   } else if (channelKnown_) {
+    CheckBaseBandwidth();
+  } else if (unansweredChannelQueries_ >= kUnansweredChannelQueries) {
+    // The query is repeated on every tick until a channel is known, so a
+    // station that never answers it would hold the scan for good. The
+    // channel counts as unknown, once reported, and the scan goes on.
+    channelText_ = "?";
+    channelKnown_ = true;
+    ReportLater(std::make_exception_ptr(std::runtime_error(
+        "COM" + PortPrefix() + ": no reply to " + std::to_string(kUnansweredChannelQueries) +
+        " channel queries; the channel is shown as unknown")));
     CheckBaseBandwidth();
   } else {
     CheckBaseChannel();
@@ -475,6 +490,7 @@ void TMarqsForm::FixedDataPacketStringPacket(const std::string& Data) {
       }
       window_.Refresh();
     } else if (kind == 'C') {
+      if (unansweredChannelQueries_ > 0) --unansweredChannelQueries_;
       try {
         StrToInt(std::string(1, value));  // a digit, or the reply is not taken
         channelText_ = std::string(1, value);

@@ -221,7 +221,8 @@ class TMarqsForm {
   std::string channelText_;
   bool channelKnown_ = false;
   bool bandwidthAsked_ = false;
-  int unusableChannelReplies_ = 0;  // on the port being checked
+  int unusableChannelReplies_ = 0;    // on the port being checked
+  int unansweredChannelQueries_ = 0;  // on the port being checked
   bool useResetCommand_ = true;
   bool dcsAvailable_ = false;
   bool broadcast_ = false;
