@@ -1239,11 +1239,16 @@ std::string TfrmMain::EchoReportHtml() const {
   padlink::TEchoReportFacts facts;
   facts.DateTime = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
   facts.ProgramVersion = versionText_.toStdString();
-  facts.Port = State().BasePort() > 0 ? "COM" + std::to_string(State().BasePort()) : std::string();
-  facts.BaseIdent = State().BaseIdent();
-  facts.Channel = State().ChannelText();
-  facts.Bandwidth = shell_.BandwidthIndex >= 0 && shell_.BandwidthIndex <= 4 ? kBandwidths[shell_.BandwidthIndex]
-                                                                             : std::to_string(shell_.BandwidthIndex);
+  // The station the test ran against: a link lost since has cleared the
+  // link state, not the record.
+  const padlink::TEchoStation& station = record->Station();
+  const bool recorded = station.Port > 0;
+  const int port = recorded ? station.Port : State().BasePort();
+  const int bandwidth = recorded ? station.BandwidthIndex : shell_.BandwidthIndex;
+  facts.Port = port > 0 ? "COM" + std::to_string(port) : std::string();
+  facts.BaseIdent = recorded ? station.BaseIdent : State().BaseIdent();
+  facts.Channel = recorded ? station.Channel : State().ChannelText();
+  facts.Bandwidth = bandwidth >= 0 && bandwidth <= 4 ? kBandwidths[bandwidth] : std::to_string(bandwidth);
   return padlink::TEchoReport(facts, *record, *stats).Html();
 }
 

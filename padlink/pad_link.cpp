@@ -10,6 +10,7 @@
 #include "i18n/text_codec.h"
 #include "padlink/convert_error.h"
 #include "padlink/frames.h"
+#include "serial/apd_exception.h"
 #include "serial/port_probe.h"
 
 namespace mq::padlink {
@@ -247,8 +248,19 @@ void TMarqsForm::ComPortFailed() {
   // dead line; the report of the failure itself follows.
   echoTimer_.SetEnabled(false);
   if (echoRunning_) {
+    // The step under way ends as its tick would have ended it: a reply
+    // that came in is written to its row. The rows, the counters and the
+    // record keep everything measured so far.
+    if (echoReplied_) UpdateReport();
     echoResent_ = false;
-    EndEchoTest();  // the report rows keep what they show
+    std::string detail;
+    if (comPort_.HasDispatcher()) {
+      const auto [osError, text] = comPort_.Dispatcher().Failure();
+      mq::serial::EInOutError failure(osError, text);
+      failure.SetPort(comPort_.ComNumber());
+      detail = failure.what();
+    }
+    EndEchoTest(LinkLostText(detail));
   }
   txQueue_.clear();
   comTimer_.SetEnabled(false);
@@ -804,6 +816,7 @@ void TMarqsForm::TestEcho(int NoOfLoops) {
     std::vector<int> judges;
     for (const auto& pad : padList_) judges.push_back(JudgeIndex(pad[0]));
     echoRecord_.Start(NoOfLoops, shell_.TestDelay, std::move(judges), loop_.nowMs());
+    echoRecord_.SetStation({comPort_.ComNumber(), baseIdent_, channelText_, shell_.BandwidthIndex});
     for (int r = 0; r < 12; ++r) window_.SetReportRowText(r, std::to_string(r));
     echoLoop_ = 0;
     TestEchoNextLoop();
@@ -821,10 +834,20 @@ void TMarqsForm::TestEchoNextLoop() {
   EndEchoTest();
 }
 
-void TMarqsForm::EndEchoTest() {
-  window_.ProgressHide();
+std::string TMarqsForm::LinkLostText(const std::string& detail) const {
+  return Text("IDS_120") + (detail.empty() ? std::string() : " \u2014 " + detail);
+}
+
+void TMarqsForm::EndEchoTest(std::string earlyEnd) {
   echoRunning_ = false;
-  echoRecord_.Ended(loop_.nowMs());
+  const int asked = echoRecord_.LoopsAsked();
+  // Fewer loops than asked without another reason: the Abort button.
+  if (earlyEnd.empty() && echoLoop_ < asked) earlyEnd = Text("IDS_121");
+  if (!earlyEnd.empty())
+    Log(Text("IDS_122") + " " + std::to_string(echoLoop_) + "/" + std::to_string(asked) + " (" + earlyEnd + ")");
+  echoRecord_.Ended(loop_.nowMs(), std::move(earlyEnd));
+  // Last: the window reads the finished record when the bar goes.
+  window_.ProgressHide();
 }
 
 void TMarqsForm::TestEchoJudges() {
@@ -849,7 +872,14 @@ bool TMarqsForm::StartNextEchoPad() {
     // which would take every later registration for an echo reply.
     echoTimer_.SetEnabled(false);
     echoResent_ = false;
-    EndEchoTest();
+    std::string detail;
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      detail = e.what();
+    } catch (...) {
+    }
+    EndEchoTest(LinkLostText(detail));
     throw;
   }
   echoTimer_.SetEnabled(true);

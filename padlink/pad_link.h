@@ -176,7 +176,10 @@ class TMarqsForm {
   void SwitchToFixed(std::int32_t packetSize);
   void FramedOff();
   bool StartNextEchoPad();
-  void EndEchoTest();
+  // earlyEnd: why the test ends before its last loop (empty: it ran them
+  // all, or was aborted, which it finds out itself).
+  void EndEchoTest(std::string earlyEnd = {});
+  std::string LinkLostText(const std::string& detail) const;
   void QueueFrame(std::string frame);
   void StartQueue(int interval);
   void Log(const std::string& text);

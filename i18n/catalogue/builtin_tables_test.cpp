@@ -151,7 +151,7 @@ TEST(BuiltinTablesCoverage, TextsPerSectionAndLanguage) {
       {MainTable, "stDlgsCaptions", 86, {86, 84, 86, 16, 86, 79, 86, 85, 86, 86}},
       {MainTable, "stStrings", 9, {9, 9, 9, 2, 9, 4, 4, 4, 4, 4}},
       {MainTable, "stOtherStrings", 1, {1, 1, 1, 0, 1, 0, 0, 0, 0, 0}},
-      {LinkTable, "stStrings", 10, {10, 7, 7, 0, 7, 2, 1, 1, 0, 0}},
+      {LinkTable, "stStrings", 13, {13, 10, 10, 3, 10, 5, 4, 4, 3, 3}},
   };
   for (const auto& row : rows) {
     const DecodedSection* s = row.table().Section(row.section);
@@ -271,6 +271,9 @@ TEST(BuiltinTablesTexts, PadLinkStrings) {
       {"IDS_107", "permission denied \u2014 on Linux, add yourself to the dialout group"},
       {"IDS_108", "in use by another program"},
       {"IDS_109", "No serial port could be opened:"},
+      {"IDS_120", "ended early: the link to the base station was lost"},
+      {"IDS_121", "ended early: aborted by the user"},
+      {"IDS_122", "Echo test"},
   };
   const auto& entries = LinkTable().Section("stStrings")->entries;
   ASSERT_EQ(entries.size(), std::size(english));
@@ -287,6 +290,8 @@ TEST(BuiltinTablesTexts, PadLinkStrings) {
   EXPECT_EQ(Text(LinkTable(), "stStrings", "IDS_102", kDutch), "N/A");
   EXPECT_EQ(Text(LinkTable(), "stStrings", "IDS_101", kCroatian), "Nije pronađen priključak");
   EXPECT_EQ(Text(LinkTable(), "stStrings", "IDS_100", kItalian), "Non è stata trovata una stazione base");
+  EXPECT_EQ(Text(LinkTable(), "stStrings", "IDS_121", kGerman), "vorzeitig beendet: vom Benutzer abgebrochen");
+  EXPECT_EQ(Text(LinkTable(), "stStrings", "IDS_122", kSwedish), "Ekotest");
 }
 
 TEST(BuiltinTablesTexts, Captions) {
