@@ -476,6 +476,7 @@ void TfrmMain::BuildLayout() {
   lbxLog_->setObjectName(QStringLiteral("lbxLog"));
   lbxLog_->setFont(AppFonts::Log());
   lbxLog_->setGeometry(431, 70, 0, 639);
+  lbxLog_->SetDroppedCaption([this] { return QString::fromStdString(siLangRT1_->GetTextOrDefault("IDS_20")); });
 
   // Context menus; they add no control to the layout.
   auto menuItem = [this](QWidget* owner, const char* name, const QString& text) {
@@ -1084,6 +1085,7 @@ void TfrmMain::SpTBXLang1Click(QObject* sender) {
   // The switch gives the report rows their translated captions ("0".."11")
   // back; the results of the last echo test stay.
   ReapplyReport();
+  lbxLog_->UpdateDroppedLine();
   shell_.Language = tag;
   langImage_ = i18n::TLanguageStartup::FlagImageIndex(tag);
   SpTBXSubmenuItemLang_->setIcon(ImageList1(langImage_));
