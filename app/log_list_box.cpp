@@ -1,5 +1,7 @@
 #include "app/log_list_box.h"
 
+#include <algorithm>
+
 #include "app/control_picture_delegate.h"
 
 namespace mq {
@@ -7,11 +9,18 @@ namespace mq {
 TLogListBox::TLogListBox(QWidget* parent) : QListWidget(parent) {
   setItemDelegate(new ControlPictureDelegate(this));
   setUniformItemSizes(true);
+  // Laid out in batches: otherwise every line added and scrolled to lays
+  // out the whole list again, which costs milliseconds a line when it is
+  // full (bench/log_memory).
+  setLayoutMode(QListView::Batched);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setSelectionMode(QAbstractItemView::SingleSelection);
+  // clear() is no virtual: its reset of the model starts the count anew.
+  connect(model(), &QAbstractItemModel::modelReset, this, [this] { dropped_ = 0; });
 }
 
 void TLogListBox::AddLine(const QString& line) {
+  if (count() >= maxLines_) DropOldest(count() - maxLines_ + 1);
   addItem(line);
   scrollToBottom();
 }
@@ -19,6 +28,32 @@ void TLogListBox::AddLine(const QString& line) {
 QString TLogListBox::Line(int i) const {
   const QListWidgetItem* it = item(i);
   return it ? it->text() : QString();
+}
+
+void TLogListBox::SetMaxLines(int maxLines) { maxLines_ = std::max(2, maxLines); }
+
+void TLogListBox::SetDroppedCaption(std::function<QString()> caption) {
+  droppedCaption_ = std::move(caption);
+  UpdateDroppedLine();
+}
+
+void TLogListBox::DropOldest(int lines) {
+  // Line 0 is the count line once lines have gone; the first time, one more
+  // line makes room for it.
+  const int first = dropped_ > 0 ? 1 : 0;
+  if (first == 0) ++lines;
+  lines = std::min(lines, count() - first);
+  if (lines <= 0) return;
+  model()->removeRows(first, lines);
+  dropped_ += lines;
+  if (first == 0) insertItem(0, QString());
+  UpdateDroppedLine();
+}
+
+void TLogListBox::UpdateDroppedLine() {
+  if (dropped_ == 0 || count() == 0) return;
+  const QString caption = droppedCaption_ ? droppedCaption_() : QStringLiteral("Earlier lines dropped:");
+  item(0)->setText(caption + QLatin1Char(' ') + QString::number(dropped_));
 }
 
 }  // namespace mq

@@ -481,6 +481,7 @@ void TfrmMain::BuildLayout() {
   lbxLog_->setObjectName(QStringLiteral("lbxLog"));
   lbxLog_->setFont(AppFonts::Log());
   lbxLog_->setGeometry(431, 70, 0, 639);
+  lbxLog_->SetDroppedCaption([this] { return QString::fromStdString(siLangRT1_->GetTextOrDefault("IDS_20")); });
 
   // Context menus; they add no control to the layout.
   auto menuItem = [this](QWidget* owner, const char* name, const QString& text) {
@@ -1151,6 +1152,7 @@ void TfrmMain::SpTBXLang1Click(QObject* sender) {
   // The switch gives the report rows their translated captions ("0".."11")
   // back; the results of the last echo test stay.
   ReapplyReport();
+  lbxLog_->UpdateDroppedLine();
   shell_.Language = tag;
   langImage_ = i18n::TLanguageStartup::FlagImageIndex(tag);
   SpTBXSubmenuItemLang_->setIcon(ImageList1(langImage_));
@@ -1312,11 +1314,16 @@ std::string TfrmMain::EchoReportHtml() const {
   padlink::TEchoReportFacts facts;
   facts.DateTime = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
   facts.ProgramVersion = versionText_.toStdString();
-  facts.Port = State().BasePort() > 0 ? "COM" + std::to_string(State().BasePort()) : std::string();
-  facts.BaseIdent = State().BaseIdent();
-  facts.Channel = State().ChannelText();
-  facts.Bandwidth = shell_.BandwidthIndex >= 0 && shell_.BandwidthIndex <= 4 ? kBandwidths[shell_.BandwidthIndex]
-                                                                             : std::to_string(shell_.BandwidthIndex);
+  // The station the test ran against: a link lost since has cleared the
+  // link state, not the record.
+  const padlink::TEchoStation& station = record->Station();
+  const bool recorded = station.Port > 0;
+  const int port = recorded ? station.Port : State().BasePort();
+  const int bandwidth = recorded ? station.BandwidthIndex : shell_.BandwidthIndex;
+  facts.Port = port > 0 ? "COM" + std::to_string(port) : std::string();
+  facts.BaseIdent = recorded ? station.BaseIdent : State().BaseIdent();
+  facts.Channel = recorded ? station.Channel : State().ChannelText();
+  facts.Bandwidth = bandwidth >= 0 && bandwidth <= 4 ? kBandwidths[bandwidth] : std::to_string(bandwidth);
   return padlink::TEchoReport(facts, *record, *stats).Html();
 }
 

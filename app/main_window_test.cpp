@@ -723,6 +723,40 @@ TEST_F(MainWindowTest, LogAndReportContextMenusCopyAndSaveAndAreTranslated) {
   EXPECT_EQ(panel->geometry(), panelPlace);
 }
 
+// A long day with a busy radio: the log keeps its most recent 20,000
+// lines, the first of them saying how many went before, in the window's
+// language; "Save log..." saves what is kept; clearing starts afresh.
+TEST_F(MainWindowTest, TheLogKeepsItsMostRecentLinesAndSaysHowManyWentBefore) {
+  WriteIni("[General]\nLanguages=1111111111\n");
+  Create();
+  auto* log = C<TLogListBox>("lbxLog");
+  ASSERT_EQ(log->MaxLines(), 20000);
+  for (int i = 1; i <= 20010; ++i) w_->AddLogLine("3 --> line " + std::to_string(i));
+  ASSERT_EQ(log->count(), 20000);
+  EXPECT_EQ(log->Line(0), "Earlier lines dropped: 11");
+  EXPECT_EQ(log->Line(1), "3 --> line 12");
+  EXPECT_EQ(log->Line(19999), "3 --> line 20010");
+  dialogs_.Result = QDialog::Accepted;
+  dialogs_.SaveAs = dir_.filePath("log.txt");
+  A("mnuLogSave")->trigger();
+  const std::string saved = ReadFile(dir_.filePath("log.txt").toStdString());
+  EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 20000);
+  EXPECT_EQ(saved.rfind("Earlier lines dropped: 11", 0), 0u);
+  EXPECT_NE(saved.find("3 --> line 20010"), std::string::npos);
+  A("SpTBXLang4")->trigger();
+  EXPECT_EQ(log->Line(0), "Fr\u00FChere Zeilen verworfen: 11");
+  w_->AddLogLine("3 --> line 20011");
+  EXPECT_EQ(log->count(), 20000);
+  EXPECT_EQ(log->Line(0), "Fr\u00FChere Zeilen verworfen: 12");
+  EXPECT_EQ(log->Line(1), "3 --> line 13");
+  A("SpTBXLang1")->trigger();
+  // A full scan clears the log: nothing has been dropped from it.
+  A("SpTBXItemFullScan")->trigger();
+  w_->AddLogLine("0 -->       1   12345");
+  EXPECT_EQ(log->count(), 1);
+  EXPECT_EQ(log->Dropped(), 0);
+}
+
 TEST_F(MainWindowTest, VersionLabelIsGreenWithItsRightEdgeAt401) {
   Create();
   auto* v = C<QLabel>("lblVersion");

@@ -463,6 +463,54 @@ TEST_F(RealLinkWindowTest, AStationThatGoesAwayDuringTheEchoTestShowsTheLinkAsGo
   EXPECT_EQ(errors_.size(), 1u);
 }
 
+// The results measured before the station went away are the user's: the
+// report rows stay and "Save report..." saves every loop that ran, with the
+// station it ran against and why it ended early.
+TEST_F(RealLinkWindowTest, AnEchoTestCutShortByALostLinkKeepsItsRowsAndSavesItsReport) {
+  Create();
+  Station({{'0', "912"}, {'3', "912"}});
+  FullScan();
+  C<QSpinBox>("TestSpinEdit")->setValue(200);
+  echoSeen_ = Writes().size();
+  A("SpTBXItemEcho")->trigger();
+  // Both pads echo every request, until pad 0 has answered in loop 4.
+  while (form_->EchoRunning() && !(form_->EchoLoop() == 4 && form_->EchoReplied())) {
+    Run(10);
+    const auto writes = Writes();
+    for (; echoSeen_ < writes.size(); ++echoSeen_) {
+      const std::string& w = writes[echoSeen_];
+      if (w.size() > 5 && w[0] == '\x02' && w.substr(w.size() - 3) == "\x1b" "4\x04")
+        fake_->Inject(kBasePort, "\x02" + w.substr(1, 1) + "\x06" + w.substr(2, w.size() - 5) + "\x04");
+    }
+  }
+  ASSERT_EQ(form_->EchoLoop(), 4);
+  const QString row3 = QStringLiteral("3       3       0       0       0");
+  ASSERT_EQ(C<QLabel>("Pad3")->text(), row3);
+  ASSERT_EQ(C<QLabel>("Pad0")->text(), QStringLiteral("0       3       0       0       0"));
+  fake_->Vanish(kBasePort);
+  Run(10);
+  ASSERT_FALSE(form_->EchoRunning());
+  // Pad 0's answer in loop 4 is on its row, as the end of its step would have put it.
+  EXPECT_EQ(C<QLabel>("Pad0")->text(), QStringLiteral("0       4       0       0       0"));
+  EXPECT_EQ(C<QLabel>("Pad3")->text(), row3);
+  const QString why = QStringLiteral("ended early: the link to the base station was lost \u2014 COM3: No such device");
+  auto* log = C<QListWidget>("lbxLog");
+  EXPECT_EQ(log->item(log->count() - 1)->text(), QStringLiteral("Echo test 4/200 (") + why + ")");
+
+  ASSERT_TRUE(A("mnuSaveReport")->isEnabled());
+  dialogs_.Result = QDialog::Accepted;
+  dialogs_.SaveAs = dir_.filePath("echo.html");
+  A("mnuSaveReport")->trigger();
+  std::ifstream in(dir_.filePath("echo.html").toStdString(), std::ios::binary);
+  const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(html.find("<tr id=\"row-J3\"><td>3</td><td>3</td><td class=\"n\">3</td>"), std::string::npos) << html;
+  EXPECT_NE(html.find("<tr id=\"row-J0\">"), std::string::npos);
+  EXPECT_NE(html.find("<th>Port</th><td>COM3</td>"), std::string::npos);
+  EXPECT_NE(html.find("<th>Base station</th><td>ER400TRS-02V2.02.10</td>"), std::string::npos);
+  EXPECT_NE(html.find("<th>Channel</th><td>7</td>"), std::string::npos);
+  EXPECT_NE(html.find("<th>Loops</th><td>4 of 200 (" + why.toStdString() + ")</td>"), std::string::npos);
+}
+
 TEST_F(RealLinkWindowTest, AnErrorOfAPadLinkOperationGoesToTheLoopsErrorHandler) {
   Create();
   Station({{'0', "912"}});

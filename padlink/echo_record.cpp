@@ -6,6 +6,13 @@
 
 namespace mq::padlink {
 
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string s = "\"";
+  for (char c : text) s += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return s + "\"";
+}
+
 void TEchoRecord::Start(int loopsAsked, int delayMs, std::vector<int> judges, std::int64_t nowMs) {
   cells_.clear();
   judges_ = std::move(judges);
@@ -14,6 +21,8 @@ void TEchoRecord::Start(int loopsAsked, int delayMs, std::vector<int> judges, st
   running_ = true;
   startMs_ = nowMs;
   endMs_ = -1;
+  earlyEnd_.clear();
+  station_ = {};
 }
 
 void TEchoRecord::StepStarted(int loop, int judge) {
@@ -53,9 +62,10 @@ void TEchoRecord::Reply(int judge, int replyLoop) {
   }
 }
 
-void TEchoRecord::Ended(std::int64_t nowMs) {
+void TEchoRecord::Ended(std::int64_t nowMs, std::string earlyEnd) {
   running_ = false;
   endMs_ = nowMs;
+  earlyEnd_ = std::move(earlyEnd);
 }
 
 std::string_view TEchoRecord::OutcomeName(TEchoOutcome outcome) {
@@ -69,12 +79,13 @@ std::string_view TEchoRecord::OutcomeName(TEchoOutcome outcome) {
 }
 
 std::string TEchoRecord::LoopsCsv() const {
-  std::string csv = "loop,pad,judge,outcome,resent,reply_loop,late_replies\r\n";
-  for (const TEchoCell& c : cells_) {
+  std::string csv = "loop,pad,judge,outcome,resent,reply_loop,late_replies,ended_early\r\n";
+  for (std::size_t i = 0; i < cells_.size(); ++i) {
+    const TEchoCell& c = cells_[i];
     csv += std::to_string(c.Loop) + ',' + PadId(c.Judge) + ',' + std::to_string(c.Judge) + ',' +
            std::string(OutcomeName(c.Outcome)) + ',' + (c.Resent ? "1" : "0") + ',' +
            (c.ReplyLoop >= 0 ? std::to_string(c.ReplyLoop) : std::string()) + ',' + std::to_string(c.LateReplies) +
-           "\r\n";
+           ',' + (i + 1 == cells_.size() ? CsvField(earlyEnd_) : std::string()) + "\r\n";
   }
   return csv;
 }

@@ -27,6 +27,16 @@ enum class TEchoOutcome {
   NoAnswer,    // no answer within the step (registered but silent, or the step was cut short)
 };
 
+// The base station a test ran against, as the link state showed it when
+// the test started (a lost link clears the link state, not the record).
+struct TEchoStation {
+  int Port = 0;           // COM number; 0: not set
+  std::string BaseIdent;  // UTF-8
+  std::string Channel;
+  int BandwidthIndex = 4;
+  bool operator==(const TEchoStation&) const = default;
+};
+
 struct TEchoCell {
   int Loop = 0;   // 1-based
   int Judge = 0;  // 0..11
@@ -37,6 +47,9 @@ struct TEchoCell {
   bool operator==(const TEchoCell&) const = default;
 };
 
+// One CSV field, quoted when it needs to be (the CSV files of a test).
+std::string CsvField(std::string_view text);
+
 class TEchoRecord {
  public:
   // A new test: forgets every cell. nowMs is the loop clock.
@@ -45,7 +58,10 @@ class TEchoRecord {
   void Resent();
   // A reply from `judge` carrying loop number `replyLoop` (-1: unreadable).
   void Reply(int judge, int replyLoop);
-  void Ended(std::int64_t nowMs);
+  // The end of the test. earlyEnd: why it ended before every loop asked
+  // had run (a finished text in the language the test ran in), or empty.
+  void Ended(std::int64_t nowMs, std::string earlyEnd = {});
+  void SetStation(TEchoStation station) { station_ = std::move(station); }
 
   const std::vector<TEchoCell>& Cells() const { return cells_; }
   // The registered pads' judge indices in the order they are echoed.
@@ -55,13 +71,18 @@ class TEchoRecord {
   int LoopsRun() const { return cells_.empty() ? 0 : cells_.back().Loop; }
   int DelayMs() const { return delayMs_; }
   bool Running() const { return running_; }
+  // Why the test ended early; empty while it runs and after a full run.
+  const std::string& EarlyEnd() const { return earlyEnd_; }
+  const TEchoStation& Station() const { return station_; }
   // From the start to the end of the test (to now while it runs: 0).
   std::int64_t DurationMs() const { return endMs_ >= startMs_ ? endMs_ - startMs_ : 0; }
 
   // The token used in the per-loop CSV and the report.
   static std::string_view OutcomeName(TEchoOutcome outcome);
   // One heading line and one row per cell, CR LF line ends:
-  // loop,pad,judge,outcome,resent,reply_loop,late_replies
+  // loop,pad,judge,outcome,resent,reply_loop,late_replies,ended_early
+  // where ended_early is empty but on the last row of a test that ended
+  // early: there it says why.
   std::string LoopsCsv() const;
 
  private:
@@ -72,6 +93,8 @@ class TEchoRecord {
   bool running_ = false;
   std::int64_t startMs_ = 0;
   std::int64_t endMs_ = -1;
+  std::string earlyEnd_;
+  TEchoStation station_;
 };
 
 }  // namespace mq::padlink

@@ -97,7 +97,10 @@ std::string TEchoReport::Facts() const {
   facts.emplace_back("Bandwidth", Escape(facts_.Bandwidth));
   facts.emplace_back("Test delay", Num(record_.DelayMs()) + " ms");
   std::string loops = Num(record_.LoopsRun()) + " of " + Num(record_.LoopsAsked());
-  if (record_.LoopsRun() < record_.LoopsAsked()) loops += " (ended early)";
+  if (!record_.EarlyEnd().empty())
+    loops += " (" + Escape(record_.EarlyEnd()) + ")";
+  else if (record_.LoopsRun() < record_.LoopsAsked())
+    loops += " (ended early)";
   facts.emplace_back("Loops", loops);
   std::string pads;
   for (int j : record_.Judges()) pads += (pads.empty() ? "" : ", ") + std::string(1, PadId(j));

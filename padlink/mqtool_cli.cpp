@@ -274,12 +274,7 @@ std::string TMqToolCli::JsonString(const std::string& utf8) {
   return nlohmann::json(utf8).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-std::string TMqToolCli::CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string s = "\"";
-  for (char c : text) s += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return s + "\"";
-}
+std::string TMqToolCli::CsvField(const std::string& text) { return mq::padlink::CsvField(text); }
 
 std::string TMqToolCli::SummaryJson(const TMarqsForm& form, int bandwidthIndex) {
   // Keys in this order: scripts read them.
@@ -480,25 +475,32 @@ int TMqToolCli::RunCommand(const TCliOptions& o, TMarqsForm& form, TConsoleWindo
         static_cast<int>(std::min<std::int64_t>(expected + 60'000, 2'000'000'000)));
     const int loopsRun = form.EchoLoop();
     if (aborted) err_ << "echo test aborted: " << loopsRun << " of " << o.loops << " loops ran\n";
-    // The report from the final counters, the same as the CSV: the window's
-    // rows are written on a reply only, so a resend after a pad's last reply
-    // would be missing there.
+    // Everything from the record and the final counters: a link lost
+    // during the test clears the pad list and the station's details, not
+    // what was measured. The window's rows are written on a reply only, so
+    // a resend after a pad's last reply would be missing there.
+    const TEchoRecord& record = form.EchoRecord();
+    const TEchoStation& station = record.Station();
+    const std::vector<int>& judges = record.Judges();
+    auto registered = [&](int j) { return std::find(judges.begin(), judges.end(), j) != judges.end(); };
     out_ << "                   ---Missed---\n"
          << "J Replies Resends   Reads   Sends\n";
     for (int j = 0; j < 12; ++j) {
-      const bool registered = std::find(form.PadList().begin(), form.PadList().end(),
-                                        std::string(1, PadId(j))) != form.PadList().end();
       const TEchoStat& s = form.EchoStats()[static_cast<std::size_t>(j)];
-      if (!registered)
+      if (!registered(j))
         out_ << j << '\n';
       else
         out_ << ReportRow(j, s) << (s.Replies == 0 ? "   (no reply)" : "") << '\n';
     }
-    for (const auto& pad : form.PadList()) {
-      const TEchoStat& s = form.EchoStats()[static_cast<std::size_t>(JudgeIndex(pad[0]))];
+    if (!record.EarlyEnd().empty())
+      out_ << "Loops: " << loopsRun << " of " << record.LoopsAsked() << " ("
+           << TConsoleWindow::Visible(record.EarlyEnd()) << ")\n";
+    out_ << std::flush;
+    for (int j : judges) {
+      const TEchoStat& s = form.EchoStats()[static_cast<std::size_t>(j)];
       if (s.Replies < loopsRun || s.Resends > s.MissedReads + s.MissedSends) result = 1;
     }
-    if (form.EchoRunning() || aborted || errors > 0) result = 1;
+    if (form.EchoRunning() || aborted || !record.EarlyEnd().empty() || errors > 0) result = 1;
     const std::string when = LocalDateTime();
     // Writes one output file; false (and the reason said) when it failed.
     auto finish = [&](std::ofstream& file, const std::string& path, const std::string& content) {
@@ -509,27 +511,27 @@ int TMqToolCli::RunCommand(const TCliOptions& o, TMarqsForm& form, TConsoleWindo
       err_ << "cannot write " << path << '\n';
       return false;
     };
-    bool written = finish(files.loopsCsv, o.loopsCsv, form.EchoRecord().LoopsCsv());
+    bool written = finish(files.loopsCsv, o.loopsCsv, record.LoopsCsv());
     if (files.report.is_open()) {
       TEchoReportFacts facts;
       facts.DateTime = when;
       facts.ProgramVersion = MQ_PROGRAM_VERSION;
-      facts.Port = form.BasePort() > 0 ? "COM" + std::to_string(form.BasePort()) : std::string();
-      facts.BaseIdent = form.BaseIdent();
-      facts.Channel = form.ChannelText();
-      facts.Bandwidth = BandwidthLabel(shell.BandwidthIndex) + " kHz";
-      written = finish(files.report, o.report, TEchoReport(facts, form.EchoRecord(), form.EchoStats()).Html()) &&
-                written;
+      facts.Port = station.Port > 0 ? "COM" + std::to_string(station.Port) : std::string();
+      facts.BaseIdent = station.BaseIdent;
+      facts.Channel = station.Channel;
+      facts.Bandwidth = BandwidthLabel(station.BandwidthIndex) + " kHz";
+      written = finish(files.report, o.report, TEchoReport(facts, record, form.EchoStats()).Html()) && written;
     }
     if (std::ostream* csv = files.csv.is_open() ? &files.csv : nullptr) {
       *csv << "pad,judge,replies,resends,missed_reads,missed_sends,loops,delay_ms,channel,bandwidth_khz,"
-              "base_ident,date_time\r\n";
-      for (const auto& pad : form.PadList()) {
-        const int j = JudgeIndex(pad[0]);
+              "base_ident,date_time,loops_asked,ended_early\r\n";
+      for (int j : judges) {
         const TEchoStat& s = form.EchoStats()[static_cast<std::size_t>(j)];
-        *csv << CsvField(pad) << ',' << j << ',' << s.Replies << ',' << s.Resends << ',' << s.MissedReads << ','
-             << s.MissedSends << ',' << loopsRun << ',' << o.delay << ',' << CsvField(form.ChannelText()) << ','
-             << BandwidthLabel(shell.BandwidthIndex) << ',' << CsvField(form.BaseIdent()) << ',' << when << "\r\n";
+        *csv << CsvField(std::string(1, PadId(j))) << ',' << j << ',' << s.Replies << ',' << s.Resends << ','
+             << s.MissedReads << ',' << s.MissedSends << ',' << loopsRun << ',' << o.delay << ','
+             << CsvField(station.Channel) << ',' << BandwidthLabel(station.BandwidthIndex) << ','
+             << CsvField(station.BaseIdent) << ',' << when << ',' << record.LoopsAsked() << ','
+             << CsvField(record.EarlyEnd()) << "\r\n";
       }
       csv->flush();
       if (!*csv) {

@@ -311,9 +311,10 @@ TEST_F(CliRun, EchoWritesTheReportAndTheCsv) {
   const std::string text = csv.str();
   EXPECT_EQ(text.substr(0, text.find("\r\n")),
             "pad,judge,replies,resends,missed_reads,missed_sends,loops,delay_ms,channel,bandwidth_khz,base_ident,"
-            "date_time");
+            "date_time,loops_asked,ended_early");
   EXPECT_NE(text.find("\r\n5,5,2,0,0,0,2,130,7,100,ER400TRS-02V2.02.10,"), std::string::npos) << text;
   EXPECT_NE(text.find("\r\nc,11,2,0,0,0,2,130,7,100,ER400TRS-02V2.02.10,"), std::string::npos);
+  EXPECT_NE(text.find(",2,\r\n"), std::string::npos);  // two loops asked, not ended early
 }
 
 TEST_F(CliRun, DivePrintsTheAwardsAndAcknowledgesThem) {
@@ -514,11 +515,11 @@ TEST_F(CliRun, EchoWritesThePerLoopCsvAndTheReport) {
     return ss.str();
   };
   EXPECT_EQ(read(loops),
-            "loop,pad,judge,outcome,resent,reply_loop,late_replies\r\n"
-            "1,5,5,at_once,0,1,0\r\n"
-            "1,c,11,at_once,0,1,0\r\n"
-            "2,5,5,at_once,0,2,0\r\n"
-            "2,c,11,no_answer,1,,0\r\n");
+            "loop,pad,judge,outcome,resent,reply_loop,late_replies,ended_early\r\n"
+            "1,5,5,at_once,0,1,0,\r\n"
+            "1,c,11,at_once,0,1,0,\r\n"
+            "2,5,5,at_once,0,2,0,\r\n"
+            "2,c,11,no_answer,1,,0,\r\n");
   const std::string html = read(report);
   EXPECT_NE(html.find("<th>Port</th><td>COM3</td>"), std::string::npos);
   EXPECT_NE(html.find("<th>Program version</th><td>" MQ_TEST_PROGRAM_VERSION "</td>"), std::string::npos);

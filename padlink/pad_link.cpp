@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <exception>
 #include <initializer_list>
+#include <stdexcept>
 
 #include "i18n/catalogue/builtin_tables.h"
 #include "i18n/text_codec.h"
 #include "padlink/convert_error.h"
 #include "padlink/frames.h"
+#include "serial/apd_exception.h"
 #include "serial/port_probe.h"
 
 namespace mq::padlink {
@@ -25,8 +27,10 @@ constexpr int kPortPause = 50;               // after opening or closing the por
 constexpr int kAckPause = 20;                // between a base command and its "ACK"
 constexpr int kProbeFirst = 1;
 constexpr int kProbeLast = 50;
-// Channel replies without a digit after which the channel counts as unknown.
+// Channel replies without a digit, and channel queries without any reply,
+// after which the channel counts as unknown.
 constexpr int kUnusableChannelReplies = 3;
+constexpr int kUnansweredChannelQueries = 3;
 // Frames waiting to be sent. Every entry a pad sends is acknowledged, so
 // anyone transmitting junk entries on the channel would otherwise grow the
 // queue without limit (it drains at ten frames a second); twelve pads'
@@ -272,8 +276,19 @@ void TMarqsForm::ComPortFailed() {
   // dead line; the report of the failure itself follows.
   echoTimer_.SetEnabled(false);
   if (echoRunning_) {
+    // The step under way ends as its tick would have ended it: a reply
+    // that came in is written to its row. The rows, the counters and the
+    // record keep everything measured so far.
+    if (echoReplied_) UpdateReport();
     echoResent_ = false;
-    EndEchoTest();  // the report rows keep what they show
+    std::string detail;
+    if (comPort_.HasDispatcher()) {
+      const auto [osError, text] = comPort_.Dispatcher().Failure();
+      mq::serial::EInOutError failure(osError, text);
+      failure.SetPort(comPort_.ComNumber());
+      detail = failure.what();
+    }
+    EndEchoTest(LinkLostText(detail));
   }
   txQueue_.clear();
   comTimer_.SetEnabled(false);
@@ -465,6 +480,7 @@ void TMarqsForm::ScanNextPortForBaseStation(int P) {
 void TMarqsForm::CheckBaseStation() {
   bandwidthAsked_ = false;
   unusableChannelReplies_ = 0;
+  unansweredChannelQueries_ = 0;
   CheckBaseVersion();
 }
 
@@ -485,6 +501,7 @@ void TMarqsForm::CheckBaseChannel() {
   fixedDataPacket_.SetPacketSize(9);
   fixedDataPacket_.SetEnabled(true);
   comPort_.PutString(std::string(CmdChannel) + "?");
+  ++unansweredChannelQueries_;
   bandwidthAsked_ = false;
 }
 
@@ -508,6 +525,16 @@ void TMarqsForm::BaseTimerTimer() {
     // rather than starting it again.
     ScanNextPortForBaseStation(pos < 0 ? static_cast<int>(portList_.size()) : pos + 1);
   } else if (channelKnown_) {
+    CheckBaseBandwidth();
+  } else if (unansweredChannelQueries_ >= kUnansweredChannelQueries) {
+    // The query is repeated on every tick until a channel is known, so a
+    // station that never answers it would hold the scan for good. The
+    // channel counts as unknown, once reported, and the scan goes on.
+    channelText_ = "?";
+    channelKnown_ = true;
+    ReportLater(std::make_exception_ptr(std::runtime_error(
+        "COM" + PortPrefix() + ": no reply to " + std::to_string(kUnansweredChannelQueries) +
+        " channel queries; the channel is shown as unknown")));
     CheckBaseBandwidth();
   } else {
     CheckBaseChannel();
@@ -533,6 +560,7 @@ void TMarqsForm::FixedDataPacketStringPacket(const std::string& Data) {
       }
       window_.Refresh();
     } else if (kind == 'C') {
+      if (unansweredChannelQueries_ > 0) --unansweredChannelQueries_;
       try {
         StrToInt(std::string(1, value));  // a digit, or the reply is not taken
         channelText_ = std::string(1, value);
@@ -846,6 +874,7 @@ void TMarqsForm::TestEcho(int NoOfLoops) {
     std::vector<int> judges;
     for (const auto& pad : padList_) judges.push_back(JudgeIndex(pad[0]));
     echoRecord_.Start(NoOfLoops, shell_.TestDelay, std::move(judges), loop_.nowMs());
+    echoRecord_.SetStation({comPort_.ComNumber(), baseIdent_, channelText_, shell_.BandwidthIndex});
     for (int r = 0; r < 12; ++r) window_.SetReportRowText(r, std::to_string(r));
     echoLoop_ = 0;
     TestEchoNextLoop();
@@ -863,10 +892,20 @@ void TMarqsForm::TestEchoNextLoop() {
   EndEchoTest();
 }
 
-void TMarqsForm::EndEchoTest() {
-  window_.ProgressHide();
+std::string TMarqsForm::LinkLostText(const std::string& detail) const {
+  return Text("IDS_120") + (detail.empty() ? std::string() : " \u2014 " + detail);
+}
+
+void TMarqsForm::EndEchoTest(std::string earlyEnd) {
   echoRunning_ = false;
-  echoRecord_.Ended(loop_.nowMs());
+  const int asked = echoRecord_.LoopsAsked();
+  // Fewer loops than asked without another reason: the Abort button.
+  if (earlyEnd.empty() && echoLoop_ < asked) earlyEnd = Text("IDS_121");
+  if (!earlyEnd.empty())
+    Log(Text("IDS_122") + " " + std::to_string(echoLoop_) + "/" + std::to_string(asked) + " (" + earlyEnd + ")");
+  echoRecord_.Ended(loop_.nowMs(), std::move(earlyEnd));
+  // Last: the window reads the finished record when the bar goes.
+  window_.ProgressHide();
 }
 
 void TMarqsForm::TestEchoJudges() {
@@ -891,7 +930,14 @@ bool TMarqsForm::StartNextEchoPad() {
     // which would take every later registration for an echo reply.
     echoTimer_.SetEnabled(false);
     echoResent_ = false;
-    EndEchoTest();
+    std::string detail;
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      detail = e.what();
+    } catch (...) {
+    }
+    EndEchoTest(LinkLostText(detail));
     throw;
   }
   echoTimer_.SetEnabled(true);

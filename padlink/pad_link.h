@@ -182,7 +182,10 @@ class TMarqsForm {
   void SwitchToFixed(std::int32_t packetSize);
   void FramedOff();
   bool StartNextEchoPad();
-  void EndEchoTest();
+  // earlyEnd: why the test ends before its last loop (empty: it ran them
+  // all, or was aborted, which it finds out itself).
+  void EndEchoTest(std::string earlyEnd = {});
+  std::string LinkLostText(const std::string& detail) const;
   void QueueFrame(std::string frame);
   void StartQueue(int interval);
   void Log(const std::string& text);
@@ -229,7 +232,8 @@ class TMarqsForm {
   std::string channelText_;
   bool channelKnown_ = false;
   bool bandwidthAsked_ = false;
-  int unusableChannelReplies_ = 0;  // on the port being checked
+  int unusableChannelReplies_ = 0;    // on the port being checked
+  int unansweredChannelQueries_ = 0;  // on the port being checked
   bool useResetCommand_ = true;
   bool dcsAvailable_ = false;
   bool broadcast_ = false;

@@ -237,19 +237,33 @@ TEST_F(EchoTest, ALineThatDiesEndsTheTestAndTheQueueAndShowsTheLinkAsGone) {
     return std::nullopt;  // pad 1 is silent
   };
   form->TestEcho(50);
-  Step(400);
+  // Loop 1 (pad 0 answers, pad 1 gets its resend), then pad 0's answer in
+  // loop 2 is in but its step has not ended yet.
+  Step(4 * 180 - 30);
   form->KbdLocked(true);  // two frames queued behind the test
-  const auto rows = win.rows;
-  ASSERT_NE(rows[0], "0");
+  ASSERT_EQ(win.rows[0], "0       1       0       0       0");
   const int refreshes = win.refreshes;
+  win.log.clear();
   fake->Vanish(3);
   loop.runPending();
-  EXPECT_EQ(errors, Strings{std::string("COM3: ") + std::strerror(ENODEV)});
-  // The test ends where it was; its report stays.
+  const std::string failure = std::string("COM3: ") + std::strerror(ENODEV);
+  EXPECT_EQ(errors, Strings{failure});
+  // The test ends where it was. Its step ends as its tick would have (the
+  // answer is written to its row) and the record says why it ended.
   EXPECT_FALSE(form->EchoRunning());
   EXPECT_FALSE(form->EchoTimer().Enabled());
   EXPECT_FALSE(win.progressVisible);
-  EXPECT_EQ(win.rows, rows);
+  EXPECT_EQ(win.rows[0], "0       2       0       0       0");
+  EXPECT_EQ(win.rows[1], "1");
+  const std::string why = "ended early: the link to the base station was lost \u2014 " + failure;
+  EXPECT_EQ(win.log, Strings{"Echo test 2/50 (" + why + ")"});
+  const TEchoRecord& r = form->EchoRecord();
+  EXPECT_FALSE(r.Running());
+  EXPECT_EQ(r.EarlyEnd(), why);
+  EXPECT_EQ(r.Judges(), (std::vector<int>{0, 1}));
+  EXPECT_EQ(r.Cells().size(), 3u);
+  EXPECT_EQ(r.Station().Port, 3);  // the port the test ran on, though closed now
+  EXPECT_TRUE(r.LoopsCsv().ends_with("\r\n2,0,0,at_once,0,2,0," + why + "\r\n")) << r.LoopsCsv();
   EXPECT_EQ(form->TxQueueCount(), 0u);
   EXPECT_FALSE(form->COMTimer().Enabled());
   // The window sees the link gone: port closed, no base, no pads, lights off.
@@ -393,9 +407,9 @@ TEST_F(EchoTest, RecordPutsALateReplyOnItsOwnStepAndItsCsvSaysSo) {
   // Pad 2's step was cut short by pad 1's late reply: not resent, not answered.
   EXPECT_EQ(r.Cells()[1], (TEchoCell{1, 2, TEchoOutcome::NoAnswer, false, -1, 0}));
   EXPECT_EQ(r.LoopsCsv(),
-            "loop,pad,judge,outcome,resent,reply_loop,late_replies\r\n"
-            "1,1,1,no_answer,1,,1\r\n"
-            "1,2,2,no_answer,0,,0\r\n");
+            "loop,pad,judge,outcome,resent,reply_loop,late_replies,ended_early\r\n"
+            "1,1,1,no_answer,1,,1,\r\n"
+            "1,2,2,no_answer,0,,0,\r\n");
   EXPECT_EQ(r.DurationMs(), 540);  // three delays, on the loop's clock
   EXPECT_EQ(loop.nowMs() - t0, 600);
 }
@@ -411,6 +425,8 @@ TEST_F(EchoTest, RecordOfAnAbortedTestEndsWithTheLastLoopThatRan) {
   const TEchoRecord& r = form->EchoRecord();
   EXPECT_EQ(r.LoopsAsked(), 10);
   EXPECT_EQ(r.LoopsRun(), 3);
+  EXPECT_EQ(r.EarlyEnd(), "ended early: aborted by the user");
+  EXPECT_EQ(win.log.back(), "Echo test 3/10 (ended early: aborted by the user)");
   ASSERT_EQ(r.Cells().size(), 6u);
   for (const TEchoCell& c : r.Cells()) EXPECT_EQ(c.Outcome, TEchoOutcome::AtOnce);
   // A new test starts a new record.

@@ -306,21 +306,29 @@ TEST_F(PadLinkTest, UnusableChannelRepliesEndTheQueryAfterThreeAndTheScanGoesOn)
                              "value); the channel is shown as unknown"}));
 }
 
-TEST_F(PadLinkTest, ChannelQueryIsRepeatedWhileUnanswered) {
+TEST_F(PadLinkTest, AChannelQueryUnansweredThreeTimesEndsTheQueryAndTheScanGoesOn) {
   fake->AddPort(3);
   base = std::make_unique<ScriptedBase>();
   base->port = 3;
   base->answersChannel = false;
+  base->pads = {{'1', "912"}};
   form->FullScan();
-  Run(1000);
-  const auto writes = fake->Writes(3);
+  Run(3000);
   std::vector<std::int64_t> queries;
-  for (const auto& w : writes)
+  std::int64_t bandwidthAt = -1;
+  for (const auto& w : fake->Writes(3)) {
     if (w.bytes == "ER_CMD#C?") queries.push_back(w.timeMs);
-  ASSERT_GE(queries.size(), 5u);
+    if (w.bytes == "ER_CMD#B?") bandwidthAt = w.timeMs;
+  }
+  ASSERT_EQ(queries.size(), 3u);
   for (std::size_t i = 1; i < queries.size(); ++i) EXPECT_EQ(queries[i] - queries[i - 1], 100);
-  EXPECT_TRUE(form->BaseTimer().Enabled());
-  EXPECT_TRUE(form->PadList().empty());
+  // The tick that would have asked a fourth time asks for the bandwidth.
+  EXPECT_EQ(bandwidthAt - queries.back(), 100);
+  EXPECT_EQ(form->ChannelText(), "?");
+  EXPECT_EQ(form->BasePort(), 3);
+  EXPECT_EQ(form->PadList(), (Strings{"1"}));
+  EXPECT_FALSE(form->BaseTimer().Enabled());
+  EXPECT_EQ(errors, (Strings{"COM3: no reply to 3 channel queries; the channel is shown as unknown"}));
 }
 
 TEST_F(PadLinkTest, FullScanClosesAnOpenPortAndWaits) {

@@ -149,9 +149,9 @@ TEST(BuiltinTablesCoverage, TextsPerSectionAndLanguage) {
       {MainTable, "stCaptions", 89, {89, 85, 89, 14, 89, 52, 56, 54, 47, 47}},
       {MainTable, "stMultiLines", 1, {1, 0, 1, 0, 1, 0, 0, 0, 0, 0}},
       {MainTable, "stDlgsCaptions", 86, {86, 84, 86, 16, 86, 79, 86, 85, 86, 86}},
-      {MainTable, "stStrings", 24, {24, 24, 24, 17, 24, 19, 19, 19, 19, 19}},
+      {MainTable, "stStrings", 25, {25, 25, 25, 18, 25, 20, 20, 20, 20, 20}},
       {MainTable, "stOtherStrings", 1, {1, 1, 1, 0, 1, 0, 0, 0, 0, 0}},
-      {LinkTable, "stStrings", 19, {19, 17, 17, 10, 17, 12, 11, 11, 10, 10}},
+      {LinkTable, "stStrings", 22, {22, 20, 20, 13, 20, 15, 14, 14, 13, 13}},
   };
   for (const auto& row : rows) {
     const DecodedSection* s = row.table().Section(row.section);
@@ -240,6 +240,7 @@ TEST(BuiltinTablesTexts, MainWindowStrings) {
       {"IDS_6", "Translating this program is not a big job.  "},
       {"IDS_7", "You will be provided with the necessary tools and information."},
       {"IDS_8", "Translation"},
+      {"IDS_20", "Earlier lines dropped:"},
   };
   // The window's own messages come first; the program's later ones follow.
   const auto& entries = MainTable().Section("stStrings")->entries;
@@ -281,6 +282,9 @@ TEST(BuiltinTablesTexts, PadLinkStrings) {
       {"IDS_155", "permission denied"},
       {"IDS_156", "in use by %1 (process %2)"},
       {"IDS_157", "Transmit queue full (%1 frames): further frames are dropped until it has been sent"},
+      {"IDS_120", "ended early: the link to the base station was lost"},
+      {"IDS_121", "ended early: aborted by the user"},
+      {"IDS_122", "Echo test"},
   };
   const auto& entries = LinkTable().Section("stStrings")->entries;
   ASSERT_EQ(entries.size(), std::size(english));
@@ -297,6 +301,8 @@ TEST(BuiltinTablesTexts, PadLinkStrings) {
   EXPECT_EQ(Text(LinkTable(), "stStrings", "IDS_102", kDutch), "N/A");
   EXPECT_EQ(Text(LinkTable(), "stStrings", "IDS_101", kCroatian), "Nije pronađen priključak");
   EXPECT_EQ(Text(LinkTable(), "stStrings", "IDS_100", kItalian), "Non è stata trovata una stazione base");
+  EXPECT_EQ(Text(LinkTable(), "stStrings", "IDS_121", kGerman), "vorzeitig beendet: vom Benutzer abgebrochen");
+  EXPECT_EQ(Text(LinkTable(), "stStrings", "IDS_122", kSwedish), "Ekotest");
 }
 
 TEST(BuiltinTablesTexts, Captions) {
