@@ -1,6 +1,8 @@
 // Runs the table generator on small inputs: what it writes for good data,
 // and that it stops with a clear message on malformed data.
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -42,7 +44,9 @@ class GeneratorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / ("mq_catalogue_" + std::string(info->name()));
+    // The process number keeps two builds' runs on one machine apart.
+    dir_ = fs::temp_directory_path() /
+           ("mq_catalogue_" + std::to_string(::getpid()) + "_" + std::string(info->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
