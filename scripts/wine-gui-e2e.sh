@@ -110,6 +110,8 @@ display_alive() {  # display_alive <before what>
   timeout 20 xdotool getdisplaygeometry >/dev/null 2>&1 || die "the display $DISPLAY does not answer before $1"
 }
 
+# The pointer waits in a corner of the screen, away from the windows.
+xdotool mousemove 1279 1023
 timeout 300 wine wineboot.exe --init >/dev/null 2>&1 || die "wineboot failed"
 boot=$(date +%s)
 
