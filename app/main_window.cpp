@@ -21,6 +21,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QToolBar>
 #include <QTextDocument>
@@ -108,6 +109,47 @@ bool SameName(std::string_view a, std::string_view b) {
     if (lower(a[i]) != lower(b[i])) return false;
   }
   return true;
+}
+
+// The toolbar buttons the keyboard can reach (shown and enabled), in toolbar order.
+std::vector<QToolButton*> ReachableToolbarButtons(const QToolBar* bar) {
+  std::vector<QToolButton*> buttons;
+  for (QAction* a : bar->actions())
+    if (auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(a)); b && b->isVisible() && b->isEnabled())
+      buttons.push_back(b);
+  return buttons;
+}
+
+// A key on a toolbar button that has the focus, as on a menu bar: Left and
+// Right move to the neighbouring button (round the ends), Down and Return
+// press it (a drop-down opens its menu), Escape leaves the toolbar. True
+// when the key was used.
+bool ToolbarKey(const QToolBar* bar, QToolButton* button, int key) {
+  switch (key) {
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+      const auto buttons = ReachableToolbarButtons(bar);
+      const auto at = std::find(buttons.begin(), buttons.end(), button);
+      if (at == buttons.end()) return false;
+      const auto n = static_cast<std::ptrdiff_t>(buttons.size());
+      const auto next = (at - buttons.begin() + (key == Qt::Key_Right ? 1 : n - 1)) % n;
+      buttons[static_cast<std::size_t>(next)]->setFocus(Qt::OtherFocusReason);
+      return true;
+    }
+    case Qt::Key_Down:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (button->defaultAction() != nullptr && button->defaultAction()->menu() != nullptr)
+        button->showMenu();
+      else
+        button->click();
+      return true;
+    case Qt::Key_Escape:
+      button->clearFocus();
+      return true;
+    default:
+      return false;
+  }
 }
 
 // Whole number in decimal with an optional sign, surrounding blanks allowed.
@@ -298,10 +340,18 @@ void TfrmMain::BuildToolbar() {
   for (QAction* a : {SpTBXItemExit_, SpTBXSubmenuItemScans_, SpTBXItemNextDive_, SpTBXSubmenuItemCommand_,
                      SpTBXItemEcho_, SpTBXCharTest_, SpTBXSubmenuItemLang_, SpTBXItemHelp_}) {
     SpTBXToolbar1_->addAction(a);
-    if (a->menu() != nullptr)
-      if (auto* b = qobject_cast<QToolButton*>(SpTBXToolbar1_->widgetForAction(a)))
-        b->setPopupMode(QToolButton::InstantPopup);
+    auto* b = qobject_cast<QToolButton*>(SpTBXToolbar1_->widgetForAction(a));
+    if (b == nullptr) continue;
+    if (a->menu() != nullptr) b->setPopupMode(QToolButton::InstantPopup);
+    b->installEventFilter(this);
   }
+  // From the keyboard the toolbar works as a menu bar does: F10 puts the
+  // focus on its first button, then ToolbarKey. The buttons stay out of
+  // the Tab order.
+  connect(new QShortcut(QKeySequence(Qt::Key_F10), this), &QShortcut::activated, this, [this] {
+    const auto buttons = ReachableToolbarButtons(SpTBXToolbar1_);
+    if (!buttons.empty()) buttons.front()->setFocus(Qt::ShortcutFocusReason);
+  });
 }
 
 void TfrmMain::BuildLayout() {
@@ -1094,6 +1144,10 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
       event->accept();
       return true;
     }
+  }
+  if (event->type() == QEvent::KeyPress && watched->parent() == SpTBXToolbar1_) {
+    auto* button = qobject_cast<QToolButton*>(watched);
+    if (button != nullptr && ToolbarKey(SpTBXToolbar1_, button, static_cast<QKeyEvent*>(event)->key())) return true;
   }
   if (event->type() == QEvent::MouseButtonRelease) {
     auto* label = qobject_cast<QLabel*>(watched);

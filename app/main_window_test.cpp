@@ -14,6 +14,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -21,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <fstream>
@@ -350,6 +352,41 @@ TEST_F(MainWindowTest, ScanCommandsSwitchScansOffUntilRefresh) {
   ASSERT_NE(dropDown, nullptr);
   EXPECT_FALSE(dropDown->isEnabled());  // the menu cannot be opened until Refresh
   EXPECT_EQ(link_.calls, (std::vector<std::string>{"FullScan", "ScanPortForPads", "SilentScanAll"}));
+}
+
+TEST_F(MainWindowTest, TheToolbarWorksFromTheKeyboardAsAMenuBarDoes) {
+  Create();
+  w_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w_.get()));
+  auto* bar = C<QToolBar>("SpTBXToolbar1");
+  auto button = [&](const char* name) { return bar->widgetForAction(A(name)); };
+  auto press = [](int key) { QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key)); };
+  EXPECT_EQ(button("SpTBXItemExit")->focusPolicy(), Qt::NoFocus);  // not in the Tab order
+  QTest::keyClick(w_.get(), Qt::Key_F10);
+  EXPECT_EQ(QApplication::focusWidget(), button("SpTBXItemExit"));
+  // Round the ends; the hidden Character Test and the disabled Commands and
+  // Echo Test are passed over.
+  press(Qt::Key_Left);
+  EXPECT_EQ(QApplication::focusWidget(), button("SpTBXItemHelp"));
+  for (const char* next : {"SpTBXItemExit", "SpTBXSubmenuItemScans", "SpTBXItemNextDive", "SpTBXSubmenuItemLang"}) {
+    press(Qt::Key_Right);
+    EXPECT_EQ(QApplication::focusWidget(), button(next)) << next;
+  }
+  press(Qt::Key_Left);
+  press(Qt::Key_Return);  // a plain button: pressed
+  EXPECT_EQ(link_.sentDives.size(), 1u);
+  press(Qt::Key_Left);
+  // A drop-down opens its menu (which runs until it closes: closed from a timer).
+  auto* menu = C<QMenu>("mnuScans");
+  bool opened = false;
+  QTimer::singleShot(0, menu, [&] {
+    opened = menu->isVisible();
+    menu->close();
+  });
+  press(Qt::Key_Down);
+  EXPECT_TRUE(opened);
+  press(Qt::Key_Escape);
+  EXPECT_FALSE(bar->isAncestorOf(QApplication::focusWidget()));
 }
 
 TEST_F(MainWindowTest, TargetChannelTakesNoClipboardCommands) {

@@ -7,6 +7,8 @@
 #   BUILD_DIR=dir   build folder (default build)
 #   MQ_NO_SIM=1     no simulator: use the machine's real serial ports
 #   MQ_SIM=1        the simulator even when an adapter is attached
+#   MQ_JOIN_DIALOUT=1  without a terminal: join the group dialout without
+#                   asking (with a terminal the script asks first)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -30,12 +32,27 @@ if [ "$(stat -c '%U:%G %a' "$DATA_FOLDER" 2>/dev/null)" != "root:dialout 2775" ]
   $SUDO sh packaging/data-folder.sh "$DATA_FOLDER"
 fi
 # Without the group the settings cannot be kept and the serial ports not
-# opened: join it, and run this script again at once with the group through
-# sg (a new login has it anyway).
+# opened. Joining it changes your account, so the script asks first (on a
+# terminal; without one it joins only with MQ_JOIN_DIALOUT=1), then runs
+# itself again at once with the group through sg (a new login has it anyway).
 if [ "$(id -u)" -ne 0 ] && ! id -nG | grep -qw dialout; then
-  echo "Adding you ($(id -un)) to the group dialout, which may use the serial ports and keeps MqTool's"
-  echo "settings in $DATA_FOLDER (sudo usermod -aG dialout $(id -un)); this run uses it through 'sg'."
+  echo "You ($(id -un)) are not in the group dialout, which may use the serial ports and keeps MqTool's"
+  echo "settings in $DATA_FOLDER. Joining it runs: sudo usermod -aG dialout $(id -un)"
+  join=""
+  if [ -t 0 ]; then
+    read -r -p "Add $(id -un) to the group dialout now? [y/N] " answer
+    case "$answer" in [yY]*) join=1 ;; esac
+  elif [ "${MQ_JOIN_DIALOUT:-}" = 1 ]; then
+    join=1
+  else
+    echo "No terminal to ask on: set MQ_JOIN_DIALOUT=1 to join without asking."
+  fi
+  if [ -z "$join" ]; then
+    echo "Not joined: run the command above yourself (or answer yes), then run this script again."
+    exit 1
+  fi
   $SUDO usermod -aG dialout "$(id -un)"
+  echo "Joined; this run uses the group through 'sg'."
   exec sg dialout -c "exec bash $(printf '%q ' "$PWD/scripts/run.sh" "$@")"
 fi
 

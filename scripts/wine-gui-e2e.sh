@@ -3,20 +3,27 @@
 #
 #   bash scripts/wine-gui-e2e.sh      (after bash scripts/package-windows.sh)
 #
-# In a fresh Wine prefix: silent install; the files, the Start-menu
-# shortcut, the Add/Remove Programs entry and the data folder are checked.
-# Then the installed mqtool.exe runs against the native marq-sim (six pads,
-# automatic awards) through $WINEPREFIX/dosdevices/com3: Scans / Full Scan
-# and Next Dive are clicked with xdotool, and marq-sim's trace must show the
-# six pads registered and the six awards acknowledged by the program (it
-# acknowledges an award when it shows it); the window is saved in English,
-# then in French (Language=3 in the data folder's MqTool.ini). A second
-# start must show "Already running" and the setup must refuse to run while
-# the program runs. Last a silent uninstall: program files, shortcut and
-# entry gone, the data folder's settings kept.
+# In a fresh Wine prefix: the setup refuses (exit code 5, nothing installed,
+# nothing made or granted in the link's target) while Corvane or Ledgerkit
+# in %ProgramData% is a link (a Unix symbolic link in the prefix, which Wine
+# reports as a reparse point: Wine 8 makes no junctions). Then a silent
+# install; the files, the Start-menu shortcut, the Add/Remove Programs
+# entry, the data folder and the grant setup asks icacls for (recorded by a
+# stand-in icacls.exe: Wine's own does nothing) are checked. Then the
+# installed mqtool.exe runs against the native marq-sim (six pads,
+# automatic awards) through $WINEPREFIX/dosdevices/com3, driven from the
+# keyboard (F10 reaches the toolbar): Scans / Full Scan and Next Dive, and
+# marq-sim's trace must show the six pads registered and the six awards
+# acknowledged by the program (it acknowledges an award when it shows it);
+# the window is saved in English, then in French (Language=3 in the data
+# folder's MqTool.ini). A second start must show "Already running" and the
+# setup must refuse to run while the program runs. Last a silent
+# uninstall: program files, shortcut and entry gone, the data folder's
+# settings kept. Every step waits for a window, a menu or a trace line,
+# within a bound.
 #
 # Screenshots and logs go to $BUILD_DIR/wine-gui/ (window-english.png,
-# window-french.png, already-running.png, ...).
+# window-french.png, already-running.png, xvfb.log, ...).
 #
 #   BUILD_DIR   cross build folder (default build-win-app)
 #   DIST_DIR    where the setup program is (default dist)
@@ -33,7 +40,7 @@ NATIVE_DIR=${NATIVE_DIR:-build-e2e-native}
 JOBS=${JOBS:-2}
 COM=3
 
-PACKAGES=(wine wine64 xvfb xauth xdotool imagemagick cmake ninja-build)
+PACKAGES=(wine wine64 xvfb xauth xdotool imagemagick cmake ninja-build gcc-mingw-w64-x86-64-posix)
 bash scripts/deps.sh --only "${PACKAGES[@]}"
 
 setup=$(ls -t "$DIST_DIR"/MqTool-*-setup.exe 2>/dev/null | head -n1 || true)
@@ -59,7 +66,8 @@ out="$root/$BUILD_DIR/wine-gui"
 rm -rf "$out"
 mkdir -p "$out"
 export WINEPREFIX="$root/$BUILD_DIR/wineprefix-gui"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# icacls.exe=n: the stand-in below, not Wine's built-in one.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;icacls.exe=n"
 rm -rf "$WINEPREFIX"
 
 xvfb_pid="" sim_pid="" app_pid=""
@@ -75,7 +83,11 @@ fail=0
 check() {  # description, condition result (0 = holds)
   if [ "$2" = 0 ]; then echo "  ok: $1"; else echo "  FAILED: $1"; fail=1; fi
 }
-die() { echo "wine-gui-e2e: $*" >&2; exit 1; }
+die() {
+  echo "wine-gui-e2e: $*" >&2
+  if [ -s "$out/xvfb.log" ]; then sed 's/^/  Xvfb: /' "$out/xvfb.log" >&2; fi
+  exit 1
+}
 # Waits up to $1 seconds for the command after it to succeed.
 wait_for() {
   local limit=$1; shift
@@ -87,24 +99,83 @@ wait_for() {
 }
 
 # A display of our own: Xvfb picks a free number and writes it to fd 3.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$out/display" >"$out/xvfb.log" 2>&1 &
+# -noreset: the server stays as it is when its last client goes (a client
+# that connects during a reset is refused).
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$out/display" >"$out/xvfb.log" 2>&1 &
 xvfb_pid=$!
-wait_for 30 grep -q '[0-9]' "$out/display" || die "Xvfb did not start (see $out/xvfb.log)"
+wait_for 30 grep -q '[0-9]' "$out/display" || die "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$out/display")"
+display_alive() {  # display_alive <before what>
+  kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb ended before $1"
+  timeout 20 xdotool getdisplaygeometry >/dev/null 2>&1 || die "the display $DISPLAY does not answer before $1"
+}
 
+# The pointer waits in a corner of the screen, away from the windows.
+xdotool mousemove 1279 1023
 timeout 300 wine wineboot.exe --init >/dev/null 2>&1 || die "wineboot failed"
 boot=$(date +%s)
 
-pf="$WINEPREFIX/drive_c/Program Files/MqTool"
 data="$WINEPREFIX/drive_c/ProgramData/Corvane/Ledgerkit"
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Marq Utility.lnk"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\MqTool'
 regval() { wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^  */, ""); print }'; }
 
+pf="$WINEPREFIX/drive_c/Program Files/MqTool"
+programdata="$WINEPREFIX/drive_c/ProgramData"
+
+# A stand-in for icacls.exe that writes its command line to C:\icacls.txt
+# (Wine's own icacls changes nothing and says nothing).
+icacls_log="$WINEPREFIX/drive_c/icacls.txt"
+cat >"$out/icacls.c" <<'EOF'
+#include <stdio.h>
+#include <windows.h>
+int main(void) {
+  FILE* f = fopen("C:\\icacls.txt", "a");
+  if (f == NULL) return 1;
+  fprintf(f, "%s\n", GetCommandLineA());
+  fclose(f);
+  return 0;
+}
+EOF
+x86_64-w64-mingw32-gcc -O1 -o "$WINEPREFIX/drive_c/windows/system32/icacls.exe" "$out/icacls.c" ||
+  die "the stand-in icacls.exe did not build"
+
+# refused_with_link <description> <link made in ProgramData> <its target>
+refused_with_link() {
+  local rc=0
+  rm -f "$icacls_log"
+  timeout 300 wine "$setup" /S || rc=$?
+  check "setup refuses while $1 is a link (exit $rc)" "$([ "$rc" = 5 ]; echo $?)"
+  check "  nothing installed" "$([ ! -e "$pf" ]; echo $?)"
+  check "  nothing made in the link's target" "$([ -z "$(ls -A "$3")" ]; echo $?)"
+  check "  icacls never ran" "$([ ! -e "$icacls_log" ]; echo $?)"
+}
+echo "Setup with a link in the data folder's path"
+mkdir -p "$WINEPREFIX/drive_c/elsewhere"
+ln -s ../elsewhere "$programdata/Corvane"
+refused_with_link Corvane "$programdata/Corvane" "$WINEPREFIX/drive_c/elsewhere"
+rm "$programdata/Corvane"
+mkdir "$programdata/Corvane"
+ln -s ../../elsewhere "$programdata/Corvane/Ledgerkit"
+refused_with_link Ledgerkit "$programdata/Corvane/Ledgerkit" "$WINEPREFIX/drive_c/elsewhere"
+rm "$programdata/Corvane/Ledgerkit"
+rmdir "$programdata/Corvane" "$WINEPREFIX/drive_c/elsewhere"
+
 echo "Install: $(basename "$setup") /S"
 rc=0
+rm -f "$icacls_log"
 timeout 300 wine "$setup" /S || rc=$?
 check "silent install exits with 0" "$([ "$rc" = 0 ]; echo $?)"
+# The grant: the old one taken back, Modify inherited by what is in the
+# folder only, create files and folders on the folder itself, nothing else.
+expected_icacls=$(printf '%s\n' \
+  'icacls "C:\ProgramData\Corvane\Ledgerkit" /remove:g *S-1-5-32-545 /Q' \
+  'icacls "C:\ProgramData\Corvane\Ledgerkit" /grant *S-1-5-32-545:(OI)(CI)(IO)M /Q' \
+  'icacls "C:\ProgramData\Corvane\Ledgerkit" /grant *S-1-5-32-545:(WD,AD) /Q')
+check "setup asks icacls for the data folder's grant, without /T" \
+  "$([ "$(tr -d '\r' <"$icacls_log" 2>/dev/null)" = "$expected_icacls" ]; echo $?)"
+[ "$(tr -d '\r' <"$icacls_log" 2>/dev/null)" = "$expected_icacls" ] ||
+  { echo "  icacls ran as:"; sed 's/^/    /' "$icacls_log" 2>/dev/null || echo "    (never)"; }
 for f in mqtool.exe mqtool-cli.exe uninstall.exe README.txt guide/index.html licences/MqTool-copyright.txt licences/Qt-LGPL-3.0.txt; do
   check "installed $f" "$([ -f "$pf/$f" ]; echo $?)"
 done
@@ -135,61 +206,90 @@ six_awards_since() { [ "$(awards_acked "$1")" -ge 6 ]; }
 not_running() { ! kill -0 "$1" 2>/dev/null; }
 
 window_id() { xdotool search --onlyvisible --name '^Marq Utility' 2>/dev/null | head -n1; }
-# Clicks at x,y of the window's client area.
-click() { xdotool mousemove --window "$wid" "$1" "$2" click 1; }
 shot() { import -window root "$out/$1.png" 2>/dev/null || echo "  (no screenshot $1)"; }
+
+# The window is driven from the keyboard, never at a point of it: F10 puts
+# the focus on the toolbar's first button (Exit); Right moves to the next
+# enabled button (Scans, then Next Dive); Down opens a drop-down's menu,
+# Return presses a button; the first item of Scans is Full Scan.
+focus() { timeout 20 xdotool windowfocus --sync "$1" >/dev/null 2>&1; }
+keys_to_window() {
+  focus "$wid" || echo "  (the window did not take the keyboard focus)"
+  xdotool key "$@"
+}
+# The display's mapped windows (a menu is one of its own).
+mapped_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | sort; }
+new_window_since() { comm -13 <(printf '%s\n' "$1") <(mapped_windows) | grep -q .; }
+no_new_window_since() { ! new_window_since "$1"; }
+# open_menu <keys from Exit to the drop-down...>: waits for the menu.
+open_menu() {
+  local before
+  before=$(mapped_windows)
+  keys_to_window F10 "$@" Down
+  wait_for 60 new_window_since "$before"
+  menu_base=$before
+}
+# pick <number of Down keys>: the item of the open menu; waits for it to close.
+pick() {
+  local keys=()
+  for _ in $(seq 1 "$1"); do keys+=(Down); done
+  xdotool key "${keys[@]}" Return
+  wait_for 60 no_new_window_since "$menu_base"
+}
 
 # Starts the installed program and waits for its window (slow on a busy machine).
 start_window() {
+  display_alive "the window ($1)"
   wine "$exe" >"$out/mqtool-$1.log" 2>&1 &
   app_pid=$!
   wait_for 180 window_id || { shot "no-window-$1"; die "the window did not appear ($1)"; }
   wid=$(window_id)
-  sleep 2
+  focus "$wid" || echo "  (the window did not take the keyboard focus at start)"
 }
+# Exit from the toolbar; the program writes its settings as it closes.
 stop_window() {
-  wine taskkill /im mqtool.exe >/dev/null 2>&1 || true
-  if ! wait_for 60 not_running "$app_pid"; then
-    echo "  (window did not close on request; killed)"
-    kill "$app_pid" 2>/dev/null || true
+  keys_to_window F10 Return
+  local closed=0
+  wait_for 60 not_running "$app_pid" || closed=1
+  check "Exit closes the window" "$closed"
+  if [ "$closed" != 0 ]; then
+    shot "did-not-close"
+    wine taskkill /im mqtool.exe >/dev/null 2>&1 || true
+    wait_for 60 not_running "$app_pid" || kill "$app_pid" 2>/dev/null || true
   fi
   wait "$app_pid" 2>/dev/null || true
   app_pid=""
 }
 
-# Scans / Full Scan, retried while marq-sim sees no pad answer; then Next
-# Dive, retried while it sees no award acknowledged.
+# The window's Full Scan in the simulator's trace: all six pads answered
+# their registration polls and the last address (c) was polled.
+scan_through_since() { six_pads_since "$1" && trace_since "$1" | grep -qE '^[0-9]+ host>base - ok <STX>c'; }
+sent_since() { trace_since "$1" | grep -qE '^[0-9]+ host>base '; }
+
+# Scans / Full Scan; then Next Dive. Each is tried again when the trace
+# shows nothing of it: Next Dive is two buttons right of Exit only once the
+# window has taken the scan's result (Scans enabled again); before that the
+# keys reach another button (a drop-down then opens, and Escape closes it).
 full_scan_and_dive() {
   local lang=$1 tries mark
   for tries in 1 2 3; do
     mark=$(($(trace_lines) + 1))
-    click "$SCANS_X" "$TOOLBAR_Y"
-    sleep 1.5
-    click "$((SCANS_X + 20))" "$FULL_SCAN_Y"
-    if wait_for 60 six_pads_since "$mark"; then break; fi
+    if open_menu Right && pick 1 && wait_for 120 scan_through_since "$mark"; then break; fi
+    shot "scan-$lang-$tries"
     xdotool key Escape 2>/dev/null || true
-    echo "  ($lang: no pad answered after Full Scan, try $tries)"
+    echo "  ($lang: the Full Scan did not register the six pads, try $tries)"
   done
   check "$lang: Full Scan registers the six pads" "$([ "$(pads_answered "$mark")" -ge 6 ]; echo $?)"
-  sleep 3  # the rest of the poll batch, then the window's refresh
-  for tries in 1 2 3; do
+  for tries in 1 2 3 4 5; do
     mark=$(($(trace_lines) + 1))
-    click "$NEXT_DIVE_X" "$TOOLBAR_Y"
-    if wait_for 60 six_awards_since "$mark"; then break; fi
+    keys_to_window F10 Right Right Return
+    if wait_for 10 sent_since "$mark" && wait_for 60 six_awards_since "$mark"; then break; fi
+    keys_to_window Escape
     echo "  ($lang: no six awards after Next Dive, try $tries)"
   done
   check "$lang: Next Dive brings the six awards (acknowledged by the program)" \
     "$([ "$(awards_acked "$mark")" -ge 6 ]; echo $?)"
-  sleep 2
 }
-
-# Toolbar places in the window (measured on the native window with the
-# same font: Scans and Next Dive are the second and third buttons; the
-# Full Scan item is the first of the menu that drops from Scans).
-TOOLBAR_Y=30
-SCANS_X=${SCANS_X:-58}
-FULL_SCAN_Y=${FULL_SCAN_Y:-72}
-NEXT_DIVE_X=${NEXT_DIVE_X:-98}
 
 gui_start=$(date +%s)
 echo "English run"
@@ -201,17 +301,21 @@ shot window-english
 echo "Second start while running"
 wine "$exe" >"$out/second.log" 2>&1 &
 second_pid=$!
-if wait_for 120 xdotool search --onlyvisible --name '^Already running$'; then
+already_running_box() { xdotool search --onlyvisible --name '^Already running$' 2>/dev/null | head -n1; }
+if wait_for 120 already_running_box; then
   check "second start shows \"Already running\"" 0
   shot already-running
-  # Focus the box with a click on its text, then press its OK button.
-  box=$(xdotool search --onlyvisible --name '^Already running$' | head -n1)
-  xdotool mousemove --window "$box" 60 30 click 1 key Return 2>/dev/null || true
+  box=$(already_running_box)
+  focus "$box" || echo "  (the box did not take the keyboard focus)"
+  xdotool key Return
 else
   check "second start shows \"Already running\"" 1
 fi
-if ! wait_for 30 not_running "$second_pid"; then
-  echo "  (the box did not close on Return; the second start is ended)"
+rc=0
+wait_for 60 not_running "$second_pid" || rc=1
+check "Return closes the box and ends the second start" "$rc"
+if [ "$rc" != 0 ]; then
+  shot already-running-stays
   kill "$second_pid" 2>/dev/null || true
 fi
 check "the first window still runs" "$([ -n "$(window_id)" ]; echo $?)"

@@ -8,8 +8,11 @@
 ; Installs under Program Files\MqTool with a Start-menu shortcut "Marq
 ; Utility" and an entry in Add/Remove Programs; creates the data folder
 ; %ProgramData%\Corvane\Ledgerkit\ (settings and translation file; the
-; program never creates it) writable for ordinary users. The uninstaller
-; removes the program, the shortcut and the entry and keeps the data folder.
+; program never creates it) where ordinary users may create files and change
+; what is in it, but not the folder itself. It refuses (exit code 5) when
+; Corvane or Ledgerkit is a junction or a symbolic link: the grant would
+; reach the link's target. The uninstaller removes the program, the
+; shortcut and the entry and keeps the data folder.
 ; Both refuse to run while MqTool (or the sibling scoring program) runs:
 ; they hold the named mutex "Splashledger". /S runs either silently.
 ; A 64-bit setup program for a 64-bit program (it also runs where only
@@ -71,6 +74,39 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${MQ_VERSION}"
   ${EndIf}
 !macroend
 
+; Sets $0 to 1 when the path in $1 is a reparse point (a junction or a
+; symbolic link: its own attributes, the link is not followed), else 0
+; (also when it does not exist).
+Function MqIsReparsePoint
+  System::Call 'kernel32::GetFileAttributesW(w r1) i .r0'
+  ${If} $0 = -1
+    StrCpy $0 0
+  ${Else}
+    IntOp $0 $0 & 0x400
+    ${If} $0 <> 0
+      StrCpy $0 1
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; Every user may create folders in %ProgramData%, so Corvane or Ledgerkit
+; may be a junction a user made to any folder of the machine; the grant
+; below would then be given on that folder. Refuses with exit code 5.
+!macro MQ_REFUSE_LINKED_DATA_FOLDER
+  StrCpy $1 "$APPDATA\Corvane"
+  Call MqIsReparsePoint
+  ${If} $0 = 0
+    StrCpy $1 "$APPDATA\${MQ_DATA_SUBFOLDER}"
+    Call MqIsReparsePoint
+  ${EndIf}
+  ${If} $0 = 1
+    DetailPrint "$1 is a junction or a symbolic link: setup refused"
+    MessageBox MB_OK|MB_ICONSTOP "$1 is a junction or a symbolic link, not a folder: setup would give users access to the folder it points to.$\r$\n$\r$\nRemove the link (rmdir $\"$1$\" as an administrator), then run the setup again." /SD IDOK
+    SetErrorLevel 5
+    Abort
+  ${EndIf}
+!macroend
+
 Function .onInit
   ${IfNot} ${RunningX64}
     MessageBox MB_OK|MB_ICONSTOP "${MQ_PRODUCT_NAME} needs 64-bit Windows." /SD IDOK
@@ -79,6 +115,8 @@ Function .onInit
   ${EndIf}
   SetRegView 64
   !insertmacro MQ_REFUSE_WHILE_RUNNING "setup"
+  SetShellVarContext all
+  !insertmacro MQ_REFUSE_LINKED_DATA_FOLDER
 FunctionEnd
 
 Function un.onInit
@@ -99,14 +137,27 @@ Section "Marq Utility" SecMain
   File /r "${MQ_STAGE}\licences\*.*"
   SetOutPath "$INSTDIR"
 
-  ; The data folder: created here because the program never creates it;
-  ; ordinary users (Users, S-1-5-32-545) may change what is in it, since
-  ; the program writes its settings there when it closes.
+  ; The data folder: created here because the program never creates it.
+  ; Ordinary users (Users, S-1-5-32-545) get Modify on what is in it,
+  ; inherited only ((OI)(CI)(IO)), since the program writes its settings
+  ; there when it closes, and may create files and folders in it (WD,AD);
+  ; the folder itself they may not delete or replace. No /T: what users
+  ; put there is theirs, and setup acts on the folder alone. A grant of an
+  ; older setup (Modify on the folder itself) is taken back first.
   CreateDirectory "$APPDATA\${MQ_DATA_SUBFOLDER}"
-  nsExec::ExecToLog 'icacls "$APPDATA\${MQ_DATA_SUBFOLDER}" /grant *S-1-5-32-545:(OI)(CI)M /T /C /Q'
+  !insertmacro MQ_REFUSE_LINKED_DATA_FOLDER
+  StrCpy $3 0
+  nsExec::ExecToLog 'icacls "$APPDATA\${MQ_DATA_SUBFOLDER}" /remove:g *S-1-5-32-545 /Q'
   Pop $0
-  ${If} $0 != 0
-    DetailPrint "icacls could not make $APPDATA\${MQ_DATA_SUBFOLDER} writable for users (result $0)"
+  IntOp $3 $3 | $0
+  nsExec::ExecToLog 'icacls "$APPDATA\${MQ_DATA_SUBFOLDER}" /grant *S-1-5-32-545:(OI)(CI)(IO)M /Q'
+  Pop $0
+  IntOp $3 $3 | $0
+  nsExec::ExecToLog 'icacls "$APPDATA\${MQ_DATA_SUBFOLDER}" /grant *S-1-5-32-545:(WD,AD) /Q'
+  Pop $0
+  IntOp $3 $3 | $0
+  ${If} $3 != 0
+    DetailPrint "icacls could not give users access to $APPDATA\${MQ_DATA_SUBFOLDER}"
   ${EndIf}
 
   CreateShortCut "$SMPROGRAMS\${MQ_SHORTCUT}" "$INSTDIR\mqtool.exe" "" "$INSTDIR\mqtool.exe" 0
