@@ -182,11 +182,14 @@ TfrmMain::TfrmMain(Options options) : QWidget(nullptr), options_(std::move(optio
   siLangRT1_->LoadTranslationData(i18n::BuiltinTranslationData("TfrmMain"));
   siLangRT1_->Loaded(&siLangDispatcher1_);
   siTaskDialog1_->siLang = siLangRT1_.get();
+  // The error-report window speaks the window's language.
+  ErrorReporter::SetTextSource(this, [this](const char* entry) { return siLangRT1_->GetTextOrDefault(entry); });
 
   FormCreate();
 }
 
 TfrmMain::~TfrmMain() {
+  ErrorReporter::ClearTextSource(this);
   SetBusyCursor(false);
   // The log list empties itself as the widgets go, after this object is no
   // longer a TfrmMain: its signals must not reach this window's slots then.
@@ -1244,7 +1247,35 @@ std::string TfrmMain::EchoReportHtml() const {
   facts.Channel = State().ChannelText();
   facts.Bandwidth = shell_.BandwidthIndex >= 0 && shell_.BandwidthIndex <= 4 ? kBandwidths[shell_.BandwidthIndex]
                                                                              : std::to_string(shell_.BandwidthIndex);
-  return padlink::TEchoReport(facts, *record, *stats).Html();
+  return padlink::TEchoReport(facts, *record, *stats, EchoReportTexts()).Html();
+}
+
+padlink::TEchoReportTexts TfrmMain::EchoReportTexts() const {
+  padlink::TEchoReportTexts t;
+  static constexpr const char* kCodes[] = {"en", "nl", "fr", "de", "es", "it", "hr", "tr", "da", "sv"};
+  const int lang = siLangDispatcher1_.ActiveLanguage();
+  if (lang >= 1 && lang <= 10) t.Language = kCodes[lang - 1];
+  // An entry a translation file lacks keeps the English text.
+  const std::pair<std::string*, const char*> fields[] = {
+      {&t.Title, "IDS_300"},          {&t.DateTime, "IDS_301"},       {&t.BaseStation, "IDS_302"},
+      {&t.ProgramVersion, "IDS_303"}, {&t.Channel, "IDS_304"},        {&t.Port, "IDS_305"},
+      {&t.Bandwidth, "IDS_306"},      {&t.TestDelay, "IDS_307"},      {&t.Loops, "IDS_308"},
+      {&t.Pads, "IDS_309"},           {&t.Duration, "IDS_310"},       {&t.LoopsOfAsked, "IDS_311"},
+      {&t.EndedEarly, "IDS_312"},     {&t.Estimate, "IDS_313"},       {&t.ReportHeading, "IDS_314"},
+      {&t.SharesHeading, "IDS_315"},  {&t.TimelineHeading, "IDS_316"}, {&t.Judge, "IDS_317"},
+      {&t.Pad, "IDS_318"},            {&t.Replies, "IDS_319"},        {&t.Resends, "IDS_320"},
+      {&t.Missed, "IDS_321"},         {&t.Steps, "IDS_322"},          {&t.Reads, "IDS_323"},
+      {&t.Sends, "IDS_324"},          {&t.AtOnce, "IDS_325"},         {&t.AfterResend, "IDS_326"},
+      {&t.NoAnswer, "IDS_327"},       {&t.LateReplies, "IDS_328"},    {&t.AnsweredAtOnce, "IDS_329"},
+      {&t.MissedSend, "IDS_330"},     {&t.MissedRead, "IDS_331"},     {&t.NotRun, "IDS_332"},
+      {&t.TimelineLabel, "IDS_333"},  {&t.JudgeLabel, "IDS_334"},     {&t.OneLoop, "IDS_335"},
+      {&t.LoopRange, "IDS_336"},      {&t.StepsAtOnce, "IDS_337"},    {&t.ColumnNote, "IDS_338"},
+      {&t.HowToRead, "IDS_339"}};
+  for (const auto& [field, entry] : fields) {
+    std::string text = siLangRT1_->GetTextOrDefault(entry);
+    if (!text.empty()) *field = std::move(text);
+  }
+  return t;
 }
 
 QString TfrmMain::AskSaveFile(const char* objectName, const QAction* action, const QString& suggested,

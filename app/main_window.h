@@ -33,6 +33,7 @@
 #include "app/ini_file.h"
 #include "app/shell_state.h"
 #include "lang_window.h"
+#include "padlink/echo_report_texts.h"
 #include "padlink/main_window_link.h"
 #include "serial/sl_controller.h"
 #include "si_lang_dispatcher.h"
@@ -185,6 +186,9 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   // The last echo test as the HTML report mqtool-cli writes; empty when no
   // test has run or one is running.
   std::string EchoReportHtml() const;
+  // The report's texts in the window's language (English where the table
+  // has no text).
+  padlink::TEchoReportTexts EchoReportTexts() const;
 
   // Pad id of a judge light or judge label from its component name.
   static char PadIdFromControlName(std::string_view name);
