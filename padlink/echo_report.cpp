@@ -35,6 +35,12 @@ std::string Percent(int n, int d) {
 
 std::string Num(long long v) { return std::to_string(v); }
 
+std::size_t CodePoints(std::string_view utf8) {
+  std::size_t n = 0;
+  for (const char c : utf8) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  return n;
+}
+
 struct PadCounts {
   std::array<int, 4> outcomes{};
   int late = 0;
@@ -218,8 +224,8 @@ std::string TEchoReport::Bars() const {
   }
   constexpr int rowH = 25, barX = 90, barW = 380;
   const int height = static_cast<int>(judges.size()) * rowH + 8;
-  std::string h = "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"bars\" viewBox=\"0 0 1000 " + Num(height) +
-                  "\" role=\"img\" aria-label=\"" + Escape(texts_.SharesHeading) + "\">\n" + PatternDefs();
+  std::string h;
+  std::size_t longest = 0;  // code points of the longest share text
   int y = 4;
   for (int j : judges) {
     if (j < 0 || j >= 12) continue;
@@ -241,14 +247,18 @@ std::string TEchoReport::Bars() const {
     }
     h += "<rect x=\"" + Num(barX) + "\" y=\"" + Num(y + 2) + "\" width=\"" + Num(barW) + "\" height=\"" +
          Num(rowH - 6) + "\" fill=\"none\" stroke=\"#000\" stroke-width=\"0.8\"/>";
-    h += "<text x=\"" + Num(barX + barW + 10) + "\" y=\"" + Num(y + 19) + "\">" + Escape(texts_.AtOnce) + " " +
-         Percent(p.outcomes[0], p.steps) + " \u00b7 " + Escape(texts_.AfterResend) + " " +
-         Percent(p.outcomes[1] + p.outcomes[2], p.steps) + " \u00b7 " + Escape(texts_.NoAnswer) + " " +
-         Percent(p.outcomes[3], p.steps) + "</text></g>\n";
+    const std::string shares = texts_.AtOnce + " " + Percent(p.outcomes[0], p.steps) + " \u00b7 " +
+                               texts_.AfterResend + " " + Percent(p.outcomes[1] + p.outcomes[2], p.steps) +
+                               " \u00b7 " + texts_.NoAnswer + " " + Percent(p.outcomes[3], p.steps);
+    longest = std::max(longest, CodePoints(shares));
+    h += "<text x=\"" + Num(barX + barW + 10) + "\" y=\"" + Num(y + 19) + "\">" + Escape(shares) + "</text></g>\n";
     y += rowH;
   }
-  h += "</svg>\n";
-  return h;
+  // The picture is 1000 units wide unless a translation's share text needs
+  // more (about 9 units a character at this size); it then scales down.
+  const int width = std::max(1000, barX + barW + 10 + 9 * static_cast<int>(longest) + 10);
+  return "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"bars\" viewBox=\"0 0 " + Num(width) + " " + Num(height) +
+         "\" role=\"img\" aria-label=\"" + Escape(texts_.SharesHeading) + "\">\n" + PatternDefs() + h + "</svg>\n";
 }
 
 std::string TEchoReport::Timeline() const {
