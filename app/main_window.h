@@ -19,6 +19,7 @@
 // Threading: GUI (loop) thread only.
 #pragma once
 
+#include <QFont>
 #include <QIcon>
 #include <QWidget>
 #include <array>
@@ -71,6 +72,9 @@ struct TfrmMainOptions {
   UiDialogs* dialogs = nullptr;
   // File whose version data fills lblVersion; empty means this program.
   std::filesystem::path versionFile;
+  // The font of the window's controls; unset means AppFonts::Window(). (Other
+  // systems' metrics differ; the layout makes room for longer captions.)
+  std::optional<QFont> windowFont;
 };
 
 
@@ -236,6 +240,11 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   QObject* FindComponent(std::string_view name) const;
   const LinkStateView& State() const;
   UiDialogs& Dialogs() const;
+  // Makes room for captions in front of values that are wider than their
+  // designed room (see the definition).
+  void FitCaptions();
+  // Where a group box's title is drawn to (its right edge, exclusive).
+  static int TitleEnd(const QGroupBox* group);
   void PlaceVersionLabel();
   void PlaceEchoLabel();
   void FixStartWidth();
