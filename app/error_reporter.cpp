@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -83,7 +84,9 @@ QString ErrorReporter::BuildReport(const QString& message, const QString& where)
   r += QStringLiteral("Time (UTC): ") + QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + QStringLiteral("\n");
   r += QStringLiteral("System: ") + QSysInfo::prettyProductName() + QStringLiteral(" (") +
        QSysInfo::currentCpuArchitecture() + QStringLiteral(")\n");
-  r += QStringLiteral("Qt: ") + QString::fromLatin1(qVersion()) + QStringLiteral("\n");
+  // The Qt the program runs with, as that Qt describes its own build (the
+  // Windows release names the same version in its third-party notice).
+  r += QStringLiteral("Qt: ") + QString::fromLatin1(QLibraryInfo::build()) + QStringLiteral("\n");
   return r;
 }
 

@@ -285,6 +285,7 @@ TEST(ErrorReporting, TheReportDialogOffersContinueRestartCloseAndSaving) {
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   const QString saved = QString::fromUtf8(f.readAll());
   EXPECT_TRUE(saved.contains("Message: m\u00E9"));
+  EXPECT_TRUE(saved.contains(QStringLiteral("Qt: Qt ") + QString::fromLatin1(qVersion()) + QStringLiteral(" ("))) << saved.toStdString();
   EXPECT_FALSE(ErrorReporter::SaveReport(dir.path() + "/no/such/folder/r.txt", "x", &why));
   EXPECT_FALSE(why.isEmpty());
 }
