@@ -807,6 +807,7 @@ TEST_F(MainWindowTest, NoCaptionMeetsAnotherControlAtAWiderFontInEveryLanguage) 
   WriteIni("[General]\nLanguages=1111111111\nDeveloper=1\n");
   // A tenth wider than the design's Tahoma — more than systems' metrics
   // differ — by letter spacing, which every font engine honours.
+  AppFonts::EnsureTahoma();  // as the window does before it takes its font
   QFont wide = AppFonts::Window();
   wide.setLetterSpacing(QFont::PercentageSpacing, 110);
   ASSERT_GT(QFontMetrics(wide).horizontalAdvance("Firmware version:"),
