@@ -610,8 +610,8 @@ void TfrmMain::FitCaptions() {
     QLabel* caption;
     QWidget* value;
   };
-  // Places a column of captions before their values; returns how far the
-  // values moved to the right.
+  // Places a column of captions before their values, moving all the values
+  // right by what the widest caption lacks.
   auto column = [&](std::initializer_list<Row> rows, int leftLimit) {
     auto edgeOf = [](const Row& r) {
       const int designValueX = r.value->property("designRect").toRect().x();
@@ -623,7 +623,6 @@ void TfrmMain::FitCaptions() {
       r.value->move(r.value->x() + shift, r.value->y());
       r.caption->move(edgeOf(r) + shift - r.caption->width(), r.caption->y());
     }
-    return shift;
   };
   // Controls of one row after `from`: each stays at its place unless the one
   // before reaches it; buttons give up width to stay left of `limit`.
