@@ -84,8 +84,8 @@ sed 's/$/\r/' "$qt_src/debian/copyright" >"$stage/licences/Qt-copyright.txt"
 
 # Qt's corresponding source, as fetched from Debian (the .dsc and the
 # archives it lists), and how it was built, go beside the packages.
-qt_version=$(grep -o 'PACKAGE_VERSION "[0-9.]*"' "$qt/lib/cmake/Qt6Core/Qt6CoreConfigVersion.cmake" | grep -o '[0-9.]*' || true)
-[ -n "$qt_version" ] || { echo "package-windows: no Qt version in $qt/lib/cmake/Qt6Core" >&2; exit 1; }
+qt_version=$(sed -n 's/^#define QT_VERSION_STR "\(.*\)"$/\1/p' "$qt/include/QtCore/qconfig.h" 2>/dev/null || true)
+[ -n "$qt_version" ] || { echo "package-windows: no QT_VERSION_STR in $qt/include/QtCore/qconfig.h" >&2; exit 1; }
 src_dir=$(dirname "$qt_src")
 deb_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
 dsc="$src_dir/qt6-base_${deb_version#*:}.dsc"
