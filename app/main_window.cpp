@@ -511,7 +511,8 @@ void TfrmMain::BuildLayout() {
     }
   }
   // The designed places of what FitCaptions may move.
-  for (const char* name : {"lbl12", "Label6", "lbl15", "lbl14", "lbl1", "lblLoops", "Label1", "Label9"})
+  for (const char* name : {"lbl12", "Label6", "lbl15", "lbl14", "lbl1", "lblLoops", "Label1", "Label9", "Label8",
+                           "Label3", "Label4", "Label5", "Label7"})
     if (auto* l = findChild<QLabel*>(QString::fromLatin1(name))) l->setProperty("designRect", l->geometry());
   for (QWidget* w : std::initializer_list<QWidget*>{lblFirmware_, lblPort_, lblChannel_, ChannelSpinEdit_, btnSetChannel_,
                                                     btnReset_, lblMQVer_, TestSpinEdit_, TestDelaySpinEdit_, lblTime_,
@@ -655,6 +656,16 @@ void TfrmMain::FitCaptions() {
          gbInput_->geometry().right() + 1 + kGap);
   column({{label("Label9"), lblTime_}}, TestSpinEdit_->geometry().right() + 1 + kGap);
   follow(TestDelaySpinEdit_, {btnAbort_}, kClientWidth - kEdge);
+  // The report's column heads are centred over their columns: one wider
+  // than its column widens about the same centre, staying in the panel.
+  for (const char* name : {"Label8", "Label3", "Label4", "Label5", "Label7"}) {
+    QLabel* head = label(name);
+    const int need = head->fontMetrics().horizontalAdvance(head->text()) + 2;
+    if (need <= head->width()) continue;
+    const int centre = head->x() + head->width() / 2;
+    const int x = std::clamp(centre - need / 2, 2, pnlEcho_->width() - 2 - need);
+    head->setGeometry(x, head->y(), need, head->height());
+  }
   // Group titles: the echo text after the judge panel's; the channel
   // separation, which stands beside the check box at the height of the
   // system group's title, gives up width from its left, down to its own

@@ -10,7 +10,6 @@
 #include <QAction>
 #include <QDialog>
 #include <QDir>
-#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -151,14 +150,12 @@ int main(int argc, char** argv) {
       ++failures;
     w.close();
   }
-  // In French: the settings box at close (a folder stands where the settings
-  // file should be, so it cannot be written), the error report, and the echo
-  // report the window saves.
+  // In French: the settings box at close (the data folder has gone, so the
+  // settings cannot be written), the error report, and the echo report the
+  // window saves.
   {
-    const QString blocked = data.path() + QStringLiteral("/blocked");
-    QDir().mkpath(blocked + QStringLiteral("/MqTool.ini"));
     mq::TfrmMain::Options o;
-    o.dataFolder = blocked.toStdString() + "/";
+    o.dataFolder = data.path().toStdString() + "/gone/";
     o.dialogs = &dialogs;
     mq::TfrmMain w(o);
     if (auto* a = w.findChild<QAction*>(QStringLiteral("SpTBXLang3"))) a->trigger();

@@ -66,8 +66,9 @@ $strip -o "$stage/mqtool.exe" "$BUILD_DIR/app/mqtool.exe"
 $strip -o "$stage/mqtool-cli.exe" "$BUILD_DIR/padlink/mqtool-cli.exe"
 cp -r docs/guide/. "$stage/guide/"
 cp app/resources/mqtool.ico "$stage/"
-# The program's own terms.
+# The program's own terms: beside the programs, and with the other licences.
 sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
+cp "$stage/LICENSE.txt" "$stage/licences/MqTool-copyright.txt"
 # The programs contain Qt, statically linked (LGPL 3, which builds on the
 # GPL 3), and the third-party code Qt bundles: their licence texts and
 # Debian's record of which licence covers which part of that source.
