@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -21,6 +22,27 @@
 namespace mq {
 namespace {
 ErrorReporter* g_instance = nullptr;
+const void* g_textOwner = nullptr;
+std::function<std::string(const char*)> g_textSource;
+}
+
+void ErrorReporter::SetTextSource(const void* owner, std::function<std::string(const char* entry)> source) {
+  g_textOwner = owner;
+  g_textSource = std::move(source);
+}
+
+void ErrorReporter::ClearTextSource(const void* owner) {
+  if (g_textOwner != owner) return;
+  g_textOwner = nullptr;
+  g_textSource = nullptr;
+}
+
+QString ErrorReporter::Text(const char* entry, const char* english) {
+  if (g_textSource) {
+    const std::string text = g_textSource(entry);
+    if (!text.empty()) return QString::fromStdString(text);
+  }
+  return QString::fromUtf8(english);
 }
 
 ErrorReporter::ErrorReporter(UiDialogs& dialogs) : dialogs_(dialogs), previous_(g_instance) { g_instance = this; }
@@ -62,7 +84,9 @@ QString ErrorReporter::BuildReport(const QString& message, const QString& where)
   r += QStringLiteral("Time (UTC): ") + QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + QStringLiteral("\n");
   r += QStringLiteral("System: ") + QSysInfo::prettyProductName() + QStringLiteral(" (") +
        QSysInfo::currentCpuArchitecture() + QStringLiteral(")\n");
-  r += QStringLiteral("Qt: ") + QString::fromLatin1(qVersion()) + QStringLiteral("\n");
+  // The Qt the program runs with, as that Qt describes its own build (the
+  // Windows release names the same version in its third-party notice).
+  r += QStringLiteral("Qt: ") + QString::fromLatin1(QLibraryInfo::build()) + QStringLiteral("\n");
   return r;
 }
 
@@ -105,20 +129,21 @@ void ErrorReporter::Report(std::exception_ptr error, const QString& where) {
 ErrorReporter::Choice ErrorReporter::ShowDialog(const QString& message, const QString& report) {
   QDialog dlg(QApplication::activeWindow());
   dlg.setObjectName(QStringLiteral("ErrorReportDialog"));
-  dlg.setWindowTitle(QCoreApplication::applicationName().isEmpty() ? QStringLiteral("MqTool")
-                                                                    : QCoreApplication::applicationName());
+  dlg.setWindowTitle(Text("IDS_200", "MqTool \u2013 Error report"));
   auto* layout = new QVBoxLayout(&dlg);
   auto* head = new QHBoxLayout;
   auto* icon = new QLabel(&dlg);
   icon->setPixmap(dlg.style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32));
   head->addWidget(icon, 0, Qt::AlignTop);
   auto* texts = new QVBoxLayout;
-  auto* headline = new QLabel(QString::fromLatin1(kHeadline), &dlg);
+  auto* headline = new QLabel(Text("IDS_201", kHeadline), &dlg);
+  headline->setObjectName(QStringLiteral("lblHeadline"));
   QFont bold = headline->font();
   bold.setBold(true);
   headline->setFont(bold);
   texts->addWidget(headline);
   auto* msg = new QLabel(message, &dlg);
+  msg->setObjectName(QStringLiteral("lblMessage"));
   msg->setTextFormat(Qt::PlainText);  // may carry station bytes and file contents: never markup
   msg->setWordWrap(true);
   msg->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -127,17 +152,24 @@ ErrorReporter::Choice ErrorReporter::ShowDialog(const QString& message, const QS
   layout->addLayout(head);
 
   auto* details = new QPlainTextEdit(report, &dlg);
+  details->setObjectName(QStringLiteral("edtReport"));
   details->setReadOnly(true);
   details->setVisible(false);
   details->setMinimumHeight(160);
 
   auto* row = new QHBoxLayout;
-  auto* show = new QPushButton(QStringLiteral("Show report"), &dlg);
+  auto button = [&dlg](const char* name, const QString& text) {
+    auto* b = new QPushButton(text, &dlg);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+  };
+  auto* show = button("btnShowReport", Text("IDS_202", "Show report"));
   show->setCheckable(true);
-  auto* save = new QPushButton(QStringLiteral("Save report..."), &dlg);
-  auto* cont = new QPushButton(QStringLiteral("Continue"), &dlg);
-  auto* restart = new QPushButton(QStringLiteral("Restart"), &dlg);
-  auto* close = new QPushButton(QStringLiteral("Close program"), &dlg);
+  const QString saveText = Text("IDS_203", "Save report\u2026");
+  auto* save = button("btnSaveReport", saveText);
+  auto* cont = button("btnContinue", Text("IDS_204", "Continue"));
+  auto* restart = button("btnRestart", Text("IDS_205", "Restart"));
+  auto* close = button("btnCloseProgram", Text("IDS_206", "Close program"));
   cont->setDefault(true);
   row->addWidget(show);
   row->addWidget(save);
@@ -152,18 +184,25 @@ ErrorReporter::Choice ErrorReporter::ShowDialog(const QString& message, const QS
     details->setVisible(on);
     dlg.adjustSize();
   });
-  QObject::connect(save, &QPushButton::clicked, &dlg, [&dlg, report] {
-    const QString path = QFileDialog::getSaveFileName(&dlg, QStringLiteral("Save report"),
-                                                      QStringLiteral("MqTool-error-report.txt"),
-                                                      QStringLiteral("Text files (*.txt);;All files (*)"));
-    if (path.isEmpty()) return;
+  QObject::connect(save, &QPushButton::clicked, &dlg, [this, &dlg, report, saveText] {
+    QString title = saveText;
+    title.remove(QChar(0x2026));
+    QFileDialog files(&dlg, title.trimmed(), QStringLiteral("MqTool-error-report.txt"),
+                      Text("IDS_207", "Text files (*.txt);;All files (*)"));
+    files.setObjectName(QStringLiteral("dlgSaveErrorReport"));
+    files.setAcceptMode(QFileDialog::AcceptSave);
+    files.setFileMode(QFileDialog::AnyFile);
+    if (dialogs_.Exec(files) != QDialog::Accepted || files.selectedFiles().isEmpty()) return;
+    const QString path = files.selectedFiles().front();
     QString why;
-    if (!SaveReport(path, report, &why)) {
-      QMessageBox box(QMessageBox::Warning, dlg.windowTitle(), QStringLiteral("The report could not be saved:\n") + why,
-                      QMessageBox::Ok, &dlg);
-      box.setTextFormat(Qt::PlainText);
-      box.exec();
-    }
+    if (SaveReport(path, report, &why)) return;
+    QMessageBox box(QMessageBox::Warning, dlg.windowTitle(),
+                    Text("IDS_208", "The report could not be saved:") + QStringLiteral("\n") + path +
+                        QStringLiteral(": ") + why,
+                    QMessageBox::Ok, &dlg);
+    box.setTextFormat(Qt::PlainText);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    dialogs_.Exec(box);
   });
   QObject::connect(cont, &QPushButton::clicked, &dlg, [&dlg] { dlg.done(0); });
   QObject::connect(restart, &QPushButton::clicked, &dlg, [&dlg] { dlg.done(1); });

@@ -5,6 +5,11 @@
 // offers to continue (the default), restart or close. Nothing is undone or
 // reset: timers, framers and the link state go on as they were.
 //
+// The window's texts (title, headline, buttons, the save dialog) are shown in
+// the language of the main window, which lends its translation table while
+// it exists; the report itself stays English, as it is read by whoever
+// fixes the fault.
+//
 // Where errors come from: the loop's error handler (timers, posted tasks,
 // hand-overs), MqApplication::notify (Qt event dispatch) and Guard(), which
 // wraps the window's signal handlers so no exception crosses Qt's frames.
@@ -16,6 +21,7 @@
 #include <QString>
 #include <exception>
 #include <functional>
+#include <string>
 
 namespace mq {
 
@@ -46,6 +52,16 @@ class ErrorReporter {
   static QString BuildReport(const QString& message, const QString& where);
   // Writes the report as UTF-8; false with a reason when that fails.
   static bool SaveReport(const QString& path, const QString& report, QString* error);
+
+  // Where the window's texts come from: a function that gives an entry's text
+  // in the active language, or an empty text (then English is shown). One
+  // source at a time; owner identifies who set it, so that only the owner
+  // clears it.
+  static void SetTextSource(const void* owner, std::function<std::string(const char* entry)> source);
+  static void ClearTextSource(const void* owner);
+  // The text of a catalogue entry of this window, English when there is no
+  // source or the source has none.
+  static QString Text(const char* entry, const char* english);
 
   // Decides instead of the dialog (tests); gets the message and the report.
   std::function<Choice(const QString& message, const QString& report)> Presenter;

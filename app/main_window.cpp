@@ -23,6 +23,8 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QToolBar>
 #include <QTextDocument>
 #include <QTime>
@@ -207,7 +209,7 @@ TfrmMain::TfrmMain(Options options) : QWidget(nullptr), options_(std::move(optio
   setObjectName(QStringLiteral("frmMain"));
   InitWindowResources();
   AppFonts::EnsureTahoma();
-  setFont(AppFonts::Window());
+  setFont(options_.windowFont ? *options_.windowFont : AppFonts::Window());
   for (int i = 0; i < 24; ++i)
     if (kImageFiles[i] != nullptr)
       images_[i] = QIcon(QStringLiteral(":/images/") + QString::fromLatin1(kImageFiles[i]) +
@@ -229,11 +231,14 @@ TfrmMain::TfrmMain(Options options) : QWidget(nullptr), options_(std::move(optio
   siLangRT1_->LoadTranslationData(i18n::BuiltinTranslationData("TfrmMain"));
   siLangRT1_->Loaded(&siLangDispatcher1_);
   siTaskDialog1_->siLang = siLangRT1_.get();
+  // The error-report window speaks the window's language.
+  ErrorReporter::SetTextSource(this, [this](const char* entry) { return siLangRT1_->GetTextOrDefault(entry); });
 
   FormCreate();
 }
 
 TfrmMain::~TfrmMain() {
+  ErrorReporter::ClearTextSource(this);
   SetBusyCursor(false);
   // The log list empties itself as the widgets go, after this object is no
   // longer a TfrmMain: its signals must not reach this window's slots then.
@@ -548,7 +553,7 @@ void TfrmMain::BuildLayout() {
   // Every control takes the window's font explicitly (a style sheet would
   // otherwise hand some of them the application font); the award fields,
   // the report rows and the log keep their own.
-  const QFont windowFont = AppFonts::Window();
+  const QFont windowFont = options_.windowFont ? *options_.windowFont : AppFonts::Window();
   for (QWidget* w : findChildren<QWidget*>()) {
     const QString n = w->objectName();
     const bool own = w == lbxLog_ || std::find(J_.begin(), J_.end(), w) != J_.end() ||
@@ -561,6 +566,15 @@ void TfrmMain::BuildLayout() {
       if (l->property("rightJustify").toBool()) l->setProperty("rightEdge", l->x() + l->width());
     }
   }
+  // The designed places of what FitCaptions may move.
+  for (const char* name : {"lbl12", "Label6", "lbl15", "lbl14", "lbl1", "lblLoops", "Label1", "Label9", "Label8",
+                           "Label3", "Label4", "Label5", "Label7"})
+    if (auto* l = findChild<QLabel*>(QString::fromLatin1(name))) l->setProperty("designRect", l->geometry());
+  for (QWidget* w : std::initializer_list<QWidget*>{lblFirmware_, lblPort_, lblChannel_, ChannelSpinEdit_, btnSetChannel_,
+                                                    btnReset_, lblMQVer_, TestSpinEdit_, TestDelaySpinEdit_, lblTime_,
+                                                    btnAbort_, rgDCS_})
+    w->setProperty("designRect", w->geometry());
+  FitCaptions();
 
   siTaskDialog1_ = new TsiTaskDialog(this);
   siTaskDialog1_->setObjectName(QStringLiteral("siTaskDialog1"));
@@ -629,11 +643,107 @@ void TfrmMain::ObtainVersionInfo() {
   versionText_ = versionText_.trimmed();
 }
 
+void TfrmMain::FitCaptions() {
+  // A caption in front of a value keeps the designed place and right edge
+  // while its text fits there (at most the design's right edge, and kGap
+  // before the value). A longer text — a translation, or wider metrics than
+  // the design's Tahoma — grows to the left up to the panel's edge or the
+  // control before it; what still does not fit moves the value column to
+  // the right, and the controls after it in its rows follow, taking width
+  // from buttons (down to what their text needs) before they pass the
+  // panel's right edge.
+  constexpr int kGap = 4, kButtonGap = 8, kEdge = 6;
+  auto label = [this](const char* name) { return findChild<QLabel*>(QString::fromLatin1(name)); };
+  auto restore = [](QWidget* w) {
+    const QRect r = w->property("designRect").toRect();
+    if (r.isNull()) return;
+    w->move(r.topLeft());
+    if (!w->property("autoSize").toBool()) w->resize(r.size());
+  };
+  for (QWidget* w : findChildren<QWidget*>())
+    if (w->property("designRect").isValid()) restore(w);  // those BuildLayout recorded
+
+  struct Row {
+    QLabel* caption;
+    QWidget* value;
+  };
+  // Places a column of captions before their values, moving all the values
+  // right by what the widest caption lacks.
+  auto column = [&](std::initializer_list<Row> rows, int leftLimit) {
+    auto edgeOf = [](const Row& r) {
+      const int designValueX = r.value->property("designRect").toRect().x();
+      return std::min(r.caption->property("rightEdge").toInt(), designValueX - kGap);
+    };
+    int shift = 0;
+    for (const Row& r : rows) shift = std::max(shift, leftLimit + r.caption->width() - edgeOf(r));
+    for (const Row& r : rows) {
+      r.value->move(r.value->x() + shift, r.value->y());
+      r.caption->move(edgeOf(r) + shift - r.caption->width(), r.caption->y());
+    }
+  };
+  // Controls of one row after `from`: each stays at its place unless the one
+  // before reaches it; buttons give up width to stay left of `limit`.
+  auto follow = [&](QWidget* from, std::initializer_list<QWidget*> after, int limit) {
+    int x = from->x() + from->width() + kButtonGap;
+    for (QWidget* w : after) {
+      if (w->x() < x) w->move(x, w->y());
+      x = w->x() + w->width() + kButtonGap;
+    }
+    int over = x - kButtonGap - limit;
+    for (auto it = after.begin(); it != after.end() && over > 0; ++it) {
+      auto* b = qobject_cast<QPushButton*>(*it);
+      if (b == nullptr) continue;
+      const int need = b->fontMetrics().horizontalAdvance(b->text()) + 12;
+      const int take = std::min(over, std::max(0, b->width() - need));
+      b->resize(b->width() - take, b->height());
+      for (auto later = it + 1; later != after.end(); ++later) (*later)->move((*later)->x() - take, (*later)->y());
+      over -= take;
+    }
+  };
+
+  column({{label("lbl12"), lblFirmware_},
+          {label("Label6"), lblPort_},
+          {label("lbl15"), lblChannel_},
+          {label("lbl14"), ChannelSpinEdit_}},
+         kEdge);
+  follow(ChannelSpinEdit_, {btnSetChannel_, btnReset_}, gbxBaseStation_->width() - kEdge);
+  column({{label("lbl1"), lblMQVer_}}, kEdge);
+  column({{label("lblLoops"), TestSpinEdit_}, {label("Label1"), TestDelaySpinEdit_}},
+         gbInput_->geometry().right() + 1 + kGap);
+  column({{label("Label9"), lblTime_}}, TestSpinEdit_->geometry().right() + 1 + kGap);
+  follow(TestDelaySpinEdit_, {btnAbort_}, kClientWidth - kEdge);
+  // The report's column heads are centred over their columns: one wider
+  // than its column widens about the same centre, staying in the panel.
+  for (const char* name : {"Label8", "Label3", "Label4", "Label5", "Label7"}) {
+    QLabel* head = label(name);
+    const int need = head->fontMetrics().horizontalAdvance(head->text()) + 2;
+    if (need <= head->width()) continue;
+    const int centre = head->x() + head->width() / 2;
+    const int x = std::clamp(centre - need / 2, 2, pnlEcho_->width() - 2 - need);
+    head->setGeometry(x, head->y(), need, head->height());
+  }
+  // Group titles: the echo text after the judge panel's; the channel
+  // separation, which stands beside the check box at the height of the
+  // system group's title, gives up width from its left, down to its own
+  // title's.
+  PlaceEchoLabel();
+  const int dcsRight = rgDCS_->geometry().right() + 1;
+  const int dcsLeft = std::min(std::max(rgDCS_->x(), TitleEnd(gbSystem_) + kGap), dcsRight - (TitleEnd(rgDCS_) + 8));
+  rgDCS_->setGeometry(dcsLeft, rgDCS_->y(), dcsRight - dcsLeft, rgDCS_->height());
+}
+
 void TfrmMain::PlaceEchoLabel() {
   // The echo text sits right of the group's caption: at 72, or after a
-  // longer (translated) caption.
-  const int titleEnd = 7 + 2 + gbStatus_->fontMetrics().horizontalAdvance(gbStatus_->title()) + 2;
-  lblEcho_->move(std::max(72, titleEnd + 6), 8);
+  // longer (translated, or wider drawn) caption.
+  lblEcho_->move(std::max(72, TitleEnd(gbStatus_) + 4), 8);
+}
+
+int TfrmMain::TitleEnd(const QGroupBox* group) {
+  QStyleOptionGroupBox opt;
+  opt.initFrom(group);
+  opt.text = group->title();
+  opt.subControls = QStyle::SC_GroupBoxLabel;
+  return group->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, group).right() + 1;
 }
 
 void TfrmMain::PlaceVersionLabel() {
@@ -710,7 +820,7 @@ QString TfrmMain::SettingsNotUsedText(const FileReadResult& read) const {
                    : Tr("IDS_57", {QString::fromStdString(read.systemText)});
       break;
   }
-  return Tr("IDS_52", {QString::fromStdString(settingsFile_->FileName()), reason});
+  return Tr("IDS_52", {QString::fromStdString(dataFolder_ + Settings::kFileName), reason});
 }
 
 QString TfrmMain::SettingsAdvice(const WriteProblem& problem) const {
@@ -1289,11 +1399,11 @@ void TfrmMain::SetText(std::string_view component, std::string_view property, co
     } else if (auto* l = qobject_cast<QLabel*>(o)) {
       l->setText(text);
       if (l->property("autoSize").toBool()) l->adjustSize();
-      if (l->property("rightJustify").toBool()) l->move(l->property("rightEdge").toInt() - l->width(), l->y());
+      if (l->property("rightJustify").toBool()) FitCaptions();
       if (l == lblVersion_) PlaceVersionLabel();
     } else if (auto* g = qobject_cast<QGroupBox*>(o)) {
       g->setTitle(text);
-      if (g == gbStatus_) PlaceEchoLabel();
+      if (g == gbStatus_ || g == gbSystem_ || g == rgDCS_) FitCaptions();
     }
     return;
   }
@@ -1378,7 +1488,35 @@ std::string TfrmMain::EchoReportHtml() const {
   facts.BaseIdent = recorded ? station.BaseIdent : State().BaseIdent();
   facts.Channel = recorded ? station.Channel : State().ChannelText();
   facts.Bandwidth = bandwidth >= 0 && bandwidth <= 4 ? kBandwidths[bandwidth] : std::to_string(bandwidth);
-  return padlink::TEchoReport(facts, *record, *stats).Html();
+  return padlink::TEchoReport(facts, *record, *stats, EchoReportTexts()).Html();
+}
+
+padlink::TEchoReportTexts TfrmMain::EchoReportTexts() const {
+  padlink::TEchoReportTexts t;
+  static constexpr const char* kCodes[] = {"en", "nl", "fr", "de", "es", "it", "hr", "tr", "da", "sv"};
+  const int lang = siLangDispatcher1_.ActiveLanguage();
+  if (lang >= 1 && lang <= 10) t.Language = kCodes[lang - 1];
+  // An entry a translation file lacks keeps the English text.
+  const std::pair<std::string*, const char*> fields[] = {
+      {&t.Title, "IDS_300"},          {&t.DateTime, "IDS_301"},       {&t.BaseStation, "IDS_302"},
+      {&t.ProgramVersion, "IDS_303"}, {&t.Channel, "IDS_304"},        {&t.Port, "IDS_305"},
+      {&t.Bandwidth, "IDS_306"},      {&t.TestDelay, "IDS_307"},      {&t.Loops, "IDS_308"},
+      {&t.Pads, "IDS_309"},           {&t.Duration, "IDS_310"},       {&t.LoopsOfAsked, "IDS_311"},
+      {&t.EndedEarly, "IDS_312"},     {&t.Estimate, "IDS_313"},       {&t.ReportHeading, "IDS_314"},
+      {&t.SharesHeading, "IDS_315"},  {&t.TimelineHeading, "IDS_316"}, {&t.Judge, "IDS_317"},
+      {&t.Pad, "IDS_318"},            {&t.Replies, "IDS_319"},        {&t.Resends, "IDS_320"},
+      {&t.Missed, "IDS_321"},         {&t.Steps, "IDS_322"},          {&t.Reads, "IDS_323"},
+      {&t.Sends, "IDS_324"},          {&t.AtOnce, "IDS_325"},         {&t.AfterResend, "IDS_326"},
+      {&t.NoAnswer, "IDS_327"},       {&t.LateReplies, "IDS_328"},    {&t.AnsweredAtOnce, "IDS_329"},
+      {&t.MissedSend, "IDS_330"},     {&t.MissedRead, "IDS_331"},     {&t.NotRun, "IDS_332"},
+      {&t.TimelineLabel, "IDS_333"},  {&t.JudgeLabel, "IDS_334"},     {&t.OneLoop, "IDS_335"},
+      {&t.LoopRange, "IDS_336"},      {&t.StepsAtOnce, "IDS_337"},    {&t.ColumnNote, "IDS_338"},
+      {&t.HowToRead, "IDS_339"}};
+  for (const auto& [field, entry] : fields) {
+    std::string text = siLangRT1_->GetTextOrDefault(entry);
+    if (!text.empty()) *field = std::move(text);
+  }
+  return t;
 }
 
 QString TfrmMain::AskSaveFile(const char* objectName, const QAction* action, const QString& suggested,

@@ -19,6 +19,7 @@
 // Threading: GUI (loop) thread only.
 #pragma once
 
+#include <QFont>
 #include <QIcon>
 #include <QWidget>
 #include <array>
@@ -35,6 +36,7 @@
 #include "app/ini_file.h"
 #include "app/shell_state.h"
 #include "lang_window.h"
+#include "padlink/echo_report_texts.h"
 #include "padlink/main_window_link.h"
 #include "serial/sl_controller.h"
 #include "si_lang_dispatcher.h"
@@ -72,6 +74,9 @@ struct TfrmMainOptions {
   UiDialogs* dialogs = nullptr;
   // File whose version data fills lblVersion; empty means this program.
   std::filesystem::path versionFile;
+  // The font of the window's controls; unset means AppFonts::Window(). (Other
+  // systems' metrics differ; the layout makes room for longer captions.)
+  std::optional<QFont> windowFont;
 };
 
 
@@ -113,6 +118,12 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   // Reports an error raised while a window read the translation file
   // "MqTool.sib", naming the file.
   void ReportTranslationFileError(std::exception_ptr error) const;
+  // The window's text id in the active language, with %1, %2, ... replaced.
+  QString Tr(const char* id, std::initializer_list<QString> args = {}) const;
+  // Why the settings file read at start is not used ("The settings in ...").
+  QString SettingsNotUsedText(const FileReadResult& read) const;
+  // What the user can do about a settings file that could not be written.
+  QString SettingsAdvice(const WriteProblem& problem) const;
 
   // ---- called by the pad link (TMainWindowLink) ----------------------
   void Refresh() override;
@@ -188,6 +199,9 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   // The last echo test as the HTML report mqtool-cli writes; empty when no
   // test has run or one is running.
   std::string EchoReportHtml() const;
+  // The report's texts in the window's language (English where the table
+  // has no text).
+  padlink::TEchoReportTexts EchoReportTexts() const;
 
   // Pad id of a judge light or judge label from its component name.
   static char PadIdFromControlName(std::string_view name);
@@ -231,16 +245,15 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   // language switch put there.
   void ReapplyReport();
   void ShowMessage(int icon, const QString& caption, const QString& text);
-  // The window's text id in the active language, with %1, %2, ... replaced.
-  QString Tr(const char* id, std::initializer_list<QString> args = {}) const;
-  // Why the settings file read at start is not used ("The settings in ...").
-  QString SettingsNotUsedText(const FileReadResult& read) const;
-  // What the user can do about a settings file that could not be written.
-  QString SettingsAdvice(const WriteProblem& problem) const;
   int SpinValue(const QSpinBox* spin) const;
   QObject* FindComponent(std::string_view name) const;
   const LinkStateView& State() const;
   UiDialogs& Dialogs() const;
+  // Makes room for captions in front of values that are wider than their
+  // designed room (see the definition).
+  void FitCaptions();
+  // Where a group box's title is drawn to (its right edge, exclusive).
+  static int TitleEnd(const QGroupBox* group);
   void PlaceVersionLabel();
   void PlaceEchoLabel();
   void FixStartWidth();

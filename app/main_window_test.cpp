@@ -21,13 +21,17 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <fstream>
+#include <set>
 #include <sstream>
 
+#include "app/app_fonts.h"
 #include "app/help_window.h"
 #include "app/judge_lamp.h"
 #include "app/log_list_box.h"
@@ -36,6 +40,7 @@
 #include "app/recording_pad_link.h"
 #include "app/si_task_dialog.h"
 #include "padlink/echo_record.h"
+#include "lang_entry.h"
 #include "padlink/pad_link.h"
 
 namespace mq {
@@ -841,12 +846,17 @@ TEST_F(MainWindowTest, TheWindowOffersItsControlsToTheTranslationComponent) {
   EXPECT_EQ(w_->GetList("rgDCS", "Items"), (std::vector<std::string>{"ON", "OFF"}));
   w_->SetList("rgDCS", "Items", {"AN", "AUS", "X"});
   EXPECT_EQ(C<TRadioGroup>("rgDCS")->Items(), (QStringList{"AN", "AUS", "X"}));
-  EXPECT_EQ(C("lblEcho")->pos(), QPoint(72, 8));
+  EXPECT_GE(C("lblEcho")->x(), 72);  // 72 unless the title is drawn wider
+  EXPECT_EQ(C("lblEcho")->y(), 8);
   w_->SetText("gbStatus", "Caption", "A much longer group caption");
   EXPECT_GT(C("lblEcho")->x(), C<QGroupBox>("gbStatus")->fontMetrics().horizontalAdvance("A much longer group caption"));
-  w_->SetText("lbl12", "Caption", "A much longer caption:");
+  // A longer caption that still fits grows to the left; its value stays.
   auto* l = C<QLabel>("lbl12");
-  EXPECT_EQ(l->x() + l->width(), l->property("rightEdge").toInt());  // grows to the left
+  const int before = l->x();
+  w_->SetText("lbl12", "Caption", "Firmware versions:");
+  EXPECT_LT(l->x(), before);
+  EXPECT_LE(l->x() + l->width(), 120);
+  EXPECT_EQ(C("lblFirmware")->x(), 124);
 }
 
 }  // namespace
@@ -887,6 +897,111 @@ TEST_F(MainWindowTest, NoCaptionIsClippedInAnyLanguage) {
       }
     }
   }
+}
+
+// The rectangle a label's text is drawn in, in the window's coordinates.
+QRect DrawnText(const QLabel* l, const QWidget* window) {
+  const QRect r = QStyle::alignedRect(l->layoutDirection(), l->alignment(), l->fontMetrics().size(0, l->text()),
+                                      l->contentsRect());
+  return QRect(l->mapTo(window, r.topLeft()), r.size());
+}
+
+// At a font wider than any the design knew, in every language (developer
+// controls shown, a station and pads found): the text of every caption —
+// each label the translation table names, and the group titles — lies in
+// its panel and meets no other control and no other label's text.
+TEST_F(MainWindowTest, NoCaptionMeetsAnotherControlAtAWiderFontInEveryLanguage) {
+  WriteIni("[General]\nLanguages=1111111111\nDeveloper=1\n");
+  // A tenth wider than the design's Tahoma — more than systems' metrics
+  // differ — by letter spacing, which every font engine honours.
+  AppFonts::EnsureTahoma();  // as the window does before it takes its font
+  QFont wide = AppFonts::Window();
+  wide.setLetterSpacing(QFont::PercentageSpacing, 110);
+  ASSERT_GT(QFontMetrics(wide).horizontalAdvance("Firmware version:"),
+            QFontMetrics(AppFonts::Window()).horizontalAdvance("Firmware version:") + 6)
+      << "the wider font is not wider: this test would test nothing";
+  TfrmMain::Options o;
+  o.dataFolder = Folder();
+  o.dialogs = &dialogs_;
+  o.windowFont = wide;
+  w_ = std::make_unique<TfrmMain>(o);
+  w_->AttachPadLink(&link_, &link_);
+  w_->show();
+  link_.firmwareList = {"911", "910", "912"};
+  StationWithPads({"0", "1", "a"});
+  w_->SetEchoText("Echo 12");
+  std::set<QString> captions;
+  for (const std::string& e : *w_->siLangRT1().GetPropListByType(i18n::stCaptions))
+    captions.insert(QString::fromStdString(std::string(i18n::TLangEntry::Name(e, w_->siLangRT1().LangDelimText()))));
+  for (int lang = 1; lang <= 10; ++lang) {
+    A(("SpTBXLang" + std::to_string(lang)).c_str())->trigger();
+    QApplication::processEvents();
+    SCOPED_TRACE("language " + std::to_string(lang));
+    // What each caption's text must not meet: other labels' texts, and every
+    // other visible control but the caption's own panels.
+    auto occupied = [this](QWidget* c) {
+      if (auto* l = qobject_cast<QLabel*>(c)) return l->text().isEmpty() ? QRect() : DrawnText(l, w_.get());
+      return QRect(c->mapTo(w_.get(), QPoint(0, 0)), c->size());
+    };
+    auto check = [&](QWidget* owner, const QRect& text, const QString& what) {
+      const QRect panel(owner->parentWidget()->mapTo(w_.get(), QPoint(0, 0)), owner->parentWidget()->size());
+      EXPECT_TRUE(panel.contains(text)) << what.toStdString() << " leaves its panel";
+      for (QWidget* c : w_->findChildren<QWidget*>()) {
+        if (c == owner || !c->isVisibleTo(w_.get()) || c->isAncestorOf(owner) || owner->isAncestorOf(c)) continue;
+        if (c->window() != w_.get()) continue;
+        const QRect other = occupied(c);
+        EXPECT_FALSE(other.isValid() && text.intersects(other))
+            << what.toStdString() << " meets " << c->objectName().toStdString();
+      }
+    };
+    for (QLabel* l : w_->findChildren<QLabel*>())
+      if (captions.count(l->objectName()) && l->isVisibleTo(w_.get()) && !l->text().isEmpty())
+        check(l, DrawnText(l, w_.get()), l->objectName() + " \"" + l->text() + "\"");
+    for (QGroupBox* g : w_->findChildren<QGroupBox*>()) {
+      if (!g->isVisibleTo(w_.get()) || g->title().isEmpty()) continue;
+      QStyleOptionGroupBox opt;
+      opt.initFrom(g);
+      opt.text = g->title();
+      opt.subControls = QStyle::SC_GroupBoxLabel;
+      const QRect label = g->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, g);
+      const QRect title(g->mapTo(w_.get(), label.topLeft()), label.size());
+      for (QWidget* child : g->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!child->isVisibleTo(w_.get())) continue;
+        const QRect other = occupied(child);
+        EXPECT_FALSE(other.isValid() && title.intersects(other))
+            << g->objectName().toStdString() << "'s title meets " << child->objectName().toStdString();
+      }
+    }
+    if (HasFailure()) break;
+  }
+}
+
+// At the design's font the captions fit: every control keeps its designed
+// place, also after a longer translation has come and gone.
+TEST_F(MainWindowTest, CaptionsThatFitKeepTheDesignedPlaces) {
+  WriteIni("[General]\nLanguages=1111111111\n");
+  Create();
+  auto places = [this] {
+    std::vector<QRect> r;
+    for (const char* n : {"lbl12", "lblFirmware", "Label6", "lbl15", "lbl14", "ChannelSpinEdit", "btnSetChannel",
+                          "btnReset", "lbl1", "lblMQVer", "lblLoops", "TestSpinEdit", "Label1", "TestDelaySpinEdit",
+                          "Label9", "lblTime", "btnAbort"})
+      r.push_back(C(n)->geometry());
+    return r;
+  };
+  const std::vector<QRect> english = places();
+  EXPECT_EQ(C("lblFirmware")->pos(), QPoint(124, 32));
+  EXPECT_EQ(C("ChannelSpinEdit")->geometry(), QRect(124, 84, 42, 21));
+  EXPECT_EQ(C("TestSpinEdit")->geometry(), QRect(230, 383, 48, 23));
+  EXPECT_EQ(C("btnAbort")->geometry(), QRect(287, 405, 125, 25));
+  w_->SetText("lbl14", "Caption", "A caption far too long for the room in front of its field:");
+  EXPECT_GT(C("ChannelSpinEdit")->x(), 124);  // the field made room
+  EXPECT_GE(C("lbl14")->x(), 0);
+  EXPECT_LE(C("lbl14")->geometry().right() + 1, C("ChannelSpinEdit")->x());
+  EXPECT_GE(C("btnSetChannel")->x(), C("ChannelSpinEdit")->geometry().right() + 1);
+  A("SpTBXLang3")->trigger();
+  A("SpTBXLang1")->trigger();
+  EXPECT_EQ(places(), english);
 }
 
 }  // namespace

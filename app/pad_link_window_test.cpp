@@ -6,6 +6,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -21,12 +25,16 @@
 #include <memory>
 
 #include "app/apd_status_light.h"
+#include "app/error_reporter.h"
 #include "app/judge_lamp.h"
+#include "app/log_list_box.h"
 #include "app/main_window.h"
 #include "app/pad_link_adapter.h"
 #include "app/radio_group.h"
 #include "app/recording_dialogs.h"
+#include "lang_entry.h"
 #include "loop/virtual_loop.h"
+#include "padlink/echo_report.h"
 #include "padlink/pad_link.h"
 #include "serial/fake_serial_platform.h"
 
@@ -60,9 +68,9 @@ class RealLinkWindowTest : public ::testing::Test {
 
   void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
 
-  void Create(bool developer = false) {
+  void Create(bool developer = false, const char* moreSettings = "") {
     std::ofstream(dir_.path().toStdString() + "/MqTool.ini", std::ios::binary)
-        << "[General]\r\nDeveloper=" << (developer ? 1 : 0) << "\r\n";
+        << "[General]\r\nDeveloper=" << (developer ? 1 : 0) << "\r\n" << moreSettings;
     TfrmMain::Options o;
     o.dataFolder = dir_.path().toStdString() + "/";
     o.dialogs = &dialogs_;
@@ -146,6 +154,19 @@ class RealLinkWindowTest : public ::testing::Test {
     return c;
   }
   QAction* A(const char* name) { return C<QAction>(name); }
+  // Runs the echo test started since echoSeen_; pad 0 echoes every request
+  // with the text it was sent.
+  void EchoUntilDone() {
+    for (int i = 0; i < 40 && form_->EchoRunning(); ++i) {
+      Run(50);
+      const auto writes = Writes();
+      for (; echoSeen_ < writes.size(); ++echoSeen_) {
+        const std::string& w = writes[echoSeen_];
+        if (w.size() > 5 && w.substr(0, 2) == "\x02" "0" && w.substr(w.size() - 3) == "\x1b" "4\x04")
+          fake_->Inject(kBasePort, "\x02" "0\x06" + w.substr(2, w.size() - 5) + "\x04");
+      }
+    }
+  }
   bool Lit(int judge) { return C<TJudgeLamp>(("LED" + std::to_string(judge)).c_str())->On(); }
 
   QTemporaryDir dir_;
@@ -399,16 +420,7 @@ TEST_F(RealLinkWindowTest, TheEchoTestRunsAtTheDelayOfTheSpinEditAndFillsTheRepo
   A("SpTBXItemEcho")->trigger();
   EXPECT_EQ(form_->EchoTimer().Interval(), 250);
   EXPECT_TRUE(w_->ProgressBar()->isVisible());
-  // Pad 0 echoes every request with the text it was sent.
-  for (int i = 0; i < 40 && form_->EchoRunning(); ++i) {
-    Run(50);
-    const auto writes = Writes();
-    for (; echoSeen_ < writes.size(); ++echoSeen_) {
-      const std::string& w = writes[echoSeen_];
-      if (w.size() > 5 && w.substr(0, 2) == "\x02" "0" && w.substr(w.size() - 3) == "\x1b" "4\x04")
-        fake_->Inject(kBasePort, "\x02" "0\x06" + w.substr(2, w.size() - 5) + "\x04");
-    }
-  }
+  EchoUntilDone();
   EXPECT_FALSE(form_->EchoRunning());
   EXPECT_FALSE(w_->ProgressBar()->isVisible());
   EXPECT_EQ(C<QLabel>("Pad0")->text().left(2), "0 ");
@@ -521,6 +533,226 @@ TEST_F(RealLinkWindowTest, AnErrorOfAPadLinkOperationGoesToTheLoopsErrorHandler)
   EXPECT_FALSE(errors_.empty());
   A("SpTBXItemNextDive")->trigger();  // the window goes on
   EXPECT_TRUE(A("SpTBXItemNextDive")->isEnabled());
+}
+
+}  // namespace
+}  // namespace mq
+
+namespace mq {
+namespace {
+
+// ---- our texts in every language ---------------------------------------------
+
+struct AddedEntry {
+  const char* window;
+  const char* name;
+};
+constexpr AddedEntry kAddedEntries[] = {
+#include "catalogue/added_entries.inc"
+};
+
+// An entry's text in one language as its table holds it (empty: none).
+std::string TableText(const i18n::TsiCustomLang& lang, std::string_view name, int language) {
+  for (int section : {i18n::stCaptions, i18n::stStrings}) {
+    for (const std::string& e : *lang.GetPropListByType(section))
+      if (i18n::TLangEntry::Name(e, lang.LangDelimText()) == name)
+        return std::string(i18n::TLangEntry::Field(e, lang.LangDelimText(), language));
+  }
+  ADD_FAILURE() << "no entry " << name << " in " << lang.WindowClassName();
+  return {};
+}
+
+// Every text a dialog shows; the error report's Save button is pressed and
+// its file dialog picks a file in a folder that does not exist.
+class TextCollectingDialogs : public UiDialogs {
+ public:
+  QStringList texts;
+  QString saveAs;
+  int Exec(QDialog& dialog) override {
+    texts << dialog.windowTitle();
+    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) texts << box->text();
+    if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
+      texts << files->nameFilters().join(QStringLiteral(";;"));
+      files->selectFile(saveAs);
+      return QDialog::Accepted;
+    }
+    for (auto* l : dialog.findChildren<QLabel*>()) texts << l->text();
+    for (auto* b : dialog.findChildren<QAbstractButton*>()) texts << b->text();
+    if (auto* save = dialog.findChild<QPushButton*>(QStringLiteral("btnSaveReport"))) save->click();
+    return 0;
+  }
+};
+
+// Walks every language and gathers what the window shows of our texts — the
+// scan's account of ports it could not open (log and box), the context
+// menus, the error-report window with its save dialog, the saved echo
+// report (of a real test and of records that bring out every text), the
+// settings box at close — and finds each entry of kAddedEntries there in
+// the language's own words. A text that is not looked up in the table
+// shows English and fails here.
+TEST_F(RealLinkWindowTest, OurTextsShowInTheActiveLanguageInEveryLanguage) {
+  for (int lang = 2; lang <= 10; ++lang) {
+    SCOPED_TRACE("language " + std::to_string(lang));
+    link_.reset();
+    form_.reset();
+    w_.reset();
+    fake_ = std::make_shared<serial::FakeSerialPlatform>(loop_);
+    ident_.clear();
+    echoSeen_ = 0;
+    dialogs_.shown.clear();
+    Create(false, "Languages=1111111111\r\n");
+    A(("SpTBXLang" + std::to_string(lang)).c_str())->trigger();
+    ASSERT_EQ(w_->siLangDispatcher1().ActiveLanguage(), lang);
+    QStringList shown;  // plain texts
+    std::string html;   // reports
+
+    // Ports refused for every reason the scan can give, and where the COM
+    // numbers came from, as the machine may tell.
+    using Advice = serial::TOpenAdvice;
+    using Note = serial::TPortMapNote;
+    for (unsigned n : {2u, 5u, 6u, 7u}) fake_->SetOpenFailure(n, EACCES);
+    fake_->SetAdvice(2, {Advice::Kind::JoinGroup, "/dev/ttyUSB1", "dialout", "", "", "", 0});
+    fake_->SetAdvice(5, {Advice::Kind::LogInAgain, "/dev/ttyUSB4", "dialout", "", "", "", 0});
+    fake_->SetAdvice(6, {Advice::Kind::DeviceOwner, "/dev/ttyUSB5", "root", "root", "0600", "", 0});
+    fake_->AddPort(4);
+    fake_->SetHeldByOther(4, true);
+    fake_->AddPort(8);
+    fake_->SetHeldByOther(8, true);
+    fake_->SetAdvice(8, {Advice::Kind::HeldBy, "/dev/ttyACM0", "", "", "", "ModemManager", 812});
+    fake_->SetPortMapNotes({{Note::Kind::PortsFolderUsed, "/d/ports/", ""},
+                            {Note::Kind::LinkForeign, "/d/ports/COM9", "bob"},
+                            {Note::Kind::PortsFolderNotAFolder, "/e/ports/", ""},
+                            {Note::Kind::PortsFolderNoDevice, "/f/ports/", ""}});
+    FullScan();
+    fake_->SetPortMapNotes({});
+    for (unsigned n : {5u, 6u, 7u, 8u}) fake_->RemovePort(n);
+    auto* log = C<QListWidget>("lbxLog");
+    for (int i = 0; i < log->count(); ++i) shown << log->item(i)->text();
+    for (const auto& d : dialogs_.shown) shown << d.title << d.text << d.labels << d.buttons;
+    for (const char* menu : {"mnuLogCopy", "mnuLogSave", "mnuSaveReport"}) shown << A(menu)->text();
+
+    Station({{'0', "912"}});
+    FullScan();
+    C<QSpinBox>("TestSpinEdit")->setValue(2);
+    echoSeen_ = Writes().size();
+    A("SpTBXItemEcho")->trigger();
+    EchoUntilDone();
+    html += w_->EchoReportHtml();
+    // An echo test aborted, then one whose link is lost.
+    echoSeen_ = Writes().size();
+    A("SpTBXItemEcho")->trigger();
+    C<QPushButton>("btnAbort")->click();
+    EchoUntilDone();
+    A("SpTBXItemEcho")->trigger();
+    fake_->Vanish(kBasePort);
+    loop_.runPending();
+    for (int i = 0; i < log->count(); ++i) shown << log->item(i)->text();
+    Station({{'0', "912"}});
+    FullScan();
+    // Junk entries on the channel fill the transmit queue.
+    std::string junk;
+    for (int i = 0; i < 300; ++i) junk += "\x02" "c9.5\x04";
+    fake_->Inject(kBasePort, junk);
+    loop_.runPending();
+    for (int i = 0; i < log->count(); ++i) shown << log->item(i)->text();
+    // A log over its bound says how many lines went before.
+    auto* bounded = qobject_cast<TLogListBox*>(log);
+    ASSERT_NE(bounded, nullptr);
+    bounded->SetMaxLines(5);
+    for (int i = 0; i < 10; ++i) bounded->addItem(QStringLiteral("line"));
+    shown << log->item(0)->text();
+    // Records that bring out the rest: single loops and runs of loops, every
+    // outcome, a test ended early; and one of many loops a column.
+    padlink::TEchoRecord few, many;
+    few.Start(4, 180, {0, 3}, 0);
+    for (int loop = 1; loop <= 3; ++loop) {
+      few.StepStarted(loop, 0);
+      if (loop == 2) few.Resent();
+      if (loop != 3) few.Reply(0, loop == 2 ? 1 : loop);
+      few.StepStarted(loop, 3);
+      few.Reply(3, loop);
+    }
+    few.Ended(3000);
+    many.Start(300, 180, {0}, 0);
+    for (int loop = 1; loop <= 300; ++loop) {
+      many.StepStarted(loop, 0);
+      if (loop % 7 == 0) many.Resent();
+      many.Reply(0, loop);
+    }
+    many.Ended(120000);
+    const std::array<padlink::TEchoStat, 12> stats{};
+    for (const padlink::TEchoRecord* r : {&few, &many})
+      html += padlink::TEchoReport({}, *r, stats, w_->EchoReportTexts()).Html();
+
+    TextCollectingDialogs errorDialogs;
+    errorDialogs.saveAs = dir_.filePath(QStringLiteral("missing/report.txt"));
+    {
+      ErrorReporter reporter(errorDialogs);
+      reporter.Report(std::make_exception_ptr(std::runtime_error("COM3: broken")), "test");
+    }
+    shown << errorDialogs.texts;
+
+    // The settings box at close: a settings file that cannot be written.
+    {
+      QDir(dir_.path()).mkpath(QStringLiteral("blocked/MqTool.ini"));
+      RecordingDialogs closing;
+      TfrmMain::Options o;
+      o.dataFolder = dir_.path().toStdString() + "/blocked/";
+      o.dialogs = &closing;
+      TfrmMain blocked(o);
+      blocked.siLangDispatcher1().SetActiveLanguage(lang);
+      testing::internal::CaptureStderr();
+      blocked.close();
+      testing::internal::GetCapturedStderr();
+      for (const auto& d : closing.shown) shown << d.title << d.text;
+    }
+    w_->siLangDispatcher1().SetActiveLanguage(lang);  // the window lends its table to the error reporter again
+    // The settings file's other causes, which need users, groups and
+    // platforms that one run cannot have: the texts the window builds for them.
+    for (const auto status : {FileReadStatus::Link, FileReadStatus::NotRegular, FileReadStatus::TooLarge}) {
+      FileReadResult read;
+      read.status = status;
+      shown << w_->SettingsNotUsedText(read);
+    }
+    FileReadResult denied;
+    denied.status = FileReadStatus::Failed;
+    denied.systemError = 13;
+    denied.owner = "bob";
+    denied.mode = "0600";
+    shown << w_->SettingsNotUsedText(denied);
+    denied.owner.clear();
+    denied.systemText = "Input/output error";
+    shown << w_->SettingsNotUsedText(denied);
+    for (const auto kind : {WriteProblem::Kind::FolderMissing, WriteProblem::Kind::JoinGroup,
+                            WriteProblem::Kind::LogInAgain, WriteProblem::Kind::FolderNotWritable,
+                            WriteProblem::Kind::AskForAccess})
+      shown << w_->SettingsAdvice({kind, "dialout", "root", "0755"});
+    shown << w_->Tr("IDS_62", {QStringLiteral("bob")}) << w_->Tr("IDS_64");
+
+    const std::string plain = shown.join(QStringLiteral("\n")).toStdString();
+    for (const AddedEntry& entry : kAddedEntries) {
+      const i18n::TsiCustomLang& table =
+          std::string_view(entry.window) == "TMarqsForm" ? static_cast<const i18n::TsiCustomLang&>(form_->siLang1())
+                                                         : w_->siLangRT1();
+      const std::string text = TableText(table, entry.name, lang);
+      EXPECT_FALSE(text.empty()) << entry.window << " " << entry.name << " has no text in language " << lang;
+      // The text's pieces between the values put in ("%1"), each as shown.
+      std::size_t from = 0;
+      while (from < text.size()) {
+        std::size_t to = text.find('%', from);
+        while (to != std::string::npos && (to + 1 >= text.size() || text[to + 1] < '1' || text[to + 1] > '9'))
+          to = text.find('%', to + 1);
+        const std::string piece = text.substr(from, to == std::string::npos ? std::string::npos : to - from);
+        if (piece.size() > 1) {
+          EXPECT_TRUE(plain.find(piece) != std::string::npos ||
+                      html.find(padlink::TEchoReport::Escape(piece)) != std::string::npos)
+              << entry.name << ": \"" << piece << "\" is not shown";
+        }
+        from = to == std::string::npos ? text.size() : to + 2;
+      }
+    }
+    if (HasFailure()) break;  // one language's account is enough
+  }
 }
 
 }  // namespace

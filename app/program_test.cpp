@@ -270,8 +270,9 @@ TEST(ErrorReporting, TheReportDialogOffersContinueRestartCloseAndSaving) {
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_TRUE(dialogs.shown[0].labels.contains("An error occurred in the application."));
   EXPECT_TRUE(dialogs.shown[0].labels.contains("bad state"));
-  for (const char* b : {"Show report", "Save report...", "Continue", "Restart", "Close program"})
-    EXPECT_TRUE(dialogs.shown[0].buttons.contains(b)) << b;
+  EXPECT_EQ(dialogs.shown[0].title, QString::fromUtf8("MqTool \u2013 Error report"));  // no window: English
+  for (const char* b : {"Show report", "Save report\u2026", "Continue", "Restart", "Close program"})
+    EXPECT_TRUE(dialogs.shown[0].buttons.contains(QString::fromUtf8(b))) << b;
   EXPECT_TRUE(closed);
   EXPECT_FALSE(reporter.RestartRequested());
   EXPECT_EQ(ErrorReporter::Message(std::make_exception_ptr(42)), "Unknown error");
@@ -284,6 +285,7 @@ TEST(ErrorReporting, TheReportDialogOffersContinueRestartCloseAndSaving) {
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   const QString saved = QString::fromUtf8(f.readAll());
   EXPECT_TRUE(saved.contains("Message: m\u00E9"));
+  EXPECT_TRUE(saved.contains(QStringLiteral("Qt: Qt ") + QString::fromLatin1(qVersion()) + QStringLiteral(" ("))) << saved.toStdString();
   EXPECT_FALSE(ErrorReporter::SaveReport(dir.path() + "/no/such/folder/r.txt", "x", &why));
   EXPECT_FALSE(why.isEmpty());
 }

@@ -2,8 +2,13 @@
 // a base station and six pads, with awards and a few log lines, in English,
 // Dutch, French and Spanish (a wide English one with the log, and two in
 // developer mode), as PNG
-// files. Runs on the offscreen platform.
+// files; then the dialogs and the help window in English, and in French the
+// box shown when the settings cannot be saved, the error-report window and
+// the echo-test report the window saves (echo-report-french.html, which a
+// headless browser renders where one is installed). Runs on the offscreen
+// platform.
 #include <QAction>
+#include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -18,6 +23,8 @@
 #include "app/error_reporter.h"
 #include "app/help_window.h"
 #include "app/recording_pad_link.h"
+#include "padlink/echo_record.h"
+#include "padlink/pad_link.h"
 #include "app/ui_dialogs.h"
 
 namespace {
@@ -120,9 +127,73 @@ int main(int argc, char** argv) {
     }
     w.close();
   }
-  // The dialogs and the help window, in English.
   GrabbingDialogs dialogs;
   dialogs.folder = out;
+  // In French: the settings box at close (the data folder has gone, so the
+  // settings cannot be written), the error report, and the echo report the
+  // window saves.
+  {
+    mq::TfrmMain::Options o;
+    o.dataFolder = data.path().toStdString() + "/gone/";
+    o.dialogs = &dialogs;
+    mq::TfrmMain w(o);
+    if (auto* a = w.findChild<QAction*>(QStringLiteral("SpTBXLang3"))) a->trigger();
+    w.show();
+
+    // Twenty loops over six pads: pad 2 misses a few, pad 5 drops out for a
+    // while, the rest answer at once.
+    mq::padlink::TEchoRecord record;
+    std::array<mq::padlink::TEchoStat, 12> stats{};
+    const std::vector<int> judges = {0, 1, 2, 3, 4, 5};
+    record.Start(20, 180, judges, 0);
+    for (int loop = 1; loop <= 20; ++loop) {
+      for (int j : judges) {
+        record.StepStarted(loop, j);
+        auto& st = stats[static_cast<std::size_t>(j)];
+        if (j == 2 && loop % 6 == 0) {
+          record.Resent();
+          ++st.Resends;
+          record.Reply(j, loop % 12 == 0 ? loop - 1 : loop);
+          ++(loop % 12 == 0 ? st.MissedReads : st.MissedSends);
+        } else if (j == 5 && loop >= 9 && loop <= 12) {
+          record.Resent();
+          ++st.Resends;
+        } else {
+          record.Reply(j, loop);
+        }
+        if (!(j == 5 && loop >= 9 && loop <= 12)) ++st.Replies;
+      }
+    }
+    record.Ended(20LL * 6 * 188);
+    mq::RecordingPadLink link;
+    link.basePort = 3;
+    link.baseIdent = "ER400TRS-02V2.01.8";
+    link.channelText = "7";
+    link.echoRecord = &record;
+    link.echoStats = &stats;
+    w.AttachPadLink(&link, &link);
+    const QString report = out + QStringLiteral("/echo-report-french.html");
+    QFile html(report);
+    const std::string text = w.EchoReportHtml();
+    if (!text.empty() && html.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+        html.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size())) {
+      std::printf("%s\n", report.toLocal8Bit().constData());
+    } else {
+      ++failures;
+    }
+    html.close();
+    w.AttachPadLink(nullptr, nullptr);
+    dialogs.next = QStringLiteral("settings-not-saved-french.png");
+    // The close handler runs as at a user's close; the event goes to the
+    // window itself, since a window system may hold back a close it did not
+    // start (Wine's, here).
+    QCloseEvent closing;
+    QCoreApplication::sendEvent(&w, &closing);
+    mq::ErrorReporter reporter(dialogs);
+    dialogs.next = QStringLiteral("error-report-french.png");
+    reporter.Report(std::make_exception_ptr(std::runtime_error("COM3: le port a disparu")), "SpTBXItemEchoClick");
+  }
+  // The dialogs and the help window, in English.
   QFile::remove(data.path() + QStringLiteral("/MqTool.ini"));  // English again
   {
     mq::TfrmMain::Options o;
@@ -144,6 +215,6 @@ int main(int argc, char** argv) {
       ++failures;
     w.close();
   }
-  if (dialogs.saved != 2) ++failures;
+  if (dialogs.saved != 4) ++failures;
   return failures == 0 ? 0 : 1;
 }

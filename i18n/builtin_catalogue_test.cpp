@@ -58,9 +58,9 @@ TEST_F(BuiltinCatalogueTest, CoveragePerSectionAndLanguage) {
     EXPECT_EQ(Coverage(mainLang, stMultiLines), (C{1, 0, 1, 0, 1, 0, 0, 0, 0, 0}));
     EXPECT_EQ(mainLang.GetPropListByType(stDlgsCaptions)->size(), 86u);
     EXPECT_EQ(Coverage(mainLang, stDlgsCaptions), (C{86, 84, 86, 16, 86, 79, 86, 85, 86, 86}));
-    EXPECT_EQ(Coverage(mainLang, stStrings), (C{25, 25, 25, 18, 25, 20, 20, 20, 20, 20}));
+    EXPECT_EQ(Coverage(mainLang, stStrings), (C{74, 74, 74, 67, 74, 69, 69, 69, 69, 69}));
     EXPECT_EQ(Coverage(mainLang, stOtherStrings), (C{1, 1, 1, 0, 1, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(Coverage(padLang, stStrings), (C{22, 20, 20, 13, 20, 15, 14, 14, 13, 13}));
+    EXPECT_EQ(Coverage(padLang, stStrings), (C{22, 22, 22, 15, 22, 17, 16, 16, 15, 15}));
     for (const int empty : {stHints, stDisplayLabels, stFonts, stLocales, stCollections, stCharSets})
         EXPECT_TRUE(mainLang.GetPropListByType(empty)->empty()) << empty;
 }
@@ -88,7 +88,8 @@ TEST_F(BuiltinCatalogueTest, MessagesWithFallback) {
     dispatcher.SetActiveLanguage(6);
     EXPECT_EQ(padLang.GetTextOrDefault("IDS_103"), "Please run a 'Scans, Full Scan' first");
     EXPECT_EQ(padLang.GetTextOrDefault("IDS_99"), "");
-    EXPECT_EQ(padLang.GetTextOrDefault("IDS_108"), "in use by another program");
+    EXPECT_EQ(padLang.GetTextOrDefault("IDS_105"), "No available ports!");
+    EXPECT_EQ(padLang.GetTextOrDefault("IDS_108"), "in uso da un altro programma");
     dispatcher.SetActiveLanguage(3);
     EXPECT_EQ(padLang.GetTextOrDefault("IDS_103"), "Veuillez d'abord lancer un \"Scans, Scan complet\"");
     EXPECT_EQ(mainLang.GetTextOrDefault("ids_5"), "Traduction de Marq Utility");

@@ -25,8 +25,6 @@ int Severity(TEchoOutcome o) {
 }
 
 constexpr const char* kFill[] = {"#a5d6a7", "url(#pSend)", "url(#pRead)", "#7f0000"};
-constexpr const char* kLabel[] = {"answered at once", "missed send (answered after a resend)",
-                                  "missed read (answered after a resend)", "no answer"};
 
 // Tenths of a percent of n in d, as "96.0 %" (no locale involved).
 std::string Percent(int n, int d) {
@@ -37,6 +35,12 @@ std::string Percent(int n, int d) {
 
 std::string Num(long long v) { return std::to_string(v); }
 
+std::size_t CodePoints(std::string_view utf8) {
+  std::size_t n = 0;
+  for (const char c : utf8) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  return n;
+}
+
 struct PadCounts {
   std::array<int, 4> outcomes{};
   int late = 0;
@@ -45,8 +49,35 @@ struct PadCounts {
 
 }  // namespace
 
-TEchoReport::TEchoReport(TEchoReportFacts facts, const TEchoRecord& record, const std::array<TEchoStat, 12>& stats)
-    : facts_(std::move(facts)), record_(record), stats_(stats) {}
+TEchoReport::TEchoReport(TEchoReportFacts facts, const TEchoRecord& record, const std::array<TEchoStat, 12>& stats,
+                         TEchoReportTexts texts)
+    : facts_(std::move(facts)), texts_(std::move(texts)), record_(record), stats_(stats) {}
+
+std::string TEchoReport::Fill(std::string_view pattern, std::initializer_list<std::string> args) {
+  std::string out;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' && pattern[i + 1] <= '9') {
+      const auto n = static_cast<std::size_t>(pattern[i + 1] - '1');
+      if (n < args.size()) {
+        out += *(args.begin() + n);
+        ++i;
+        continue;
+      }
+    }
+    out += c;
+  }
+  return out;
+}
+
+std::string TEchoReport::Outcome(int k) const {
+  switch (k) {
+    case 0: return Escape(texts_.AnsweredAtOnce);
+    case 1: return Escape(texts_.MissedSend);
+    case 2: return Escape(texts_.MissedRead);
+    default: return Escape(texts_.NoAnswer);
+  }
+}
 
 std::string TEchoReport::Escape(std::string_view utf8) {
   std::string out;
@@ -88,31 +119,34 @@ std::int64_t TEchoReport::EstimateMs() const {
 }
 
 std::string TEchoReport::Facts() const {
-  std::vector<std::pair<const char*, std::string>> facts;  // name, escaped value
-  facts.emplace_back("Date and time", Escape(facts_.DateTime));
-  facts.emplace_back("Base station", Escape(facts_.BaseIdent));
-  facts.emplace_back("Program version", Escape(facts_.ProgramVersion));
-  facts.emplace_back("Channel", Escape(facts_.Channel));
-  facts.emplace_back("Port", Escape(facts_.Port));
-  facts.emplace_back("Bandwidth", Escape(facts_.Bandwidth));
-  facts.emplace_back("Test delay", Num(record_.DelayMs()) + " ms");
-  std::string loops = Num(record_.LoopsRun()) + " of " + Num(record_.LoopsAsked());
+  const TEchoReportTexts& t = texts_;
+  std::vector<std::pair<std::string, std::string>> facts;  // name, value (plain text)
+  facts.emplace_back(t.DateTime, facts_.DateTime);
+  facts.emplace_back(t.BaseStation, facts_.BaseIdent);
+  facts.emplace_back(t.ProgramVersion, facts_.ProgramVersion);
+  facts.emplace_back(t.Channel, facts_.Channel);
+  facts.emplace_back(t.Port, facts_.Port);
+  facts.emplace_back(t.Bandwidth, facts_.Bandwidth);
+  facts.emplace_back(t.TestDelay, Num(record_.DelayMs()) + " ms");
+  std::string loops = Fill(t.LoopsOfAsked, {Num(record_.LoopsRun()), Num(record_.LoopsAsked())});
+  // Why it ended early comes with the record, in the language the test ran
+  // in; a record without a reason (an older one) says only that it did.
   if (!record_.EarlyEnd().empty())
-    loops += " (" + Escape(record_.EarlyEnd()) + ")";
+    loops += " (" + record_.EarlyEnd() + ")";
   else if (record_.LoopsRun() < record_.LoopsAsked())
-    loops += " (ended early)";
-  facts.emplace_back("Loops", loops);
+    loops += " " + t.EndedEarly;
+  facts.emplace_back(t.Loops, loops);
   std::string pads;
   for (int j : record_.Judges()) pads += (pads.empty() ? "" : ", ") + std::string(1, PadId(j));
-  facts.emplace_back("Pads", Num(static_cast<long long>(record_.Judges().size())) +
+  facts.emplace_back(t.Pads, Num(static_cast<long long>(record_.Judges().size())) +
                                  (pads.empty() ? "" : " (" + pads + ")"));
-  facts.emplace_back("Duration", Duration(record_.DurationMs()) + " (estimate " + Duration(EstimateMs()) + ")");
+  facts.emplace_back(t.Duration, Duration(record_.DurationMs()) + " " + Fill(t.Estimate, {Duration(EstimateMs())}));
   // Two facts a row: the page keeps room for the charts.
   std::string h = "<table class=\"facts\">\n";
   for (std::size_t i = 0; i < facts.size(); i += 2) {
     h += "<tr>";
     for (std::size_t k = i; k < i + 2 && k < facts.size(); ++k)
-      h += "<th>" + std::string(facts[k].first) + "</th><td>" + facts[k].second + "</td>";
+      h += "<th>" + Escape(facts[k].first) + "</th><td>" + Escape(facts[k].second) + "</td>";
     h += "</tr>\n";
   }
   h += "</table>\n";
@@ -128,12 +162,16 @@ std::string TEchoReport::Table() const {
     p.late += c.LateReplies;
     ++p.steps;
   }
+  const TEchoReportTexts& t = texts_;
   std::string h =
       "<table class=\"report\" id=\"report\">\n<thead>\n"
-      "<tr><th rowspan=\"2\">Judge</th><th rowspan=\"2\">Pad</th><th rowspan=\"2\">Replies</th>"
-      "<th rowspan=\"2\">Resends</th><th colspan=\"2\">Missed</th><th class=\"sep\" colspan=\"5\">Steps</th></tr>\n"
-      "<tr><th>Reads</th><th>Sends</th><th class=\"sep\">at once</th><th>after a resend</th><th>no answer</th>"
-      "<th>late replies</th><th>answered at once</th></tr>\n</thead>\n<tbody>\n";
+      "<tr><th rowspan=\"2\">" + Escape(t.Judge) + "</th><th rowspan=\"2\">" + Escape(t.Pad) +
+      "</th><th rowspan=\"2\">" + Escape(t.Replies) + "</th>"
+      "<th rowspan=\"2\">" + Escape(t.Resends) + "</th><th colspan=\"2\">" + Escape(t.Missed) +
+      "</th><th class=\"sep\" colspan=\"5\">" + Escape(t.Steps) + "</th></tr>\n"
+      "<tr><th>" + Escape(t.Reads) + "</th><th>" + Escape(t.Sends) + "</th><th class=\"sep\">" + Escape(t.AtOnce) +
+      "</th><th>" + Escape(t.AfterResend) + "</th><th>" + Escape(t.NoAnswer) + "</th>"
+      "<th>" + Escape(t.LateReplies) + "</th><th>" + Escape(t.AnsweredAtOnce) + "</th></tr>\n</thead>\n<tbody>\n";
   for (int j : record_.Judges()) {
     if (j < 0 || j >= 12) continue;
     const TEchoStat& s = stats_[static_cast<std::size_t>(j)];
@@ -164,22 +202,22 @@ std::string PatternDefs() {
          "</defs>\n";
 }
 
-std::string Legend() {
+}  // namespace
+
+std::string TEchoReport::Legend() const {
   std::string h = "<p class=\"legend\">";
   for (int k = 0; k < 4; ++k) {
     h += "<span><svg xmlns=\"http://www.w3.org/2000/svg\" class=\"key\" viewBox=\"0 0 18 12\" width=\"18\" "
          "height=\"12\">";
     if (k == 1 || k == 2) h += PatternDefs();  // each key carries its own pattern
     h += "<rect x=\"0.5\" y=\"0.5\" width=\"17\" height=\"11\" fill=\"" + std::string(kFill[k]) +
-         "\" stroke=\"#000\" stroke-width=\"0.5\"/></svg> " + kLabel[k] + "</span> ";
+         "\" stroke=\"#000\" stroke-width=\"0.5\"/></svg> " + Outcome(k) + "</span> ";
   }
   h += "<span><svg xmlns=\"http://www.w3.org/2000/svg\" class=\"key\" viewBox=\"0 0 18 12\" width=\"18\" "
        "height=\"12\"><rect x=\"0.5\" y=\"0.5\" width=\"17\" height=\"11\" fill=\"#fff\" stroke=\"#999\" "
-       "stroke-width=\"0.5\"/></svg> not run</span></p>\n";
+       "stroke-width=\"0.5\"/></svg> " + Escape(texts_.NotRun) + "</span></p>\n";
   return h;
 }
-
-}  // namespace
 
 std::string TEchoReport::Bars() const {
   const auto& judges = record_.Judges();
@@ -191,14 +229,15 @@ std::string TEchoReport::Bars() const {
   }
   constexpr int rowH = 25, barX = 90, barW = 380;
   const int height = static_cast<int>(judges.size()) * rowH + 8;
-  std::string h = "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"bars\" viewBox=\"0 0 1000 " + Num(height) +
-                  "\" role=\"img\" aria-label=\"Share of steps per pad\">\n" + PatternDefs();
+  std::string h;
+  std::size_t longest = 0;  // code points of the longest share text
   int y = 4;
   for (int j : judges) {
     if (j < 0 || j >= 12) continue;
     const PadCounts& p = counts[static_cast<std::size_t>(j)];
     h += "<g id=\"bar-J" + Num(j) + "\">";
-    h += "<text x=\"0\" y=\"" + Num(y + 19) + "\">J" + Num(j) + " (" + std::string(1, PadId(j)) + ")</text>";
+    h += "<text x=\"0\" y=\"" + Num(y + 19) + "\">" + Escape(Fill(texts_.JudgeLabel, {Num(j)})) + " (" +
+         std::string(1, PadId(j)) + ")</text>";
     int x = barX;
     int done = 0;
     for (int k = 0; k < 4; ++k) {
@@ -207,20 +246,24 @@ std::string TEchoReport::Bars() const {
       // Cumulative rounding, so the segments always add up to the bar.
       const int end = barX + static_cast<int>(static_cast<long long>(barW) * done / p.steps);
       h += "<rect x=\"" + Num(x) + "\" y=\"" + Num(y + 2) + "\" width=\"" + Num(end - x) + "\" height=\"" +
-           Num(rowH - 6) + "\" fill=\"" + kFill[k] + "\"><title>" + kLabel[k] + ": " +
+           Num(rowH - 6) + "\" fill=\"" + kFill[k] + "\"><title>" + Outcome(k) + ": " +
            Num(p.outcomes[static_cast<std::size_t>(k)]) + "</title></rect>";
       x = end;
     }
     h += "<rect x=\"" + Num(barX) + "\" y=\"" + Num(y + 2) + "\" width=\"" + Num(barW) + "\" height=\"" +
          Num(rowH - 6) + "\" fill=\"none\" stroke=\"#000\" stroke-width=\"0.8\"/>";
-    h += "<text x=\"" + Num(barX + barW + 10) + "\" y=\"" + Num(y + 19) + "\">at once " +
-         Percent(p.outcomes[0], p.steps) + " \u00b7 after a resend " +
-         Percent(p.outcomes[1] + p.outcomes[2], p.steps) + " \u00b7 no answer " + Percent(p.outcomes[3], p.steps) +
-         "</text></g>\n";
+    const std::string shares = texts_.AtOnce + " " + Percent(p.outcomes[0], p.steps) + " \u00b7 " +
+                               texts_.AfterResend + " " + Percent(p.outcomes[1] + p.outcomes[2], p.steps) +
+                               " \u00b7 " + texts_.NoAnswer + " " + Percent(p.outcomes[3], p.steps);
+    longest = std::max(longest, CodePoints(shares));
+    h += "<text x=\"" + Num(barX + barW + 10) + "\" y=\"" + Num(y + 19) + "\">" + Escape(shares) + "</text></g>\n";
     y += rowH;
   }
-  h += "</svg>\n";
-  return h;
+  // The picture is 1000 units wide unless a translation's share text needs
+  // more (about 9 units a character at this size); it then scales down.
+  const int width = std::max(1000, barX + barW + 10 + 9 * static_cast<int>(longest) + 10);
+  return "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"bars\" viewBox=\"0 0 " + Num(width) + " " + Num(height) +
+         "\" role=\"img\" aria-label=\"" + Escape(texts_.SharesHeading) + "\">\n" + PatternDefs() + h + "</svg>\n";
 }
 
 std::string TEchoReport::Timeline() const {
@@ -262,16 +305,17 @@ std::string TEchoReport::Timeline() const {
 
   std::string h = "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"timeline\" viewBox=\"0 0 " +
                   Num(labelW + gridW + 32) + " " + Num(height) +
-                  "\" role=\"img\" aria-label=\"Outcome of every step, pads by loops\">\n" + PatternDefs();
+                  "\" role=\"img\" aria-label=\"" + Escape(texts_.TimelineLabel) + "\">\n" + PatternDefs();
   auto loopsOf = [&](int c0, int c1) {  // columns c0..c1-1 as loop numbers
     const int first = c0 * bin + 1, last = std::min(loops, c1 * bin);
-    return first == last ? "loop " + Num(first) : "loops " + Num(first) + "\u2013" + Num(last);
+    return first == last ? Fill(texts_.OneLoop, {Num(first)}) : Fill(texts_.LoopRange, {Num(first), Num(last)});
   };
   constexpr int cellH = rowH - 4;
   for (int r = 0; r < rows; ++r) {
     const int j = judges[static_cast<std::size_t>(r)];
     const int y = top + r * rowH;
-    h += "<g id=\"timeline-J" + Num(j) + "\"><text x=\"0\" y=\"" + Num(y + 18) + "\">J" + Num(j) + " (" +
+    const std::string judge = Fill(texts_.JudgeLabel, {Num(j)});
+    h += "<g id=\"timeline-J" + Num(j) + "\"><text x=\"0\" y=\"" + Num(y + 18) + "\">" + Escape(judge) + " (" +
          std::string(1, PadId(j)) + ")</text>";
     const auto& line = grid[static_cast<std::size_t>(r)];
     // Runs of equal columns become one rectangle: a 10,000-loop test stays small.
@@ -283,11 +327,11 @@ std::string TEchoReport::Timeline() const {
         atOnce += line[static_cast<std::size_t>(c1)][0];
         all += steps(line[static_cast<std::size_t>(c1)]);
       }
-      std::string what = k < 0 ? std::string("not run") : kLabel[k];
-      if (k >= 0 && bin > 1) what = Num(atOnce) + " of " + Num(all) + " steps answered at once";
+      std::string what = k < 0 ? Escape(texts_.NotRun) : Outcome(k);
+      if (k >= 0 && bin > 1) what = Escape(Fill(texts_.StepsAtOnce, {Num(atOnce), Num(all)}));
       h += "<rect x=\"" + Num(labelW + c0 * cw) + "\" y=\"" + Num(y + 2) + "\" width=\"" + Num((c1 - c0) * cw) +
-           "\" height=\"" + Num(cellH) + "\" fill=\"" + (k < 0 ? "#fff" : kFill[k]) + "\"><title>J" + Num(j) +
-           ", " + loopsOf(c0, c1) + ": " + what + "</title></rect>";
+           "\" height=\"" + Num(cellH) + "\" fill=\"" + (k < 0 ? "#fff" : kFill[k]) + "\"><title>" + Escape(judge) +
+           ", " + Escape(loopsOf(c0, c1)) + ": " + what + "</title></rect>";
       c0 = c1;
     }
     // Several loops a column: its losses as a stack from the bottom, each
@@ -326,16 +370,15 @@ std::string TEchoReport::Timeline() const {
   }
   h += "</g>\n</svg>\n";
   if (bin > 1)
-    h += "<p class=\"note\">Each column covers " + Num(bin) +
-         " loops; the marks in it are as high as the share of those loops with that outcome.</p>\n";
+    h += "<p class=\"note\">" + Escape(Fill(texts_.ColumnNote, {Num(bin)})) + "</p>\n";
   return h;
 }
 
 std::string TEchoReport::Html() const {
-  std::string title = "Echo test report";
+  std::string title = Escape(texts_.Title);
   if (!facts_.DateTime.empty()) title += " \u2013 " + Escape(facts_.DateTime);
   std::string h =
-      "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
+      "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"" + Escape(texts_.Language) + "\">\n<head>\n"
       "<meta charset=\"utf-8\"/>\n<title>" +
       title +
       "</title>\n<style>\n"
@@ -358,17 +401,11 @@ std::string TEchoReport::Html() const {
       ".note, .how { color: #333; }\n"
       "@media print { body { margin: 0; max-width: none; font-size: 9pt; } h2 { margin: 3mm 0 1mm; } "
       ".how { font-size: 8pt; } }\n"
-      "</style>\n</head>\n<body>\n<h1>Echo test report</h1>\n<section id=\"facts\">\n" +
-      Facts() + "</section>\n<section id=\"table\">\n<h2>Report</h2>\n" + Table() +
-      "</section>\n<section id=\"shares\">\n<h2>Share of steps per pad</h2>\n" + Bars() +
-      "</section>\n" + Legend() + "<section id=\"steps\">\n<h2>Timeline: every pad in every loop</h2>\n" +
-      Timeline() +
-      "</section>\n<p class=\"how\">A step is one echo request to one pad, with one test delay for the answer and, "
-      "when the pad stays silent, one resend with a second delay. A missed send is an answer after the resend "
-      "that carries the current loop number: the pad's first reply was lost. A missed read is an answer after "
-      "the resend with another loop number: the pad had not heard the request. Late replies came after their "
-      "step had ended. Losses in a row of one pad point to that pad (range, a body blocking it); losses in the "
-      "same loops of all pads point to the base station or interference.</p>\n</body>\n</html>\n";
+      "</style>\n</head>\n<body>\n<h1>" + Escape(texts_.Title) + "</h1>\n<section id=\"facts\">\n" + Facts() +
+      "</section>\n<section id=\"table\">\n<h2>" + Escape(texts_.ReportHeading) + "</h2>\n" + Table() +
+      "</section>\n<section id=\"shares\">\n<h2>" + Escape(texts_.SharesHeading) + "</h2>\n" + Bars() +
+      "</section>\n" + Legend() + "<section id=\"steps\">\n<h2>" + Escape(texts_.TimelineHeading) + "</h2>\n" +
+      Timeline() + "</section>\n<p class=\"how\">" + Escape(texts_.HowToRead) + "</p>\n</body>\n</html>\n";
   return h;
 }
 

@@ -10,15 +10,21 @@
 // version) is escaped; bytes that XML cannot carry (control bytes, broken
 // UTF-8) are shown as control pictures or U+FFFD, never written raw.
 //
+// Its texts come from TEchoReportTexts (English unless the caller passes a
+// translation); the data and the document's structure are the same in
+// every language.
+//
 // Threading: a plain function of its inputs; any thread.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
 #include "padlink/echo_record.h"
+#include "padlink/echo_report_texts.h"
 
 namespace mq::padlink {
 
@@ -36,7 +42,8 @@ struct TEchoReportFacts {
 
 class TEchoReport {
  public:
-  TEchoReport(TEchoReportFacts facts, const TEchoRecord& record, const std::array<TEchoStat, 12>& stats);
+  TEchoReport(TEchoReportFacts facts, const TEchoRecord& record, const std::array<TEchoStat, 12>& stats,
+              TEchoReportTexts texts = {});
 
   std::string Html() const;
 
@@ -49,6 +56,9 @@ class TEchoReport {
   static std::string Escape(std::string_view utf8);
   // "1 h 02 min 05 s", "3 min 07 s", "12.3 s".
   static std::string Duration(std::int64_t ms);
+  // pattern with "%1".."%9" replaced by the arguments in turn (a number
+  // without an argument stays as it is).
+  static std::string Fill(std::string_view pattern, std::initializer_list<std::string> args);
 
   // Columns of the timeline at most; longer tests put several loops into one
   // column, whose marks show the share of each outcome among them.
@@ -59,8 +69,13 @@ class TEchoReport {
   std::string Table() const;
   std::string Bars() const;
   std::string Timeline() const;
+  std::string Legend() const;
+  // The name of outcome k (0 at once, 1 missed send, 2 missed read, 3 no
+  // answer), escaped.
+  std::string Outcome(int k) const;
 
   TEchoReportFacts facts_;
+  TEchoReportTexts texts_;
   const TEchoRecord& record_;
   const std::array<TEchoStat, 12>& stats_;
 };

@@ -193,5 +193,35 @@ TEST(EchoReport, DurationsReadLikeTheWindows) {
   EXPECT_EQ(TEchoReport::Duration(3'725'000), "1 h 02 min 05 s");
 }
 
+// The report's texts come from the caller's table: values go where the
+// translation puts them, the texts are escaped like any other, the picture
+// widens for longer words, and the default stays English for mqtool-cli.
+TEST(EchoReport, TextsComeFromTheTableOfStringsPassedIn) {
+  const TEchoRecord r = Sample({3, 11}, 4);
+  const std::array<TEchoStat, 12> stats{};
+  TEchoReportTexts t;
+  t.Language = "tr";
+  t.Title = "Yank\u0131 testi raporu";
+  t.LoopsOfAsked = "%2 d\u00f6ng\u00fcden %1";  // the values in the other order
+  t.Judge = "Hakem <&>";
+  t.JudgeLabel = "H%1";
+  t.OneLoop = "d\u00f6ng\u00fc %1";
+  t.AtOnce = "hemen hemen hemen hemen hemen";  // a long word that needs more room
+  const std::string html = TEchoReport(TEchoReportFacts{}, r, stats, t).Html();
+  EXPECT_NE(html.find("lang=\"tr\""), std::string::npos);
+  EXPECT_NE(html.find("<h1>Yank\u0131 testi raporu</h1>"), std::string::npos);
+  EXPECT_NE(html.find("<td>4 d\u00f6ng\u00fcden 4</td>"), std::string::npos);
+  EXPECT_NE(html.find(">Hakem &lt;&amp;&gt;</th>"), std::string::npos);
+  EXPECT_NE(html.find("H11, d\u00f6ng\u00fc 2: missed send"), std::string::npos);
+  EXPECT_EQ(html.find("Judge"), std::string::npos);
+  EXPECT_EQ(html.find("viewBox=\"0 0 1000 "), std::string::npos);  // the bars widened
+  EXPECT_EQ(TEchoReport::Fill("%1-%3-%1%", {"a", "b"}), "a-%3-a%");
+
+  const std::string english = TEchoReport(TEchoReportFacts{}, r, stats).Html();
+  EXPECT_NE(english.find("lang=\"en\""), std::string::npos);
+  EXPECT_NE(english.find("<th>Loops</th><td>4 of 4</td>"), std::string::npos);
+  EXPECT_NE(english.find("id=\"bars\" viewBox=\"0 0 1000 "), std::string::npos);
+}
+
 }  // namespace
 }  // namespace mq::padlink::test

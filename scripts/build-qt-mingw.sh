@@ -3,8 +3,15 @@
 # archive, once, into a cache folder outside the tree; later runs reuse it.
 #
 #   bash scripts/build-qt-mingw.sh          # builds if needed, prints the prefix
+#   bash scripts/build-qt-mingw.sh --describe
+#       prints how that Qt is built (source package, configure command,
+#       compiler) without building anything; the release records it beside
+#       Qt's source
 #
 #   MQ_QT_CACHE   cache root (default: ~/.cache/mqtool)
+#   MQ_QT_SOURCE  a Qt source tree to build instead of Debian's (a modified
+#                 Qt, to relink the programs against it); its prefix is kept
+#                 apart from the one built from Debian's source
 #   JOBS          parallel compile jobs (default: 2)
 #
 # The prefix is <cache>/qt-mingw-<Qt version>-<hash of the configure options>,
@@ -36,7 +43,43 @@ QT_OPTIONS=(
 )
 # Bump when the recipe changes in a way the options do not show.
 RECIPE=1
-key=$(printf '%s\n' "recipe $RECIPE" "${QT_OPTIONS[@]}" | sha256sum | cut -c1-12)
+key_input=("recipe $RECIPE" "${QT_OPTIONS[@]}")
+if [ -n "${MQ_QT_SOURCE:-}" ]; then
+  MQ_QT_SOURCE=$(cd "$MQ_QT_SOURCE" && pwd)
+  key_input+=("source $MQ_QT_SOURCE")
+fi
+key=$(printf '%s\n' "${key_input[@]}" | sha256sum | cut -c1-12)
+CROSS_CXX=x86_64-w64-mingw32-g++-posix
+
+if [ "${1:-}" = "--describe" ]; then
+  qt_package=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null || echo unknown)
+  echo "Qt for Windows as MqTool's release links it statically"
+  echo
+  if [ -n "${MQ_QT_SOURCE:-}" ]; then
+    echo "Source: the tree $MQ_QT_SOURCE (not Debian's)"
+  else
+    echo "Source: Debian's source package qt6-base $qt_package (qt6-base_*.dsc with the two"
+    echo "archives it lists), unpacked with its patches applied: dpkg-source -x qt6-base_*.dsc"
+  fi
+  echo
+  echo "Configure, run in an empty build folder:"
+  echo "  <source>/configure -prefix <prefix> -xplatform win32-g++ -qt-host-path /usr \\"
+  echo "    ${QT_OPTIONS[*]} \\"
+  echo "    -- -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \\"
+  echo "       -DCMAKE_TOOLCHAIN_FILE=<MqTool source>/cmake/mingw-w64-x86_64.cmake \\"
+  echo "       -DCMAKE_CROSSCOMPILING_EMULATOR="
+  echo "Build and install: ninja; ninja install"
+  echo
+  echo "Compiler: $($CROSS_CXX --version 2>/dev/null | head -n1 || echo "$CROSS_CXX (not installed)")"
+  for p in g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev cmake ninja-build; do
+    echo "  Debian package $p $(dpkg-query -W -f='${Version}' "$p" 2>/dev/null || echo '(not installed)')"
+  done
+  echo "Host tools (moc, rcc, uic): Debian's qt6-base-dev-tools $(dpkg-query -W -f='${Version}' qt6-base-dev-tools 2>/dev/null || echo '(not installed)')"
+  echo
+  echo "Toolchain file cmake/mingw-w64-x86_64.cmake:"
+  sed 's/^/  /' "$repo/cmake/mingw-w64-x86_64.cmake"
+  exit 0
+fi
 
 PACKAGES=(
   dpkg-dev xz-utils perl cmake ninja-build
@@ -75,7 +118,10 @@ if [ -f "$prefix/.complete" ]; then
 fi
 src_root="$CACHE/qt-src-$host_version"
 src=$(find "$src_root" -maxdepth 1 -type d -name 'qt6-base-*' 2>/dev/null | head -n1 || true)
-if [ -z "$src" ] || [ ! -x "$src/configure" ]; then
+if [ -n "${MQ_QT_SOURCE:-}" ]; then
+  src=$MQ_QT_SOURCE
+  [ -x "$src/configure" ] || { log "MQ_QT_SOURCE=$src has no configure script"; exit 1; }
+elif [ -z "$src" ] || [ ! -x "$src/configure" ]; then
   # A deb-src entry with the same URIs and suites as the machine's deb
   # entries, in a file of this project's own name.
   list=/etc/apt/sources.list.d/mqtool-src.sources

@@ -18,7 +18,9 @@
 #   MQ_WINDOWS_APP   1: the window too: builds the static Qt for Windows
 #                    (scripts/build-qt-mingw.sh, cached), cross-builds the
 #                    window and runs its offscreen test suites under Wine,
-#                    then packs the installer (scripts/package-windows.sh)
+#                    then packs the installer (scripts/package-windows.sh),
+#                    checks that the release may be passed on (Qt's source
+#                    and notice beside it: scripts/check-windows-dist.sh)
 #                    and runs it end to end (scripts/wine-gui-e2e.sh). The
 #                    build folder is then build-win-app by default.
 #
@@ -34,7 +36,7 @@ PACKAGES=(
   libcli11-dev nlohmann-json3-dev
 )
 if [ "${MQ_WINDOWS_APP:-0}" = 1 ]; then
-  PACKAGES+=(qt6-base-dev qt6-svg-dev nsis zip xvfb xauth xdotool imagemagick)
+  PACKAGES+=(qt6-base-dev qt6-svg-dev nsis zip unzip xvfb xauth xdotool imagemagick)
 fi
 bash scripts/deps.sh --only "${PACKAGES[@]}"
 installed=$(date +%s)
@@ -77,6 +79,7 @@ fi
 e2e_done=$(date +%s)
 if [ "$MQ_WINDOWS_APP" = 1 ]; then
   BUILD_DIR="$BUILD_DIR" JOBS="$JOBS" bash scripts/package-windows.sh || status=$?
+  BUILD_DIR="$BUILD_DIR" bash scripts/check-windows-dist.sh || status=$?
   BUILD_DIR="$BUILD_DIR" JOBS="$JOBS" bash scripts/wine-gui-e2e.sh || status=$?
 fi
 done_at=$(date +%s)

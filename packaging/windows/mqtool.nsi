@@ -2,8 +2,11 @@
 ; scripts/package-windows.sh, which passes:
 ;   MQ_VERSION_NSH  the version data of the cross build (version/installer_version.nsh:
 ;                   MQ_VERSION, MQ_PUBLISHER, MQ_PRODUCT_NAME, MQ_COPYRIGHT)
-;   MQ_STAGE        folder with mqtool.exe, mqtool-cli.exe, guide\ and licences\
+;   MQ_STAGE        folder with mqtool.exe, mqtool-cli.exe, LICENSE.txt,
+;                   THIRD-PARTY.txt, guide\ and licences\
 ;   MQ_OUTFILE      the setup program to write
+;   MQ_LICENCE_PAGE the licence page's text: MqTool's licence, then the
+;                   third-party notice (UTF-8 with a byte-order mark)
 ;
 ; Installs under Program Files\MqTool with a Start-menu shortcut "Marq
 ; Utility" and an entry in Add/Remove Programs; creates the data folder
@@ -45,6 +48,7 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${MQ_VERSION}"
 
 !define MUI_ICON "${MQ_STAGE}\mqtool.ico"
 !define MUI_UNICON "${MQ_STAGE}\mqtool.ico"
+!insertmacro MUI_PAGE_LICENSE "${MQ_LICENCE_PAGE}"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -131,6 +135,8 @@ Section "Marq Utility" SecMain
   File "${MQ_STAGE}\mqtool.exe"
   File "${MQ_STAGE}\mqtool-cli.exe"
   File "${MQ_STAGE}\README.txt"
+  File "${MQ_STAGE}\LICENSE.txt"
+  File "${MQ_STAGE}\THIRD-PARTY.txt"
   SetOutPath "$INSTDIR\guide"
   File /r "${MQ_STAGE}\guide\*.*"
   SetOutPath "$INSTDIR\licences"
@@ -181,6 +187,8 @@ Section "Uninstall"
   Delete "$INSTDIR\mqtool.exe"
   Delete "$INSTDIR\mqtool-cli.exe"
   Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\THIRD-PARTY.txt"
   RMDir /r "$INSTDIR\guide"
   RMDir /r "$INSTDIR\licences"
   Delete "$INSTDIR\uninstall.exe"
