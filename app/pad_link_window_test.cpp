@@ -643,6 +643,7 @@ TEST_F(RealLinkWindowTest, OurTextsShowInTheActiveLanguageInEveryLanguage) {
     A("SpTBXItemEcho")->trigger();
     C<QPushButton>("btnAbort")->click();
     EchoUntilDone();
+    for (int i = 0; i < log->count(); ++i) shown << log->item(i)->text();  // a new test clears the log
     A("SpTBXItemEcho")->trigger();
     fake_->Vanish(kBasePort);
     loop_.runPending();
@@ -659,7 +660,7 @@ TEST_F(RealLinkWindowTest, OurTextsShowInTheActiveLanguageInEveryLanguage) {
     auto* bounded = qobject_cast<TLogListBox*>(log);
     ASSERT_NE(bounded, nullptr);
     bounded->SetMaxLines(5);
-    for (int i = 0; i < 10; ++i) bounded->addItem(QStringLiteral("line"));
+    for (int i = 0; i < 10; ++i) bounded->AddLine(QStringLiteral("line"));
     shown << log->item(0)->text();
     // Records that bring out the rest: single loops and runs of loops, every
     // outcome, a test ended early; and one of many loops a column.
