@@ -19,6 +19,12 @@ TLogListBox::TLogListBox(QWidget* parent) : QListWidget(parent) {
   connect(model(), &QAbstractItemModel::modelReset, this, [this] { dropped_ = 0; });
 }
 
+TLogListBox::~TLogListBox() {
+  // The view's own destructor resets the model after this part of the
+  // object has gone: the count must not be reached from there.
+  disconnect(model(), nullptr, this, nullptr);
+}
+
 void TLogListBox::AddLine(const QString& line) {
   if (count() >= maxLines_) DropOldest(count() - maxLines_ + 1);
   addItem(line);

@@ -22,6 +22,7 @@ class TLogListBox : public QListWidget {
   static constexpr int DefaultMaxLines = 20000;
 
   explicit TLogListBox(QWidget* parent = nullptr);
+  ~TLogListBox() override;
 
   void AddLine(const QString& line);
   int Count() const { return count(); }
