@@ -27,7 +27,9 @@
 #include "app/settings.h"
 #include "app/shell_test_util.h"
 #include "app/single_instance.h"
+#ifndef _WIN32
 #include "util/user_account.h"
+#endif
 
 namespace fs = std::filesystem;
 
