@@ -128,7 +128,13 @@ check "Linux scan finds the same station and pads" \
 lp=$(passes "$work/linux/scan.log"); wp=$(passes "$work/wine/scan.log")
 check "found in the same pass (Linux $lp, Wine $wp)" "$([ "$lp" = "$wp" ] && [ "$wp" -ge 1 ]; echo $?)"
 
-strip_time() { tr -d '\r' <"$1" | sed 's/,[^,]*$//'; }
+# The date/time column goes, wherever the heading puts it (columns may
+# follow it); no field before it holds a comma here.
+strip_time() {
+  tr -d '\r' <"$1" | awk -F, -v OFS=, '
+    NR == 1 { for (i = 1; i <= NF; i++) if ($i == "date_time") c = i }
+    { if (c) { for (i = c; i < NF; i++) $i = $(i + 1); NF-- } print }'
+}
 if [ -s "$work/linux/echo.csv" ] && [ -s "$work/wine/echo.csv" ]; then
   echo "Linux echo CSV:"; tr -d '\r' <"$work/linux/echo.csv" | sed 's/^/    /'
   echo "Wine echo CSV:";  tr -d '\r' <"$work/wine/echo.csv" | sed 's/^/    /'
