@@ -32,15 +32,15 @@
 #include <string_view>
 #include <vector>
 
-#include "app/data_folder.h"
-#include "app/ini_file.h"
+#include "shell/data_folder.h"
+#include "shell/ini_file.h"
 #include "app/shell_state.h"
-#include "lang_window.h"
+#include "i18n/lang_window.h"
 #include "padlink/echo_report_texts.h"
 #include "padlink/main_window_link.h"
 #include "serial/sl_controller.h"
-#include "si_lang_dispatcher.h"
-#include "si_lang_rt.h"
+#include "i18n/si_lang_dispatcher.h"
+#include "i18n/si_lang_rt.h"
 
 class QAction;
 class QCheckBox;

@@ -40,7 +40,7 @@
 #include "app/recording_pad_link.h"
 #include "app/si_task_dialog.h"
 #include "padlink/echo_record.h"
-#include "lang_entry.h"
+#include "i18n/lang_entry.h"
 #include "padlink/pad_link.h"
 
 namespace mq {

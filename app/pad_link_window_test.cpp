@@ -32,11 +32,11 @@
 #include "app/pad_link_adapter.h"
 #include "app/radio_group.h"
 #include "app/recording_dialogs.h"
-#include "lang_entry.h"
+#include "i18n/lang_entry.h"
 #include "loop/virtual_loop.h"
 #include "padlink/echo_report.h"
 #include "padlink/pad_link.h"
-#include "serial/fake_serial_platform.h"
+#include "serial/testing/fake_serial_platform.h"
 
 namespace mq {
 namespace {
@@ -548,7 +548,7 @@ struct AddedEntry {
   const char* name;
 };
 constexpr AddedEntry kAddedEntries[] = {
-#include "catalogue/added_entries.inc"
+#include "i18n/catalogue/added_entries.inc"
 };
 
 // An entry's text in one language as its table holds it (empty: none).

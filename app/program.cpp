@@ -12,34 +12,14 @@
 #include "app/main_window.h"
 #include "app/pad_link_adapter.h"
 #include "app/qt_loop.h"
-#include "app/single_instance.h"
+#include "shell/single_instance.h"
 #include "app/ui_dialogs.h"
 #include "padlink/pad_link.h"
-#include "sib_format_error.h"
+#include "i18n/sib_format_error.h"
 
-#if defined(_WIN32)
-#include "serial/serial_platform_win32.h"
-#else
-#include "serial/serial_platform_posix.h"
-#endif
+#include "serial/serial_platform.h"
 
 namespace mq {
-namespace {
-
-// The machine's serial ports. Windows: the system's COM numbers. POSIX: COM
-// numbers go through the data folder's ports/ links when that folder
-// exists; without a data folder (the critical error at start) the fixed
-// table applies, never a ports/ folder relative to the working directory.
-std::shared_ptr<serial::SerialPlatform> MachineSerialPlatform([[maybe_unused]] const std::string& dataFolder) {
-#if defined(_WIN32)
-  return std::make_shared<serial::Win32SerialPlatform>();
-#else
-  return std::make_shared<serial::PosixSerialPlatform>(dataFolder.empty() ? std::string(MQ_DEFAULT_DATA_FOLDER)
-                                                                          : dataFolder);
-#endif
-}
-
-}  // namespace
 
 void Program::InitApplication(QApplication& app) {
   // The application title is the name only. A display name would be
@@ -104,7 +84,7 @@ int Program::Run(QApplication& app, const ProgramOptions& options) {
     // shell state and links to its language dispatcher; the adapter attaches
     // it to the window and binds the RX/TX lights to its port. Destroyed in
     // reverse order: adapter, MarqsForm, frmMain.
-    padlink::TMarqsForm MarqsForm(loop, MachineSerialPlatform(frmMain.DataFolderPath()), frmMain, frmMain.Shell(),
+    padlink::TMarqsForm MarqsForm(loop, serial::MakeMachineSerialPlatform(frmMain.DataFolderPath()), frmMain, frmMain.Shell(),
                                   &frmMain.siLangDispatcher1());
     PadLinkAdapter link(frmMain, MarqsForm);
     // Closing closes the port; an error can be reported from inside a packet

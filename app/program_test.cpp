@@ -25,7 +25,7 @@
 #include "app/qt_loop.h"
 #include "app/recording_dialogs.h"
 #include "app/recording_pad_link.h"
-#include "app/single_instance.h"
+#include "shell/single_instance.h"
 #include "app/ui_dialogs.h"
 #include "loop/timer.h"
 

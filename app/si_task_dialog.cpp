@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 
 #include "app/ui_dialogs.h"
-#include "language_startup.h"
-#include "si_custom_lang.h"
+#include "i18n/language_startup.h"
+#include "i18n/si_custom_lang.h"
 
 namespace mq {
 

@@ -40,7 +40,7 @@
 #include "app/recording_dialogs.h"
 #include "loop/virtual_loop.h"
 #include "padlink/pad_link.h"
-#include "serial/fake_serial_platform.h"
+#include "serial/testing/fake_serial_platform.h"
 
 namespace {
 

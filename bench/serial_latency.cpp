@@ -33,7 +33,7 @@
 #include "loop/timer.h"
 #include "serial/com_port.h"
 #include "serial/data_packet.h"
-#include "serial/pty_link.h"
+#include "serial/testing/pty_link.h"
 #include "serial/serial_platform_posix.h"
 
 using namespace mq;

@@ -1,13 +1,13 @@
 // The built-in catalogue read through the translation components: the
 // coverage of every section per language, and the switches the users see.
 // Built only when the catalogue is part of the tree.
-#include "builtin_tables.h"
-#include "fake_lang_window.h"
-#include "lang_entry.h"
-#include "message_only_lang_window.h"
-#include "si_lang_dispatcher.h"
-#include "si_lang_linked.h"
-#include "si_lang_rt.h"
+#include "i18n/catalogue/builtin_tables.h"
+#include "i18n/fake_lang_window.h"
+#include "i18n/lang_entry.h"
+#include "i18n/message_only_lang_window.h"
+#include "i18n/si_lang_dispatcher.h"
+#include "i18n/si_lang_linked.h"
+#include "i18n/si_lang_rt.h"
 
 #include <gtest/gtest.h>
 

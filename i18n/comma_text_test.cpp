@@ -1,4 +1,4 @@
-#include "comma_text.h"
+#include "i18n/comma_text.h"
 
 #include <gtest/gtest.h>
 

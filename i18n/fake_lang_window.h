@@ -5,8 +5,8 @@
 // Threading: single-threaded test use only.
 #pragma once
 
-#include "lang_window.h"
-#include "si_strings_collection.h"
+#include "i18n/lang_window.h"
+#include "i18n/si_strings_collection.h"
 
 #include <functional>
 #include <map>

@@ -1,6 +1,6 @@
-#include "lang_entry.h"
+#include "i18n/lang_entry.h"
 
-#include "text_codec.h"
+#include "i18n/text_codec.h"
 
 namespace mq::i18n {
 

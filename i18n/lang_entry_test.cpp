@@ -1,4 +1,4 @@
-#include "lang_entry.h"
+#include "i18n/lang_entry.h"
 
 #include <gtest/gtest.h>
 

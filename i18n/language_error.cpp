@@ -1,4 +1,4 @@
-#include "language_error.h"
+#include "i18n/language_error.h"
 
 namespace mq::i18n {
 

@@ -1,9 +1,9 @@
-#include "language_startup.h"
+#include "i18n/language_startup.h"
 
-#include "language_error.h"
-#include "si_custom_lang.h"
-#include "si_lang_dispatcher.h"
-#include "text_codec.h"
+#include "i18n/language_error.h"
+#include "i18n/si_custom_lang.h"
+#include "i18n/si_lang_dispatcher.h"
+#include "i18n/text_codec.h"
 
 namespace mq::i18n {
 

@@ -5,7 +5,7 @@
 // Threading: UI thread only, like every TLangWindow.
 #pragma once
 
-#include "lang_window.h"
+#include "i18n/lang_window.h"
 
 #include <string>
 

@@ -1,14 +1,14 @@
-#include "si_custom_lang.h"
+#include "i18n/si_custom_lang.h"
 
-#include "lang_entry.h"
-#include "lang_window.h"
-#include "language_error.h"
-#include "si_lang_dispatcher.h"
-#include "sib_file_manager.h"
-#include "sib_format_error.h"
-#include "standard_dialog_captions.h"
-#include "comma_text.h"
-#include "text_codec.h"
+#include "i18n/lang_entry.h"
+#include "i18n/lang_window.h"
+#include "i18n/language_error.h"
+#include "i18n/si_lang_dispatcher.h"
+#include "i18n/sib_file_manager.h"
+#include "i18n/sib_format_error.h"
+#include "i18n/standard_dialog_captions.h"
+#include "i18n/comma_text.h"
+#include "i18n/text_codec.h"
 
 #include <algorithm>
 #include <mutex>

@@ -16,7 +16,7 @@
 // state and is guarded.
 #pragma once
 
-#include "si_strings_collection.h"
+#include "i18n/si_strings_collection.h"
 
 #include <array>
 #include <cstdint>

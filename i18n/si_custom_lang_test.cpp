@@ -1,11 +1,11 @@
-#include "si_custom_lang.h"
+#include "i18n/si_custom_lang.h"
 
-#include "fake_lang_window.h"
-#include "language_error.h"
-#include "si_lang_linked.h"
-#include "si_lang_rt.h"
-#include "standard_dialog_captions.h"
-#include "test_tables.h"
+#include "i18n/fake_lang_window.h"
+#include "i18n/language_error.h"
+#include "i18n/si_lang_linked.h"
+#include "i18n/si_lang_rt.h"
+#include "i18n/standard_dialog_captions.h"
+#include "i18n/test_tables.h"
 
 #include <gtest/gtest.h>
 

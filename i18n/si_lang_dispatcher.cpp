@@ -1,10 +1,10 @@
-#include "si_lang_dispatcher.h"
+#include "i18n/si_lang_dispatcher.h"
 
-#include "language_error.h"
-#include "si_custom_lang.h"
-#include "si_strings_collection.h"
-#include "sib_format_error.h"
-#include "text_codec.h"
+#include "i18n/language_error.h"
+#include "i18n/si_custom_lang.h"
+#include "i18n/si_strings_collection.h"
+#include "i18n/sib_format_error.h"
+#include "i18n/text_codec.h"
 
 #include <algorithm>
 

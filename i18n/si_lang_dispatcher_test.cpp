@@ -1,12 +1,12 @@
-#include "si_lang_dispatcher.h"
+#include "i18n/si_lang_dispatcher.h"
 
-#include "fake_lang_window.h"
-#include "message_only_lang_window.h"
-#include "language_error.h"
-#include "si_lang_linked.h"
-#include "si_lang_rt.h"
-#include "test_tables.h"
-#include "test_windows.h"
+#include "i18n/fake_lang_window.h"
+#include "i18n/message_only_lang_window.h"
+#include "i18n/language_error.h"
+#include "i18n/si_lang_linked.h"
+#include "i18n/si_lang_rt.h"
+#include "i18n/test_tables.h"
+#include "i18n/test_windows.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "si_lang_rt.h"
+#include "i18n/si_lang_rt.h"
 
-#include "si_lang_dispatcher.h"
+#include "i18n/si_lang_dispatcher.h"
 
 namespace mq::i18n {
 

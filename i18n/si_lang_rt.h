@@ -4,7 +4,7 @@
 // Threading: UI thread only.
 #pragma once
 
-#include "si_custom_lang.h"
+#include "i18n/si_custom_lang.h"
 
 namespace mq::i18n {
 

@@ -1,6 +1,6 @@
-#include "si_strings_collection.h"
+#include "i18n/si_strings_collection.h"
 
-#include "lang_entry.h"
+#include "i18n/lang_entry.h"
 
 #include <algorithm>
 

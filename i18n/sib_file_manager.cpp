@@ -1,8 +1,8 @@
-#include "sib_file_manager.h"
+#include "i18n/sib_file_manager.h"
 
-#include "si_strings_collection.h"
-#include "sib_format_error.h"
-#include "text_codec.h"
+#include "i18n/si_strings_collection.h"
+#include "i18n/sib_format_error.h"
+#include "i18n/text_codec.h"
 #include "util/safe_file_reader.h"
 
 #include <algorithm>

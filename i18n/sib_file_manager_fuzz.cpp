@@ -1,10 +1,10 @@
 // Fuzz target: the .sib translation-file reader and the load of a record
 // into a translation component.
-#include "fake_lang_window.h"
-#include "language_error.h"
-#include "si_lang_rt.h"
-#include "sib_file_manager.h"
-#include "sib_format_error.h"
+#include "i18n/fake_lang_window.h"
+#include "i18n/language_error.h"
+#include "i18n/si_lang_rt.h"
+#include "i18n/sib_file_manager.h"
+#include "i18n/sib_format_error.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,15 +1,15 @@
-#include "sib_file_manager.h"
+#include "i18n/sib_file_manager.h"
 
-#include "fake_lang_window.h"
-#include "message_only_lang_window.h"
-#include "language_error.h"
-#include "si_lang_dispatcher.h"
-#include "si_lang_linked.h"
-#include "si_lang_rt.h"
-#include "sib_format_error.h"
-#include "sib_test_writer.h"
-#include "test_tables.h"
-#include "test_windows.h"
+#include "i18n/fake_lang_window.h"
+#include "i18n/message_only_lang_window.h"
+#include "i18n/language_error.h"
+#include "i18n/si_lang_dispatcher.h"
+#include "i18n/si_lang_linked.h"
+#include "i18n/si_lang_rt.h"
+#include "i18n/sib_format_error.h"
+#include "i18n/sib_test_writer.h"
+#include "i18n/test_tables.h"
+#include "i18n/test_windows.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // Threading: single-threaded test helper.
 #pragma once
 
-#include "sib_file_manager.h"
-#include "text_codec.h"
+#include "i18n/sib_file_manager.h"
+#include "i18n/text_codec.h"
 
 #include <cstdint>
 #include <string>

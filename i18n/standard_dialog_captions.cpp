@@ -1,4 +1,4 @@
-#include "standard_dialog_captions.h"
+#include "i18n/standard_dialog_captions.h"
 
 #include <array>
 

@@ -1,10 +1,10 @@
 // Fuzz target: reading a stored translation table (UTF-16LE / UTF-8 /
 // Windows-1252 detection, headers, entries), preparing the component and
 // switching languages over it. The first input byte picks the settings.
-#include "comma_text.h"
-#include "fake_lang_window.h"
-#include "language_error.h"
-#include "si_lang_rt.h"
+#include "i18n/comma_text.h"
+#include "i18n/fake_lang_window.h"
+#include "i18n/language_error.h"
+#include "i18n/si_lang_rt.h"
 
 #include <cstdint>
 #include <span>

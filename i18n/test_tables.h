@@ -4,8 +4,8 @@
 // Threading: stateless test helper.
 #pragma once
 
-#include "lang_entry.h"
-#include "text_codec.h"
+#include "i18n/lang_entry.h"
+#include "i18n/text_codec.h"
 
 #include <cstdint>
 #include <string>

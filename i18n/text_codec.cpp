@@ -1,4 +1,4 @@
-#include "text_codec.h"
+#include "i18n/text_codec.h"
 
 #include <array>
 

@@ -17,7 +17,7 @@
 #include "padlink/frames.h"
 #include "padlink/pad_link.h"
 #include "padlink/window_recorder.h"
-#include "serial/fake_serial_platform.h"
+#include "serial/testing/fake_serial_platform.h"
 
 namespace mq::padlink::test {
 

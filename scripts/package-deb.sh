@@ -40,7 +40,7 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREF
   -DMQ_DATA_ROOT=/var/lib -DMQ_BUILD_TESTS=OFF -DMQ_BUILD_BENCH=OFF -DMQ_BUILD_APP=ON ${MQ_CMAKE_ARGS:-}
 cmake --build "$BUILD_DIR" -j"$(nproc)"
 
-for program in app/mqtool padlink/mqtool-cli sim/marq-sim; do
+for program in app/mqtool cli/mqtool-cli sim/marq-sim; do
   if [ ! -x "$BUILD_DIR/$program" ]; then
     echo "package-deb: $BUILD_DIR/$program was not built (is Qt 6 with QtSvg installed?)" >&2
     exit 1

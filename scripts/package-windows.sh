@@ -63,7 +63,7 @@ rm -rf "$stage"
 mkdir -p "$stage/guide" "$stage/licences"
 strip=x86_64-w64-mingw32-strip
 $strip -o "$stage/mqtool.exe" "$BUILD_DIR/app/mqtool.exe"
-$strip -o "$stage/mqtool-cli.exe" "$BUILD_DIR/padlink/mqtool-cli.exe"
+$strip -o "$stage/mqtool-cli.exe" "$BUILD_DIR/cli/mqtool-cli.exe"
 cp -r docs/guide/. "$stage/guide/"
 cp app/resources/mqtool.ico "$stage/"
 # The program's own terms: beside the programs, and with the other licences.

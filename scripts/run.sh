@@ -58,7 +58,7 @@ fi
 
 SIM="$BUILD_DIR/sim/marq-sim"
 APP="$BUILD_DIR/app/mqtool"
-CLI="$BUILD_DIR/padlink/mqtool-cli"
+CLI="$BUILD_DIR/cli/mqtool-cli"
 SIM_PID=""
 cleanup() { if [ -n "$SIM_PID" ]; then kill "$SIM_PID" 2>/dev/null || true; wait "$SIM_PID" 2>/dev/null || true; fi; }
 trap cleanup EXIT

@@ -32,7 +32,7 @@ LOSS=${LOSS:-0.1}
 COM=5
 PADS=0,1,2,3,a,c
 
-exe="$root/$BUILD_DIR/padlink/mqtool-cli.exe"
+exe="$root/$BUILD_DIR/cli/mqtool-cli.exe"
 if [ ! -f "$exe" ]; then
   echo "wine-e2e: $exe is missing: run bash scripts/cross-windows.sh first" >&2
   exit 2
@@ -47,7 +47,7 @@ else
   fi
   cmake --build "$NATIVE_DIR" -j"$JOBS" --target marq-sim mqtool-cli >/dev/null
   sim="$root/$NATIVE_DIR/sim/marq-sim"
-  cli="$root/$NATIVE_DIR/padlink/mqtool-cli"
+  cli="$root/$NATIVE_DIR/cli/mqtool-cli"
 fi
 built=$(date +%s)
 

@@ -27,7 +27,7 @@
 #include "serial/apd_exception.h"
 #include "serial/com_port.h"
 #include "serial/data_packet.h"
-#include "serial/pty_link.h"
+#include "serial/testing/pty_link.h"
 #include "serial/serial_platform_posix.h"
 #include "serial/sl_controller.h"
 #include "serial/status_light.h"

@@ -19,7 +19,7 @@
 #include "serial/base_dispatcher.h"
 #include "serial/dispatcher_thread.h"
 #include "serial/apd_exception.h"
-#include "serial/fake_serial_platform.h"
+#include "serial/testing/fake_serial_platform.h"
 #include "serial/port_probe.h"
 
 namespace mq::serial {

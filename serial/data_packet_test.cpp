@@ -9,7 +9,7 @@
 #include "serial/apd_exception.h"
 #include "serial/com_port.h"
 #include "serial/data_packet_manager.h"
-#include "serial/fake_serial_platform.h"
+#include "serial/testing/fake_serial_platform.h"
 
 namespace mq::serial {
 namespace {

@@ -1,8 +1,10 @@
 // SerialPlatform: how the serial layer reaches the machine's ports. One
-// implementation per platform (PosixSerialPlatform, Win32SerialPlatform)
-// and FakeSerialPlatform for tests of the layers above.
+// implementation per platform (PosixSerialPlatform, Win32SerialPlatform),
+// chosen in one place, MakeMachineSerialPlatform; tests of the layers above
+// use FakeSerialPlatform (serial/testing/).
 //
-// OpenDevice is step 3 of opening a port: the exclusive open of COM n, with
+// OpenDevice is the exclusive open of COM n that TApdComPort makes once the
+// port's settings are checked, with
 // the errors the user sees when it fails (EBadId: no such device,
 // EAlreadyOpen: another program holds it, EInOutError: any other system
 // error with its number and text, std::bad_alloc: out of memory).
@@ -82,5 +84,12 @@ class SerialPlatform {
   // Default: none.
   virtual std::vector<TPortMapNote> PortMapNotes();
 };
+
+// The platform of the machine the program runs on. POSIX: COM numbers go
+// through `dataFolder`'s ports/ links when that folder may be used, else the
+// fixed device table applies; an empty `dataFolder` means the build's
+// default folder, never one relative to the working directory. Windows: the
+// system's COM numbers; `dataFolder` plays no part.
+std::shared_ptr<SerialPlatform> MakeMachineSerialPlatform(const std::string& dataFolder);
 
 }  // namespace mq::serial

@@ -473,4 +473,8 @@ bool PosixSerialPlatform::DeviceKnown(unsigned n) {
   return !phantom;
 }
 
+std::shared_ptr<SerialPlatform> MakeMachineSerialPlatform(const std::string& dataFolder) {
+  return std::make_shared<PosixSerialPlatform>(dataFolder.empty() ? std::string(MQ_DEFAULT_DATA_FOLDER) : dataFolder);
+}
+
 }  // namespace mq::serial

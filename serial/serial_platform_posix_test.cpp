@@ -21,7 +21,7 @@
 
 #include "serial/apd_exception.h"
 #include "serial/port_probe.h"
-#include "serial/pty_link.h"
+#include "serial/testing/pty_link.h"
 #include "util/user_account.h"
 
 namespace mq::serial {

@@ -437,4 +437,8 @@ bool Win32SerialPlatform::DeviceKnown(unsigned n) {
   return query();
 }
 
+std::shared_ptr<SerialPlatform> MakeMachineSerialPlatform(const std::string&) {
+  return std::make_shared<Win32SerialPlatform>();
+}
+
 }  // namespace mq::serial

@@ -11,7 +11,7 @@
 #include "loop/realtime_loop.h"
 #include "serial/com_port.h"
 #include "serial/data_packet.h"
-#include "serial/pty_link.h"
+#include "serial/testing/pty_link.h"
 #include "serial/serial_platform_posix.h"
 
 namespace mq::serial {

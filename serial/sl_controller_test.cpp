@@ -7,7 +7,7 @@
 
 #include "loop/virtual_loop.h"
 #include "serial/apd_exception.h"
-#include "serial/fake_serial_platform.h"
+#include "serial/testing/fake_serial_platform.h"
 
 namespace mq::serial {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "loop/virtual_loop.h"
 #include "serial/com_port.h"
-#include "serial/fake_serial_platform.h"
+#include "serial/testing/fake_serial_platform.h"
 
 namespace mq::serial {
 namespace {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sim_model.h"
+#include "sim/sim_model.h"
 
 namespace mqsim {
 

@@ -1,4 +1,4 @@
-#include "control_interpreter.h"
+#include "sim/control_interpreter.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "trace_entry.h"
+#include "sim/trace_entry.h"
 
 namespace mqsim {
 

@@ -1,4 +1,4 @@
-#include "host_input_parser.h"
+#include "sim/host_input_parser.h"
 
 #include <gtest/gtest.h>
 

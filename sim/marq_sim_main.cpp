@@ -21,11 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "control_interpreter.h"
-#include "pty_binding.h"
-#include "sim_model.h"
-#include "sim_options.h"
-#include "trace_entry.h"
+#include "sim/control_interpreter.h"
+#include "sim/pty_binding.h"
+#include "sim/sim_model.h"
+#include "sim/sim_options.h"
+#include "sim/trace_entry.h"
 
 using namespace mqsim;
 

@@ -1,4 +1,4 @@
-#include "pty_binding.h"
+#include "sim/pty_binding.h"
 
 #include <dirent.h>
 #include <fcntl.h>

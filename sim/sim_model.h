@@ -17,11 +17,11 @@
 #include <utility>
 #include <vector>
 
-#include "host_input_parser.h"
-#include "sim_config.h"
-#include "sim_pad.h"
-#include "sim_random.h"
-#include "trace_entry.h"
+#include "sim/host_input_parser.h"
+#include "sim/sim_config.h"
+#include "sim/sim_pad.h"
+#include "sim/sim_random.h"
+#include "sim/trace_entry.h"
 
 namespace mqsim {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "sim_model.h"
+#include "sim/sim_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

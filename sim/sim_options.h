@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "sim_config.h"
+#include "sim/sim_config.h"
 
 namespace mqsim {
 

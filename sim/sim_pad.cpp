@@ -1,4 +1,4 @@
-#include "sim_pad.h"
+#include "sim/sim_pad.h"
 
 namespace mqsim {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim_config.h"
+#include "sim/sim_config.h"
 
 namespace mqsim {
 

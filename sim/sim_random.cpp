@@ -1,4 +1,4 @@
-#include "sim_random.h"
+#include "sim/sim_random.h"
 
 namespace mqsim {
 

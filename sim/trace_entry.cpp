@@ -1,4 +1,4 @@
-#include "trace_entry.h"
+#include "sim/trace_entry.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "file_version_info.h"
+#include "version/file_version_info.h"
 
 #include <algorithm>
 #include <array>
@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "file_version_info_error.h"
-#include "utf16_text.h"
+#include "version/file_version_info_error.h"
+#include "version/utf16_text.h"
 
 namespace mq {
 namespace {

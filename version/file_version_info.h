@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "version_platform.h"
+#include "version/version_platform.h"
 
 namespace mq {
 

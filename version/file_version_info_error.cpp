@@ -1,6 +1,6 @@
-#include "file_version_info_error.h"
+#include "version/file_version_info_error.h"
 
-#include "utf16_text.h"
+#include "version/utf16_text.h"
 
 namespace mq {
 

@@ -1,15 +1,15 @@
 // TFileVersionInfo: the program's own version data, other files, every
 // failure text and the single raising case.
-#include "file_version_info.h"
+#include "version/file_version_info.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <fstream>
 
-#include "file_version_info_error.h"
-#include "utf16_text.h"
-#include "version_block_writer.h"
+#include "version/file_version_info_error.h"
+#include "version/utf16_text.h"
+#include "version/version_block_writer.h"
 
 namespace mq {
 namespace {

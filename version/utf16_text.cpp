@@ -1,4 +1,4 @@
-#include "utf16_text.h"
+#include "version/utf16_text.h"
 
 #include <cstdint>
 

@@ -1,5 +1,5 @@
 // UTF-8 <-> UTF-16 conversion of version texts, including ill-formed input.
-#include "utf16_text.h"
+#include "version/utf16_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "version_block.h"
+#include "version/version_block.h"
 
 #include <algorithm>
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "version_block.h"
-#include "version_block_scanner.h"
+#include "version/version_block.h"
+#include "version/version_block_scanner.h"
 
 namespace {
 

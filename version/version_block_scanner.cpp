@@ -1,10 +1,10 @@
-#include "version_block_scanner.h"
+#include "version/version_block_scanner.h"
 
 #include <algorithm>
 #include <array>
 #include <functional>
 
-#include "version_block.h"
+#include "version/version_block.h"
 
 namespace mq {
 namespace {

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <numeric>
 
-#include "version_block.h"
-#include "version_block_scanner.h"
-#include "version_block_writer.h"
+#include "version/version_block.h"
+#include "version/version_block_scanner.h"
+#include "version/version_block_writer.h"
 
 namespace mq {
 namespace {

@@ -1,8 +1,8 @@
-#include "version_block_writer.h"
+#include "version/version_block_writer.h"
 
 #include <stdexcept>
 
-#include "version_block.h"
+#include "version/version_block.h"
 
 namespace mq {
 namespace {

@@ -20,8 +20,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "utf16_text.h"
-#include "version_block_writer.h"
+#include "version/utf16_text.h"
+#include "version/version_block_writer.h"
 
 namespace {
 

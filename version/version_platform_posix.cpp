@@ -10,10 +10,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "utf16_text.h"
-#include "version_block.h"
-#include "version_block_scanner.h"
-#include "version_platform.h"
+#include "version/utf16_text.h"
+#include "version/version_block.h"
+#include "version/version_block_scanner.h"
+#include "version/version_platform.h"
 
 namespace mq {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <fstream>
 
-#include "version_block_writer.h"
-#include "version_platform.h"
+#include "version/version_block_writer.h"
+#include "version/version_platform.h"
 
 namespace mq {
 namespace {

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "version_platform.h"
+#include "version/version_platform.h"
 
 namespace mq {
 namespace {

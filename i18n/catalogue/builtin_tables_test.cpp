@@ -1,4 +1,4 @@
-#include "builtin_tables.h"
+#include "i18n/catalogue/builtin_tables.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "table_decoder_test_util.h"
+#include "i18n/catalogue/table_decoder_test_util.h"
 
 namespace mq::i18n {
 namespace {

@@ -236,7 +236,7 @@ def generate(tables):
     out = []
     out.append("// Generated at build time by generate_tables.py from "
                + ", ".join(os.path.basename(t.path) for t in tables) + ". Do not edit.")
-    out.append('#include "builtin_tables.h"')
+    out.append('#include "i18n/catalogue/builtin_tables.h"')
     out.append("")
     out.append("namespace mq::i18n {")
     out.append("namespace {")

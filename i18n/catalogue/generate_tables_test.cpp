@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "builtin_tables.h"
-#include "table_decoder_test_util.h"
+#include "i18n/catalogue/builtin_tables.h"
+#include "i18n/catalogue/table_decoder_test_util.h"
 
 namespace mq::i18n {
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "loop/realtime_loop.h"
-#include "padlink/cli_platform.h"
-#include "padlink/mqtool_cli.h"
+#include "cli/cli_platform.h"
+#include "cli/mqtool_cli.h"
 
 namespace {
 

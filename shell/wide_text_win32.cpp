@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/wide_text_win32.h"
+#include "shell/wide_text_win32.h"
 
 namespace mq {
 

@@ -1,4 +1,4 @@
-#include "padlink/mqtool_cli.h"
+#include "cli/mqtool_cli.h"
 
 #include <algorithm>
 #include <chrono>
@@ -15,7 +15,7 @@
 
 #include "i18n/si_lang_dispatcher.h"
 #include "i18n/text_codec.h"
-#include "padlink/console_window.h"
+#include "cli/console_window.h"
 #include "padlink/echo_report.h"
 #include "padlink/frames.h"
 #include "padlink/pad_link.h"

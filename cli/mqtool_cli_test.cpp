@@ -1,6 +1,6 @@
 // mqtool-cli: argument parsing, the JSON summary and CSV quoting, and whole
 // runs against fake ports answered by a scripted base station.
-#include "padlink/mqtool_cli.h"
+#include "cli/mqtool_cli.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +9,11 @@
 #include <sstream>
 
 #include "loop/virtual_loop.h"
-#include "padlink/console_window.h"
+#include "cli/console_window.h"
 #include "padlink/frames.h"
 #include "padlink/pad_link.h"
 #include "padlink/window_recorder.h"
-#include "serial/fake_serial_platform.h"
+#include "serial/testing/fake_serial_platform.h"
 
 namespace mq::padlink {
 namespace {

@@ -1,4 +1,4 @@
-#include "padlink/console_window.h"
+#include "cli/console_window.h"
 
 #include "i18n/text_codec.h"
 

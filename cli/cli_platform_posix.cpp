@@ -1,9 +1,8 @@
-#include "padlink/cli_platform.h"
+#include "cli/cli_platform.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "serial/serial_platform_posix.h"
 
 namespace mq::padlink {
 
@@ -18,8 +17,7 @@ std::shared_ptr<mq::serial::SerialPlatform> CliPlatform::Make(const std::string&
       return nullptr;
     }
   }
-  return std::make_shared<mq::serial::PosixSerialPlatform>(dataFolder.empty() ? std::string(MQ_DEFAULT_DATA_FOLDER)
-                                                                              : dataFolder);
+  return mq::serial::MakeMachineSerialPlatform(dataFolder);
 }
 
 std::vector<std::string> CliPlatform::Arguments(int argc, char** argv) {

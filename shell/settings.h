@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/ini_file.h"
+#include "shell/ini_file.h"
 
 namespace mq {
 

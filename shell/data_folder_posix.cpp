@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "app/data_folder.h"
+#include "shell/data_folder.h"
 #include "util/user_account.h"
 
 namespace mq {

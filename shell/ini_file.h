@@ -31,7 +31,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/atomic_file_writer.h"
+#include "shell/atomic_file_writer.h"
 #include "util/safe_file_reader.h"
 
 namespace mq {

@@ -1,8 +1,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/data_folder.h"
-#include "app/wide_text_win32.h"
+#include "shell/data_folder.h"
+#include "shell/wide_text_win32.h"
 
 namespace mq {
 namespace {

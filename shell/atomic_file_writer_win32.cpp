@@ -4,8 +4,8 @@
 #include <atomic>
 #include <string>
 
-#include "app/atomic_file_writer.h"
-#include "app/wide_text_win32.h"
+#include "shell/atomic_file_writer.h"
+#include "shell/wide_text_win32.h"
 
 namespace mq {
 namespace {

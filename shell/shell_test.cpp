@@ -22,11 +22,11 @@
 #include <unistd.h>
 #endif
 
-#include "app/data_folder.h"
-#include "app/ini_file.h"
-#include "app/settings.h"
-#include "app/shell_test_util.h"
-#include "app/single_instance.h"
+#include "shell/data_folder.h"
+#include "shell/ini_file.h"
+#include "shell/settings.h"
+#include "shell/shell_test_util.h"
+#include "shell/single_instance.h"
 #ifndef _WIN32
 #include "util/user_account.h"
 #endif

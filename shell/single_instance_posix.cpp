@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/single_instance.h"
+#include "shell/single_instance.h"
 #include "util/user_account.h"
 
 namespace mq {

@@ -8,12 +8,12 @@
 
 #include <string>
 
-#include "app/atomic_file_writer.h"
-#include "app/data_folder.h"
-#include "app/ini_file.h"
-#include "app/shell_test_util.h"
-#include "app/single_instance.h"
-#include "app/wide_text_win32.h"
+#include "shell/atomic_file_writer.h"
+#include "shell/data_folder.h"
+#include "shell/ini_file.h"
+#include "shell/shell_test_util.h"
+#include "shell/single_instance.h"
+#include "shell/wide_text_win32.h"
 
 namespace mq {
 namespace {

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "app/single_instance.h"
-#include "app/wide_text_win32.h"
+#include "shell/single_instance.h"
+#include "shell/wide_text_win32.h"
 
 namespace mq {
 

@@ -1,4 +1,4 @@
-#include "serial/pty_link.h"
+#include "serial/testing/pty_link.h"
 
 #include <fcntl.h>
 #include <poll.h>

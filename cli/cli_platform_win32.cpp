@@ -1,14 +1,13 @@
-#include "padlink/cli_platform.h"
+#include "cli/cli_platform.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
-#include "serial/serial_platform_win32.h"
 
 namespace mq::padlink {
 
 std::shared_ptr<mq::serial::SerialPlatform> CliPlatform::Make(const std::string&, std::string&) {
-  return std::make_shared<mq::serial::Win32SerialPlatform>();
+  return mq::serial::MakeMachineSerialPlatform({});
 }
 
 std::vector<std::string> CliPlatform::Arguments(int argc, char** argv) {

@@ -1,4 +1,4 @@
-#include "serial/fake_serial_platform.h"
+#include "serial/testing/fake_serial_platform.h"
 
 #include <algorithm>
 #include <cerrno>

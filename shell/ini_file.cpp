@@ -1,11 +1,11 @@
-#include "app/ini_file.h"
+#include "shell/ini_file.h"
 
 #include <filesystem>
 #include <limits>
 #include <memory>
 #include <vector>
 
-#include "app/atomic_file_writer.h"
+#include "shell/atomic_file_writer.h"
 #include "util/safe_file_reader.h"
 
 namespace mq {

@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "app/ini_file.h"
-#include "app/shell_test_util.h"
-#include "app/wide_text_win32.h"
+#include "shell/ini_file.h"
+#include "shell/shell_test_util.h"
+#include "shell/wide_text_win32.h"
 
 namespace mq {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/atomic_file_writer.h"
+#include "shell/atomic_file_writer.h"
 
 namespace mq {
 namespace {
