@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_options.h"
 #include "loop/realtime_loop.h"
 #include "serial/serial_platform.h"
 
@@ -37,39 +38,13 @@ struct TEchoStat;
 struct TEchoFiles;
 struct TShellState;
 
-struct TCliOptions {
-  std::string command;  // scan, echo, dive, judge-ids, lock, unlock, reset, channel, bandwidth, dcs, send-cmd
-  std::string dataFolder;
-  bool json = false;
-  bool noScan = false;
-  int port = 0;          // --port with --no-scan: the port to use
-  std::string help;      // --help: the text to print (command stays empty)
-  int loops = 0;
-  int delay = 180;
-  std::string csv;
-  std::string loopsCsv;  // --loops-csv: one row per pad and loop
-  std::string report;    // --report: the HTML report
-  std::string text = "103B 3m    First Diver";  // Windows-1252 bytes
-  bool broadcast = false;
-  int count = -1;        // entries to wait for; -1: until interrupted
-  int timeoutSec = -1;   // listening limit; -1: none
-  int value = 0;         // channel, bandwidth index
-  bool dcsOn = false;
-  std::string cmdText;   // send-cmd, Windows-1252 bytes
-  char decimalSeparator = '.';
-};
-
 class TMqToolCli {
  public:
-  // Parses the arguments after the program name (UTF-8). On a usage error
-  // returns nothing and writes the reason to `error`; "--help" gives an
-  // empty command, the help text and no error.
-  static std::optional<TCliOptions> Parse(const std::vector<std::string>& args, std::string& error);
-  static std::string Usage();
-  // A text argument as the pads' bytes (Windows-1252), or nothing with the
-  // reason in `error` (`what` names the argument).
-  static std::optional<std::string> PadBytes(const std::string& utf8, const std::string& what, bool controlsAllowed,
-                                             std::string& error);
+  // The command line (see TCliOptions).
+  static std::optional<TCliOptions> Parse(const std::vector<std::string>& args, std::string& error) {
+    return TCliOptions::Parse(args, error);
+  }
+  static std::string Usage() { return TCliOptions::Usage(); }
   // One echo-report row as the window shows it: judge, then four counters.
   static std::string ReportRow(int judge, const TEchoStat& stat);
 
