@@ -10,8 +10,6 @@
 #include <fstream>
 #include <sstream>
 
-#include <nlohmann/json.hpp>
-
 #include "i18n/si_lang_dispatcher.h"
 #include "i18n/text_codec.h"
 #include "cli/console_window.h"
@@ -30,41 +28,6 @@ struct TEchoFiles {
 namespace {
 
 constexpr int kScanLimitMs = 120'000;
-constexpr const char* kBandwidthLabels[] = {"12.5", "25", "50", "100", "300"};
-
-std::string ErrorText(std::exception_ptr e) {
-  try {
-    std::rethrow_exception(e);
-  } catch (const std::exception& ex) {
-    return ex.what();
-  } catch (...) {
-    return "unknown error";
-  }
-}
-
-std::string LocalDateTime() {
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-#ifdef _WIN32
-  localtime_s(&tm, &now);
-#else
-  localtime_r(&now, &tm);
-#endif
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-  return buf;
-}
-
-std::string BandwidthLabel(int index) {
-  return (index >= 0 && index <= 4) ? kBandwidthLabels[index] : std::to_string(index);
-}
-
-std::string Joined(const std::vector<std::string>& items) {
-  std::string s;
-  for (std::size_t i = 0; i < items.size(); ++i) s += (i ? ", " : "") + items[i];
-  return s;
-}
-
 }  // namespace
 
 TMqToolCli::TMqToolCli(mq::RealtimeLoop& loop, std::shared_ptr<mq::serial::SerialPlatform> platform,
@@ -83,37 +46,10 @@ bool TMqToolCli::WaitFor(const std::function<bool()>& done, int timeoutMs) {
   return Drive([&] { return interrupted_.load() || linkLost_ || done(); }, timeoutMs) && done();
 }
 
-std::string TMqToolCli::JsonString(const std::string& utf8) {
-  // Malformed UTF-8 (bytes a pad sent) becomes U+FFFD rather than an error.
-  return nlohmann::json(utf8).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-std::string TMqToolCli::CsvField(const std::string& text) { return mq::padlink::CsvField(text); }
-
-std::string TMqToolCli::SummaryJson(const TMarqsForm& form, int bandwidthIndex) {
-  // Keys in this order: scripts read them.
-  nlohmann::ordered_json j;
-  j["port"] = form.BasePort();
-  j["ident"] = form.BaseIdent();
-  j["channel"] = form.ChannelText();
-  j["bandwidth_index"] = bandwidthIndex;
-  j["dcs_available"] = form.DCSAvailable();
-  j["pads"] = form.PadList();
-  j["firmware"] = form.FirmwareList();
-  return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-std::string TMqToolCli::ReportRow(int judge, const TEchoStat& s) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%1d%8d%8d%8d%8d", judge, static_cast<int>(s.Replies), static_cast<int>(s.Resends),
-                static_cast<int>(s.MissedReads), static_cast<int>(s.MissedSends));
-  return buf;
-}
-
 int TMqToolCli::Run(const TCliOptions& o) {
   int errors = 0;
   loop_.setErrorHandler([&](std::exception_ptr e) {
-    err_ << "error: " << TConsoleWindow::Visible(ErrorText(e)) << '\n' << std::flush;
+    err_ << "error: " << TConsoleWindow::Visible(CliOutput::ErrorText(e)) << '\n' << std::flush;
     ++errors;
   });
 
@@ -182,16 +118,9 @@ int TMqToolCli::RunCommand(const TCliOptions& o, TMarqsForm& form, TConsoleWindo
 
   auto printSummary = [&] {
     if (o.json) {
-      out_ << SummaryJson(form, shell.BandwidthIndex) << '\n';
+      out_ << CliOutput::SummaryJson(form, shell.BandwidthIndex) << '\n';
     } else {
-      out_ << "Base station: " << TConsoleWindow::Visible(form.BaseIdent()) << '\n'
-           << "Port: " << (form.BasePort() > 0 ? std::to_string(form.BasePort()) : form.PortText()) << '\n'
-           << "Channel: " << form.ChannelText() << '\n'
-           << "Bandwidth: " << BandwidthLabel(shell.BandwidthIndex) << " kHz (index " << shell.BandwidthIndex
-           << ")\n"
-           << "Channel separation: " << (form.DCSAvailable() ? "available" : "not available") << '\n'
-           << "Pads: " << (form.PadList().empty() ? "none" : Joined(form.PadList())) << '\n'
-           << "Firmware: " << TConsoleWindow::Visible(Joined(form.FirmwareList())) << '\n';
+      out_ << CliOutput::Summary(form, shell.BandwidthIndex);
     }
     out_ << std::flush;
   };
@@ -229,8 +158,8 @@ int TMqToolCli::RunCommand(const TCliOptions& o, TMarqsForm& form, TConsoleWindo
       form.ComPort().SetComNumber(static_cast<std::uint16_t>(o.port));
       form.ComPort().SetOpen(true);
     } catch (...) {
-      err_ << "mqtool-cli: --port " << o.port << ": " << TConsoleWindow::Visible(ErrorText(std::current_exception()))
-           << '\n';
+      err_ << "mqtool-cli: --port " << o.port << ": "
+           << TConsoleWindow::Visible(CliOutput::ErrorText(std::current_exception())) << '\n';
       return 1;
     }
   }
@@ -294,28 +223,14 @@ int TMqToolCli::RunCommand(const TCliOptions& o, TMarqsForm& form, TConsoleWindo
     // what was measured. The window's rows are written on a reply only, so
     // a resend after a pad's last reply would be missing there.
     const TEchoRecord& record = form.EchoRecord();
-    const TEchoStation& station = record.Station();
     const std::vector<int>& judges = record.Judges();
-    auto registered = [&](int j) { return std::find(judges.begin(), judges.end(), j) != judges.end(); };
-    out_ << "                   ---Missed---\n"
-         << "J Replies Resends   Reads   Sends\n";
-    for (int j = 0; j < 12; ++j) {
-      const TEchoStat& s = form.EchoStats()[static_cast<std::size_t>(j)];
-      if (!registered(j))
-        out_ << j << '\n';
-      else
-        out_ << ReportRow(j, s) << (s.Replies == 0 ? "   (no reply)" : "") << '\n';
-    }
-    if (!record.EarlyEnd().empty())
-      out_ << "Loops: " << loopsRun << " of " << record.LoopsAsked() << " ("
-           << TConsoleWindow::Visible(record.EarlyEnd()) << ")\n";
-    out_ << std::flush;
+    out_ << CliOutput::EchoTable(record, form.EchoStats(), loopsRun) << std::flush;
     for (int j : judges) {
       const TEchoStat& s = form.EchoStats()[static_cast<std::size_t>(j)];
       if (s.Replies < loopsRun || s.Resends > s.MissedReads + s.MissedSends) result = 1;
     }
     if (form.EchoRunning() || aborted || !record.EarlyEnd().empty() || errors > 0) result = 1;
-    const std::string when = LocalDateTime();
+    const std::string when = CliOutput::LocalDateTime();
     // Writes one output file; false (and the reason said) when it failed.
     auto finish = [&](std::ofstream& file, const std::string& path, const std::string& content) {
       if (!file.is_open()) return true;
@@ -326,33 +241,11 @@ int TMqToolCli::RunCommand(const TCliOptions& o, TMarqsForm& form, TConsoleWindo
       return false;
     };
     bool written = finish(files.loopsCsv, o.loopsCsv, record.LoopsCsv());
-    if (files.report.is_open()) {
-      TEchoReportFacts facts;
-      facts.DateTime = when;
-      facts.ProgramVersion = MQ_PROGRAM_VERSION;
-      facts.Port = station.Port > 0 ? "COM" + std::to_string(station.Port) : std::string();
-      facts.BaseIdent = station.BaseIdent;
-      facts.Channel = station.Channel;
-      facts.Bandwidth = BandwidthLabel(station.BandwidthIndex) + " kHz";
-      written = finish(files.report, o.report, TEchoReport(facts, record, form.EchoStats()).Html()) && written;
-    }
-    if (std::ostream* csv = files.csv.is_open() ? &files.csv : nullptr) {
-      *csv << "pad,judge,replies,resends,missed_reads,missed_sends,loops,delay_ms,channel,bandwidth_khz,"
-              "base_ident,date_time,loops_asked,ended_early\r\n";
-      for (int j : judges) {
-        const TEchoStat& s = form.EchoStats()[static_cast<std::size_t>(j)];
-        *csv << CsvField(std::string(1, PadId(j))) << ',' << j << ',' << s.Replies << ',' << s.Resends << ','
-             << s.MissedReads << ',' << s.MissedSends << ',' << loopsRun << ',' << o.delay << ','
-             << CsvField(station.Channel) << ',' << BandwidthLabel(station.BandwidthIndex) << ','
-             << CsvField(station.BaseIdent) << ',' << when << ',' << record.LoopsAsked() << ','
-             << CsvField(record.EarlyEnd()) << "\r\n";
-      }
-      csv->flush();
-      if (!*csv) {
-        err_ << "cannot write " << o.csv << '\n';
-        written = false;
-      }
-    }
+    if (files.report.is_open())
+      written = finish(files.report, o.report, CliOutput::EchoReportHtml(record, form.EchoStats(), when)) && written;
+    if (files.csv.is_open())
+      written = finish(files.csv, o.csv, CliOutput::EchoCsv(record, form.EchoStats(), loopsRun, o.delay, when)) &&
+                written;
     if (!written) return 1;
     if (o.json) printSummary();
     return result;
@@ -402,7 +295,7 @@ int TMqToolCli::RunCommand(const TCliOptions& o, TMarqsForm& form, TConsoleWindo
                                          : "no port to reset: none of the ports could be opened\n");
         result = 1;
       } else {
-        err_ << "no base station known: reset sent on port " << Joined(reset) << '\n';
+        err_ << "no base station known: reset sent on port " << CliOutput::Joined(reset) << '\n';
       }
     }
   } else if (c == "channel") {

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "cli/cli_output.h"
 #include "loop/realtime_loop.h"
 #include "serial/serial_platform.h"
 
@@ -45,8 +46,6 @@ class TMqToolCli {
     return TCliOptions::Parse(args, error);
   }
   static std::string Usage() { return TCliOptions::Usage(); }
-  // One echo-report row as the window shows it: judge, then four counters.
-  static std::string ReportRow(int judge, const TEchoStat& stat);
 
   // Runs the loop until done() holds or timeoutMs (negative: no limit) have
   // passed; returns done().
@@ -63,11 +62,12 @@ class TMqToolCli {
   // Asks a running command to stop (the echo test ends after its loop).
   void Interrupt() { interrupted_ = true; }
 
-  // The summary of a scan as one JSON object.
-  static std::string SummaryJson(const TMarqsForm& form, int bandwidthIndex);
-  // One CSV field, quoted when it needs to be.
-  static std::string CsvField(const std::string& text);
-  static std::string JsonString(const std::string& utf8);
+  // What it prints (see CliOutput).
+  static std::string SummaryJson(const TMarqsForm& form, int bandwidthIndex) {
+    return CliOutput::SummaryJson(form, bandwidthIndex);
+  }
+  static std::string CsvField(const std::string& text) { return CliOutput::CsvField(text); }
+  static std::string JsonString(const std::string& utf8) { return CliOutput::JsonString(utf8); }
 
  private:
   int RunCommand(const TCliOptions& options, TMarqsForm& form, TConsoleWindow& win, TShellState& shell,
