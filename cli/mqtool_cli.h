@@ -6,7 +6,8 @@
 // window's user would; reset, channel and send-cmd can skip it (--no-scan)
 // and use the port given with --port. Text arguments are sent in the pads'
 // code page, Windows-1252. The port is closed, its output sent, before Run
-// returns.
+// returns. TMqToolCli sets up the link for one command; the command line is
+// TCliOptions', the commands are TCliCommand's, their texts CliOutput's.
 //
 // Exit codes: 0 success (scan and the configuration commands: the (re)scan
 // found a base station; echo: every pad answered every step; reset without
@@ -26,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_command.h"
 #include "cli/cli_options.h"
 #include "cli/cli_output.h"
 #include "loop/realtime_loop.h"
@@ -34,10 +36,6 @@
 namespace mq::padlink {
 
 class TMarqsForm;
-class TConsoleWindow;
-struct TEchoStat;
-struct TEchoFiles;
-struct TShellState;
 
 class TMqToolCli {
  public:
@@ -49,7 +47,7 @@ class TMqToolCli {
 
   // Runs the loop until done() holds or timeoutMs (negative: no limit) have
   // passed; returns done().
-  using RunUntil = std::function<bool(const std::function<bool()>& done, int timeoutMs)>;
+  using RunUntil = TCliCommand::RunUntil;
 
   TMqToolCli(mq::RealtimeLoop& loop, std::shared_ptr<mq::serial::SerialPlatform> platform, std::ostream& out,
              std::ostream& err);
@@ -70,16 +68,6 @@ class TMqToolCli {
   static std::string JsonString(const std::string& utf8) { return CliOutput::JsonString(utf8); }
 
  private:
-  int RunCommand(const TCliOptions& options, TMarqsForm& form, TConsoleWindow& win, TShellState& shell,
-                 TEchoFiles& files, int& errors);
-  // Closes the port once its output has left.
-  void ClosePort(TMarqsForm& form);
-  // The one place where the loop runs: until done() holds or timeoutMs
-  // (negative: no limit) have passed; returns done().
-  bool Drive(const std::function<bool()>& done, int timeoutMs);
-  // Drive, ending early on Interrupt; true only when done() holds.
-  bool WaitFor(const std::function<bool()>& done, int timeoutMs);
-
   mq::Loop& loop_;
   RunUntil runUntil_;
   std::shared_ptr<mq::serial::SerialPlatform> platform_;
