@@ -16,6 +16,10 @@
 // the first close runs FormClose (settings written once, port closed).
 // Enabling rules live only in Refresh.
 //
+// The class is defined in four sources: main_window.cpp (creation, close,
+// Refresh, what the pad link writes), main_window_layout.cpp,
+// main_window_commands.cpp and main_window_language.cpp.
+//
 // Threading: GUI (loop) thread only.
 #pragma once
 
@@ -250,7 +254,7 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   const LinkStateView& State() const;
   UiDialogs& Dialogs() const;
   // Makes room for captions in front of values that are wider than their
-  // designed room (see the definition).
+  // designed room (see its definition in main_window_layout.cpp).
   void FitCaptions();
   // Where a group box's title is drawn to (its right edge, exclusive).
   static int TitleEnd(const QGroupBox* group);
