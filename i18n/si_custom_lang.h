@@ -167,8 +167,9 @@ private:
     void ApplyText(std::string_view component, std::string_view property, const std::string& text,
                    bool comparePath);
     bool IsDoNotTranslate(std::string_view component) const;
-    // Resolves an entry's component name: "" for the window itself, the name
-    // for a child, nullopt when the window has no such component.
+    // Resolves an entry's component name into `resolved`: "" for the window
+    // itself, the name for a child. False (and `resolved` untouched) when the
+    // name is empty or the window has no such component.
     bool ResolveComponent(std::string_view name, std::string& resolved) const;
     std::string LookupString(std::string_view id, int language) const;
 
