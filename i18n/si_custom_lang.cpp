@@ -124,6 +124,17 @@ std::string_view TsiCustomLang::SectionName(int type) {
     return kSectionNames[static_cast<std::size_t>(type)];
 }
 
+void TsiCustomLang::ApplyProgramSettings() {
+    SetLangNames(TsiLangDispatcher::ProgramLangNames());
+    SetActiveLanguage(1);
+    DefaultLanguage = 1;
+    UseDefaultLanguage = true;
+    TranslateType = TTranslateType::ttNoChange;
+    SetLangDelim(1);
+    StoreAsUTF8 = true;
+    ExcludedProperties = DefaultExcludedProperties();
+}
+
 std::vector<std::string> TsiCustomLang::DefaultExcludedProperties() {
     return {"Category",      "SecondaryShortCuts", "HelpKeyword", "InitialDir",  "HelpKeyword",
             "ActivePage",    "ImeName",            "DefaultExt",  "FileName",    "FieldName",

@@ -155,6 +155,12 @@ public:
     void SetLangDispatcher(TsiLangDispatcher* dispatcher);
 
 protected:
+    // The values both of this program's components share: the program's ten
+    // language names, English active and the default, stored tables in UTF-8
+    // with character 1 as the delimiter, no translation of a changed text
+    // type, the default excluded properties.
+    void ApplyProgramSettings();
+
     TSections sections_;
 
 private:
