@@ -1,6 +1,6 @@
 #include "cli/console_window.h"
 
-#include "i18n/text_codec.h"
+#include "util/utf16_convert.h"
 
 namespace mq::padlink {
 
@@ -10,9 +10,9 @@ std::string TConsoleWindow::Visible(const std::string& utf8) {
   for (char c : utf8) {
     const auto b = static_cast<unsigned char>(c);
     if (b < 0x20)
-      mq::i18n::TTextCodec::AppendUtf8(out, static_cast<char32_t>(0x2400 + b));
+      Utf16Convert::AppendUtf8(out, static_cast<char32_t>(0x2400 + b));
     else if (b == 0x7F)
-      mq::i18n::TTextCodec::AppendUtf8(out, U'\u2421');
+      Utf16Convert::AppendUtf8(out, U'\u2421');
     else
       out += c;
   }

@@ -1,6 +1,6 @@
 #include "i18n/lang_entry.h"
 
-#include "i18n/text_codec.h"
+#include "util/utf16_convert.h"
 
 namespace mq::i18n {
 
@@ -71,7 +71,7 @@ bool TLangEntry::IsValidDelimiter(int c) {
 
 std::string TLangEntry::DelimiterText(int charCode) {
     std::string s;
-    TTextCodec::AppendUtf8(s, static_cast<char32_t>(charCode));
+    Utf16Convert::AppendUtf8(s, static_cast<char32_t>(charCode));
     return s;
 }
 

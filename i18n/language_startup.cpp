@@ -4,6 +4,7 @@
 #include "i18n/si_custom_lang.h"
 #include "i18n/si_lang_dispatcher.h"
 #include "i18n/text_codec.h"
+#include "util/utf16_convert.h"
 
 namespace mq::i18n {
 
@@ -69,7 +70,7 @@ TLanguageStartup::RelabelDialogTexts(const TsiCustomLang& lang, const std::vecto
         // At most 255 characters, cut at a character boundary.
         std::size_t pos = 0;
         for (int chars = 0; chars < 255 && pos < text.size(); ++chars)
-            TTextCodec::NextCodePoint(text, pos);
+            Utf16Convert::NextCodePoint(text, pos);
         const std::string shown = text.substr(0, pos);
         std::string id;
         for (const char c : shown)

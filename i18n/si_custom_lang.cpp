@@ -9,6 +9,7 @@
 #include "i18n/standard_dialog_captions.h"
 #include "i18n/comma_text.h"
 #include "i18n/text_codec.h"
+#include "util/ascii_text.h"
 
 #include <algorithm>
 #include <mutex>
@@ -36,14 +37,6 @@ std::set<const TLangWindow*>& Registry() {
 bool ContainsText(const std::vector<std::string>& list, std::string_view s) {
     return std::any_of(list.begin(), list.end(),
                        [&](const std::string& x) { return TsiStringsCollection::SameText(x, s); });
-}
-
-std::string FoldAscii(std::string_view s) {
-    std::string out(s);
-    for (auto& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    return out;
 }
 
 std::vector<std::string_view> SplitDots(std::string_view path) {
@@ -129,6 +122,17 @@ std::string_view TsiCustomLang::SectionName(int type) {
     if (type < 0 || type >= kSectionTypeCount)
         return {};
     return kSectionNames[static_cast<std::size_t>(type)];
+}
+
+void TsiCustomLang::ApplyProgramSettings() {
+    SetLangNames(TsiLangDispatcher::ProgramLangNames());
+    SetActiveLanguage(1);
+    DefaultLanguage = 1;
+    UseDefaultLanguage = true;
+    TranslateType = TTranslateType::ttNoChange;
+    SetLangDelim(1);
+    StoreAsUTF8 = true;
+    ExcludedProperties = DefaultExcludedProperties();
 }
 
 std::vector<std::string> TsiCustomLang::DefaultExcludedProperties() {
@@ -323,9 +327,9 @@ void TsiCustomLang::Prepare() {
             dlgs != nullptr && dlgs->size() < TStandardDialogCaptions::kCount) {
             std::set<std::string> present; // ids in ASCII lower case
             for (const auto& e : *dlgs)
-                present.insert(FoldAscii(TLangEntry::Name(e, delim_)));
+                present.insert(AsciiText::ToLower(TLangEntry::Name(e, delim_)));
             for (const auto& c : TStandardDialogCaptions::All())
-                if (present.count(FoldAscii(c.id)) == 0)
+                if (present.count(AsciiText::ToLower(c.id)) == 0)
                     dlgs->push_back(TLangEntry::Make(c.id, {std::string(c.english)}, delim_));
         }
     }

@@ -155,6 +155,12 @@ public:
     void SetLangDispatcher(TsiLangDispatcher* dispatcher);
 
 protected:
+    // The values both of this program's components share: the program's ten
+    // language names, English active and the default, stored tables in UTF-8
+    // with character 1 as the delimiter, no translation of a changed text
+    // type, the default excluded properties.
+    void ApplyProgramSettings();
+
     TSections sections_;
 
 private:
@@ -167,8 +173,9 @@ private:
     void ApplyText(std::string_view component, std::string_view property, const std::string& text,
                    bool comparePath);
     bool IsDoNotTranslate(std::string_view component) const;
-    // Resolves an entry's component name: "" for the window itself, the name
-    // for a child, nullopt when the window has no such component.
+    // Resolves an entry's component name into `resolved`: "" for the window
+    // itself, the name for a child. False (and `resolved` untouched) when the
+    // name is empty or the window has no such component.
     bool ResolveComponent(std::string_view name, std::string& resolved) const;
     std::string LookupString(std::string_view id, int language) const;
 

@@ -1,7 +1,5 @@
 #include "i18n/si_lang_rt.h"
 
-#include "i18n/si_lang_dispatcher.h"
-
 namespace mq::i18n {
 
 std::vector<std::string> TsiLangRT::MainWindowDoNotTranslate() {
@@ -16,17 +14,10 @@ std::vector<std::string> TsiLangRT::MainWindowSmartExcludeProps() {
 }
 
 void TsiLangRT::ApplyMainWindowSettings() {
-    SetLangNames(TsiLangDispatcher::ProgramLangNames());
-    SetActiveLanguage(1);
-    DefaultLanguage = 1;
-    UseDefaultLanguage = true;
-    TranslateType = TTranslateType::ttNoChange;
-    SetLangDelim(1);
-    StoreAsUTF8 = true;
+    ApplyProgramSettings();
     NeedAllDlgs = true;
     DoNotTranslate = MainWindowDoNotTranslate();
     SmartExcludeProps = MainWindowSmartExcludeProps();
-    ExcludedProperties = DefaultExcludedProperties();
 }
 
 } // namespace mq::i18n

@@ -1,26 +1,14 @@
 #include "i18n/si_strings_collection.h"
 
 #include "i18n/lang_entry.h"
+#include "util/ascii_text.h"
 
 #include <algorithm>
 
 namespace mq::i18n {
 
 int TsiStringsCollection::CompareText(std::string_view a, std::string_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        auto ca = static_cast<unsigned char>(a[i]);
-        auto cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'A' && ca <= 'Z')
-            ca = static_cast<unsigned char>(ca + 32);
-        if (cb >= 'A' && cb <= 'Z')
-            cb = static_cast<unsigned char>(cb + 32);
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    if (a.size() == b.size())
-        return 0;
-    return a.size() < b.size() ? -1 : 1;
+    return AsciiText::CompareNoCase(a, b);
 }
 
 void TsiStringsCollection::Build(const std::vector<std::string>& entries, std::string_view delim,

@@ -1,12 +1,12 @@
 #include "i18n/text_codec.h"
 
+#include "util/utf16_convert.h"
+
 #include <array>
 
 namespace mq::i18n {
 
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
 
 // Windows-1252 0x80..0x9F; the five unassigned bytes map to the C1 control
 // of the same value, as the platform converter does.
@@ -17,86 +17,15 @@ constexpr std::array<char32_t, 32> kCp1252High = {
 
 } // namespace
 
-void TTextCodec::AppendUtf8(std::string& out, char32_t cp) {
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        cp = kReplacement;
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 std::string TTextCodec::Utf16LeToUtf8(std::span<const std::uint8_t> bytes) {
-    std::string out;
-    out.reserve(bytes.size() / 2);
-    const std::size_t units = bytes.size() / 2;
-    auto unit = [&](std::size_t i) -> char32_t {
-        return static_cast<char32_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    };
-    for (std::size_t i = 0; i < units; ++i) {
-        char32_t u = unit(i);
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
-            const char32_t low = unit(i + 1);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-                ++i;
-                continue;
-            }
-        }
-        AppendUtf8(out, u); // a lone surrogate becomes U+FFFD there
-    }
-    return out;
-}
-
-char32_t TTextCodec::NextCodePoint(std::string_view s, std::size_t& pos) {
-    const auto b0 = static_cast<std::uint8_t>(s[pos++]);
-    if (b0 < 0x80)
-        return b0;
-    int extra;
-    char32_t cp;
-    char32_t min;
-    if ((b0 & 0xE0) == 0xC0) {
-        extra = 1, cp = b0 & 0x1F, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        extra = 2, cp = b0 & 0x0F, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        extra = 3, cp = b0 & 0x07, min = 0x10000;
-    } else {
-        return kReplacement;
-    }
-    for (int k = 0; k < extra; ++k) {
-        if (pos >= s.size())
-            return kReplacement;
-        const auto b = static_cast<std::uint8_t>(s[pos]);
-        if ((b & 0xC0) != 0x80)
-            return kReplacement; // leave the byte for the next call
-        cp = (cp << 6) | (b & 0x3F);
-        ++pos;
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return kReplacement;
-    return cp;
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return Utf16Convert::Utf16ToUtf8(units);
 }
 
 std::string TTextCodec::SanitizeUtf8(std::span<const std::uint8_t> bytes) {
-    const std::string_view s(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    std::string out;
-    out.reserve(s.size());
-    std::size_t pos = 0;
-    while (pos < s.size())
-        AppendUtf8(out, NextCodePoint(s, pos));
-    return out;
+    return Utf16Convert::SanitizeUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 std::string TTextCodec::Windows1252ToUtf8(std::span<const std::uint8_t> bytes) {
@@ -106,7 +35,7 @@ std::string TTextCodec::Windows1252ToUtf8(std::span<const std::uint8_t> bytes) {
         if (b < 0x80)
             out.push_back(static_cast<char>(b));
         else
-            AppendUtf8(out, Windows1252Char(b));
+            Utf16Convert::AppendUtf8(out, Windows1252Char(b));
     }
     return out;
 }
@@ -129,8 +58,8 @@ std::optional<std::string> TTextCodec::Utf8ToWindows1252(std::string_view utf8, 
     out.reserve(utf8.size());
     std::size_t pos = 0;
     while (pos < utf8.size()) {
-        const char32_t cp = NextCodePoint(utf8, pos);
-        const auto byte = cp == kReplacement ? std::nullopt : Windows1252Byte(cp);
+        const char32_t cp = Utf16Convert::NextCodePoint(utf8, pos);
+        const auto byte = cp == Utf16Convert::kReplacement ? std::nullopt : Windows1252Byte(cp);
         if (!byte) {
             missing = cp;
             return std::nullopt;
@@ -143,19 +72,9 @@ std::optional<std::string> TTextCodec::Utf8ToWindows1252(std::string_view utf8, 
 std::string TTextCodec::Utf8ToUtf16Le(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size() * 2);
-    auto put = [&](char32_t u) {
+    for (const char16_t u : Utf16Convert::Utf8ToUtf16(utf8)) {
         out.push_back(static_cast<char>(u & 0xFF));
         out.push_back(static_cast<char>((u >> 8) & 0xFF));
-    };
-    std::size_t pos = 0;
-    while (pos < utf8.size()) {
-        const char32_t cp = NextCodePoint(utf8, pos);
-        if (cp >= 0x10000) {
-            put(0xD800 + ((cp - 0x10000) >> 10));
-            put(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            put(cp);
-        }
     }
     return out;
 }

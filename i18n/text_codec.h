@@ -3,9 +3,12 @@
 // carry UTF-16LE, UTF-8 or 8-bit text, and 8-bit text is Windows-1252 on
 // every platform so a file reads the same everywhere.
 // Every decoder accepts arbitrary bytes: malformed sequences become U+FFFD,
-// so the result is always valid UTF-8.
+// so the result is always valid UTF-8 (the Unicode forms are converted by
+// Utf16Convert, which every layer shares).
 // Threading: stateless; callable from any thread.
 #pragma once
+
+#include "util/utf16_convert.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -18,7 +21,8 @@ namespace mq::i18n {
 
 class TTextCodec {
 public:
-    static void AppendUtf8(std::string& out, char32_t codePoint);
+    // One code point as UTF-8 (Utf16Convert::AppendUtf8, which new code calls).
+    static void AppendUtf8(std::string& out, char32_t codePoint) { Utf16Convert::AppendUtf8(out, codePoint); }
 
     // UTF-16LE bytes to UTF-8. A trailing odd byte is ignored; unpaired
     // surrogates become U+FFFD.
@@ -39,8 +43,6 @@ public:
 
     // UTF-8 to UTF-16LE bytes (used by writers, e.g. test files).
     static std::string Utf8ToUtf16Le(std::string_view utf8);
-    // Decodes one code point at `pos` and advances it; U+FFFD for a bad sequence.
-    static char32_t NextCodePoint(std::string_view utf8, std::size_t& pos);
 
     // File names: UTF-8 text <-> path on every platform (on Windows the
     // narrow path functions would use the ANSI code page instead).

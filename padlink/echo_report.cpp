@@ -4,9 +4,9 @@
 #include <utility>
 #include <vector>
 
-#include "i18n/text_codec.h"
 #include "padlink/frames.h"
 #include "padlink/pad_link.h"
+#include "util/utf16_convert.h"
 
 namespace mq::padlink {
 
@@ -83,7 +83,7 @@ std::string TEchoReport::Escape(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
-    char32_t c = i18n::TTextCodec::NextCodePoint(utf8, i);
+    char32_t c = Utf16Convert::NextCodePoint(utf8, i);
     switch (c) {
       case '&': out += "&amp;"; continue;
       case '<': out += "&lt;"; continue;
@@ -95,7 +95,7 @@ std::string TEchoReport::Escape(std::string_view utf8) {
     if (c < 0x20) c += 0x2400;  // control pictures, as the log draws them
     else if (c == 0x7F) c = 0x2421;
     else if ((c >= 0x80 && c <= 0x9F) || c == 0xFFFE || c == 0xFFFF) c = 0xFFFD;
-    i18n::TTextCodec::AppendUtf8(out, c);
+    Utf16Convert::AppendUtf8(out, c);
   }
   return out;
 }

@@ -13,6 +13,7 @@
 #include "padlink/frames.h"
 #include "serial/apd_exception.h"
 #include "serial/port_probe.h"
+#include "util/ascii_text.h"
 
 namespace mq::padlink {
 
@@ -53,20 +54,11 @@ std::string ToText(std::string_view bytes) {
   return mq::i18n::TTextCodec::Windows1252ToUtf8(mq::i18n::TTextCodec::Bytes(bytes));
 }
 
-// Case-insensitive text order, the order of the sorted lists.
-bool TextLess(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    const char lx = lower(x), ly = lower(y);
-    if (lx != ly) return static_cast<unsigned char>(lx) < static_cast<unsigned char>(ly);
-    return false;
-  });
-}
-
-// Sorted insert, duplicates ignored.
+// Sorted insert in case-insensitive text order, the order of the sorted
+// lists; duplicates (but for case) ignored.
 void AddSorted(std::vector<std::string>& list, const std::string& item) {
-  auto it = std::lower_bound(list.begin(), list.end(), item, TextLess);
-  if (it != list.end() && !TextLess(item, *it)) return;
+  auto it = std::lower_bound(list.begin(), list.end(), item, AsciiText::LessNoCase);
+  if (it != list.end() && !AsciiText::LessNoCase(item, *it)) return;
   list.insert(it, item);
 }
 

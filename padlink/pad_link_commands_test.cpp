@@ -8,13 +8,8 @@ using Strings = std::vector<std::string>;
 
 class CommandsTest : public PadLinkTest {
  protected:
-  // Port 3 open with the given pads registered and the queue idle.
   void WithPads(const std::string& ids) {
-    OpenPort(3);
-    form->ScanPortForPads();
-    for (char id : ids) Register(3, id);
-    loop.advance(13 * 120);
-    fake->ClearWritten(3);
+    OpenWithPads(ids);
     win.refreshes = 0;
   }
   // Finds the station on `port` with a full scan.

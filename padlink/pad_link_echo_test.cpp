@@ -17,11 +17,7 @@ using Strings = std::vector<std::string>;
 class EchoTest : public PadLinkTest {
  protected:
   void WithPads(const std::string& ids) {
-    OpenPort(3);
-    form->ScanPortForPads();
-    for (char id : ids) Register(3, id);
-    loop.advance(13 * 120);
-    fake->ClearWritten(3);
+    OpenWithPads(ids);
     win.log.clear();
     seen = 0;
   }

@@ -115,6 +115,15 @@ class PadLinkTest : public ::testing::Test {
   void Register(unsigned n, char id, const std::string& firmware = "912") {
     Feed(n, kStx + id + kAck + firmware + kEot);
   }
+  // Port 3 open with the given pads registered, the queue idle (the twelve
+  // scan requests sent) and nothing written yet after that.
+  void OpenWithPads(const std::string& ids) {
+    OpenPort(3);
+    form->ScanPortForPads();
+    for (char id : ids) Register(3, id);
+    loop.advance(13 * 120);
+    fake->ClearWritten(3);
+  }
 
   mq::VirtualLoop loop;
   std::shared_ptr<mq::serial::FakeSerialPlatform> fake;

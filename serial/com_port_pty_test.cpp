@@ -27,6 +27,7 @@
 #include "serial/apd_exception.h"
 #include "serial/com_port.h"
 #include "serial/data_packet.h"
+#include "serial/testing/collect_errors.h"
 #include "serial/testing/pty_link.h"
 #include "serial/serial_platform_posix.h"
 #include "serial/sl_controller.h"
@@ -60,13 +61,7 @@ class PtyPortTest : public ::testing::Test {
  protected:
   PtyPortTest()
       : link({1, 2}), platform(std::make_shared<PosixSerialPlatform>(link.DataFolder())), port(loop, platform) {
-    loop.setErrorHandler([this](std::exception_ptr e) {
-      try {
-        std::rethrow_exception(e);
-      } catch (const std::exception& ex) {
-        errors.push_back(ex.what());
-      }
-    });
+    CollectErrors(loop, errors);
     port.SetAutoOpen(false);
     port.SetPromptForPort(false);
     // Runtimes with helper threads (the sanitizers) start them with the

@@ -2,12 +2,9 @@
 
 #include "serial/apd_exception.h"
 #include "serial/data_packet_manager.h"
+#include "util/ascii_text.h"
 
 namespace mq::serial {
-
-namespace {
-unsigned char Upper(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
-}  // namespace
 
 TApdDataPacket::TApdDataPacket() = default;
 
@@ -127,13 +124,13 @@ TApdDataPacket::Pattern TApdDataPacket::Prepare(const std::string& s, bool ignor
     if (c == '\\') {
       if (++i >= s.size()) break;  // a trailing backslash escapes nothing
       c = static_cast<unsigned char>(s[i]);
-      p.bytes.push_back(static_cast<char>(ignoreCase ? Upper(c) : c));
+      p.bytes.push_back(ignoreCase ? AsciiText::ToUpper(static_cast<char>(c)) : static_cast<char>(c));
       p.wild.push_back(false);
     } else if (c == '?') {
       p.bytes.push_back('?');
       p.wild.push_back(true);
     } else {
-      p.bytes.push_back(static_cast<char>(ignoreCase ? Upper(c) : c));
+      p.bytes.push_back(ignoreCase ? AsciiText::ToUpper(static_cast<char>(c)) : static_cast<char>(c));
       p.wild.push_back(false);
     }
   }
@@ -143,7 +140,7 @@ TApdDataPacket::Pattern TApdDataPacket::Prepare(const std::string& s, bool ignor
 bool TApdDataPacket::ByteMatches(const Pattern& pattern, std::size_t index, unsigned char b) const {
   if (index >= pattern.size()) return false;
   if (pattern.wild[index]) return true;
-  if (ignoreCase_) b = Upper(b);
+  if (ignoreCase_) b = static_cast<unsigned char>(AsciiText::ToUpper(static_cast<char>(b)));
   return static_cast<unsigned char>(pattern.bytes[index]) == b;
 }
 

@@ -1,6 +1,6 @@
 // SerialDevice: one open serial device, the driver operations the dispatcher
 // and its worker threads use. Implemented by each platform backend (POSIX
-// now, Win32 later) and by the fake platform of the tests.
+// and Win32) and by the fake platform of the tests.
 //
 // A device either needs the four worker threads (UsesWorkerThreads() true:
 // the reader waits in WaitReadable, the writer in WaitWritable) or is driven

@@ -11,6 +11,7 @@
 #include "loop/realtime_loop.h"
 #include "serial/com_port.h"
 #include "serial/data_packet.h"
+#include "serial/testing/collect_errors.h"
 #include "serial/testing/pty_link.h"
 #include "serial/serial_platform_posix.h"
 
@@ -44,13 +45,7 @@ TEST(SerialSoak, HundredThousandFramesArriveOnceAndInOrder) {
   PtyLink link({1});
   RealtimeLoop loop;
   std::vector<std::string> errors;
-  loop.setErrorHandler([&](std::exception_ptr e) {
-    try {
-      std::rethrow_exception(e);
-    } catch (const std::exception& ex) {
-      errors.push_back(ex.what());
-    }
-  });
+  CollectErrors(loop, errors);
   TApdComPort port(loop, std::make_shared<PosixSerialPlatform>(link.DataFolder()));
   port.SetAutoOpen(false);
   port.SetComNumber(1);

@@ -7,6 +7,7 @@
 
 #include "loop/virtual_loop.h"
 #include "serial/apd_exception.h"
+#include "serial/testing/collect_errors.h"
 #include "serial/testing/fake_serial_platform.h"
 
 namespace mq::serial {
@@ -164,13 +165,7 @@ TEST_F(SLControllerTest, MonitoringFollowsThePortThroughCloseAndReopen) {
 
 TEST_F(SLControllerTest, PreviousHandlersAreChainedAndRestoredAndErrorsReported) {
   std::vector<std::string> errors;
-  loop.setErrorHandler([&](std::exception_ptr e) {
-    try {
-      std::rethrow_exception(e);
-    } catch (const std::exception& ex) {
-      errors.push_back(ex.what());
-    }
-  });
+  CollectErrors(loop, errors);
   int mine = 0;
   port.SetOnTriggerAvail([&](TApdComPort&, std::uint16_t) {
     ++mine;

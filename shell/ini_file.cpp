@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shell/atomic_file_writer.h"
+#include "util/ascii_text.h"
 #include "util/safe_file_reader.h"
 
 namespace mq {
@@ -30,17 +31,6 @@ struct IniFile::Document {
 };
 
 namespace {
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::string Trim(const std::string& s) {
   const char* ws = " \t";
@@ -138,7 +128,7 @@ void SetKey(Document& doc, const std::string& section, const std::string& key, c
   for (std::size_t i = 0; i < doc.lines.size(); ++i) {
     const std::string& text = doc.lines[i].text;
     if (auto s = SectionName(text)) {
-      inSection = !sectionLine && EqualsNoCase(*s, section);
+      inSection = !sectionLine && AsciiText::EqualNoCase(*s, section);
       if (inSection) {
         sectionLine = i;
         lastInSection = i;
@@ -148,7 +138,7 @@ void SetKey(Document& doc, const std::string& section, const std::string& key, c
     if (!inSection) continue;
     if (auto k = KeyName(text)) {
       lastInSection = i;
-      if (EqualsNoCase(*k, key) && !keyLine) keyLine = i;
+      if (AsciiText::EqualNoCase(*k, key) && !keyLine) keyLine = i;
     }
   }
   if (keyLine) {
@@ -191,11 +181,11 @@ std::optional<std::string> IniFile::ReadValue(const std::string& section, const 
   for (const Line& l : doc->lines) {
     if (auto s = SectionName(l.text)) {
       if (seen) return std::nullopt;
-      inSection = seen = EqualsNoCase(*s, section);
+      inSection = seen = AsciiText::EqualNoCase(*s, section);
       continue;
     }
     if (!inSection) continue;
-    if (auto k = KeyName(l.text); k && EqualsNoCase(*k, key)) return ValueOf(l.text);
+    if (auto k = KeyName(l.text); k && AsciiText::EqualNoCase(*k, key)) return ValueOf(l.text);
   }
   return std::nullopt;
 }

@@ -156,6 +156,23 @@ std::string pidIn(int fd)
     return pid.size() <= 10 ? pid : std::string();
 }
 
+// The entries of the folder open as dirFd, read through a duplicate of the
+// descriptor from the first entry on (the duplicate shares its position with
+// dirFd, so a listing before must not shorten this one); nullptr when the
+// duplicate or the listing cannot be had. The caller closes it (closedir).
+DIR* OpenListing(int dirFd)
+{
+    const int listFd = fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    DIR* d = listFd >= 0 ? fdopendir(listFd) : nullptr;
+    if (d == nullptr) {
+        if (listFd >= 0)
+            close(listFd);
+        return nullptr;
+    }
+    rewinddir(d);
+    return d;
+}
+
 }  // namespace
 
 PtyBinding::~PtyBinding()
@@ -406,14 +423,9 @@ bool PtyBinding::makeLink(std::string& error)
 // and noted. Links to anything but a pseudo-terminal are never touched.
 void PtyBinding::sweepStale()
 {
-    const int listFd = fcntl(dirFd_, F_DUPFD_CLOEXEC, 0);
-    DIR* d = listFd >= 0 ? fdopendir(listFd) : nullptr;
-    if (d == nullptr) {
-        if (listFd >= 0)
-            close(listFd);
+    DIR* d = OpenListing(dirFd_);
+    if (d == nullptr)
         return;
-    }
-    rewinddir(d);  // the duplicate shares its position with dirFd_
     std::set<std::string> coms;
     while (dirent* e = readdir(d)) {
         const std::string n = e->d_name;
@@ -467,14 +479,9 @@ void PtyBinding::removePortsDirIfOnlyMarker()
     if (fstat(dirFd_, &ds) != 0 || fstatat(dirFd_, kMarker, &ms, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(ms.st_mode) || ms.st_uid != ds.st_uid)
         return;
-    const int listFd = fcntl(dirFd_, F_DUPFD_CLOEXEC, 0);
-    DIR* d = listFd >= 0 ? fdopendir(listFd) : nullptr;
-    if (d == nullptr) {
-        if (listFd >= 0)
-            close(listFd);
+    DIR* d = OpenListing(dirFd_);
+    if (d == nullptr)
         return;
-    }
-    rewinddir(d);
     bool onlyMarker = true;
     while (dirent* e = readdir(d)) {
         const std::string n = e->d_name;

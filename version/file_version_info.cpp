@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "util/utf16_convert.h"
 #include "version/file_version_info_error.h"
-#include "version/utf16_text.h"
 
 namespace mq {
 namespace {
@@ -46,7 +46,7 @@ void AppendHex4(std::u16string& out, std::uint16_t value) {
   for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kDigits[(value >> shift) & 0xF]);
 }
 
-std::u16string Decimal(std::int64_t value) { return Utf8ToUtf16(std::to_string(value)); }
+std::u16string Decimal(std::int64_t value) { return Utf16Convert::Utf8ToUtf16(std::to_string(value)); }
 
 std::uint16_t ReadWord(const void* at, std::size_t index) {
   const auto* bytes = static_cast<const unsigned char*>(at) + 2 * index;
@@ -153,7 +153,7 @@ std::u16string TFileVersionInfo::StrVerFileLang() {
 std::u16string TFileVersionInfo::StrVerFileCP() const {
   std::u16string text = Decimal(FVerFileCPID);
   for (const auto& page : kCodePages) {
-    if (page.Id == FVerFileCPID) return text + u" (" + Utf8ToUtf16(page.Name) + u")";
+    if (page.Id == FVerFileCPID) return text + u" (" + Utf16Convert::Utf8ToUtf16(page.Name) + u")";
   }
   return text;
 }

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "util/utf16_convert.h"
 #include "version/file_version_info_error.h"
-#include "version/utf16_text.h"
 #include "version/version_block_writer.h"
 
 namespace mq {
@@ -82,7 +82,7 @@ class TScriptedPlatform : public TVersionPlatform {
   std::uint32_t GetLastError() override { return LastError; }
   void SetLastError(std::uint32_t code) override { LastError = code; }
   std::u16string FormatMessageW(std::uint32_t code) override {
-    return code == 0x80070005 ? u"Wrapped denial." : u"Message " + Utf8ToUtf16(std::to_string(code));
+    return code == 0x80070005 ? u"Wrapped denial." : u"Message " + Utf16Convert::Utf8ToUtf16(std::to_string(code));
   }
   bool VerLanguageNameW(std::uint16_t, std::u16string&) override {
     LastError = 1815;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "util/ascii_text.h"
+
 namespace mq {
 namespace {
 
@@ -18,8 +20,6 @@ std::uint16_t Read16(std::span<const std::byte> data, std::size_t offset) {
 std::uint32_t Read32(std::span<const std::byte> data, std::size_t offset) {
   return Read16(data, offset) | (std::uint32_t{Read16(data, offset + 2)} << 16);
 }
-
-char16_t FoldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; }
 
 // One node, all offsets relative to the block's first byte and inside it.
 struct TNode {
@@ -69,7 +69,7 @@ std::optional<TNode> ParseNode(std::span<const std::byte> data, std::size_t begi
 bool KeyEquals(std::span<const std::byte> data, const TNode& node, std::u16string_view key) {
   if (node.KeyUnits != key.size()) return false;
   for (std::size_t i = 0; i < key.size(); ++i) {
-    if (FoldAscii(Read16(data, node.KeyBegin + 2 * i)) != FoldAscii(key[i])) return false;
+    if (AsciiText::ToUpper(char16_t(Read16(data, node.KeyBegin + 2 * i))) != AsciiText::ToUpper(key[i])) return false;
   }
   return true;
 }

@@ -20,7 +20,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "version/utf16_text.h"
+#include "util/utf16_convert.h"
 #include "version/version_block_writer.h"
 
 namespace {
@@ -63,13 +63,13 @@ mq::TVersionBlockWriter::TVersionData ReadDefinitions(std::istream& in) {
       const std::string lang = rest.substr(0, sep);
       const std::string cp = rest.substr(sep + 1);
       data.Translations.emplace_back(ParseHex4(lang), ParseHex4(cp));
-      if (!haveTranslation) table.Key = mq::Utf8ToUtf16(lang + cp);
+      if (!haveTranslation) table.Key = mq::Utf16Convert::Utf8ToUtf16(lang + cp);
       haveTranslation = true;
     } else if (item == "String") {
       const auto eq = rest.find('=');
       if (eq == std::string::npos || eq == 0) throw std::runtime_error("bad string: " + line);
-      table.Strings.emplace_back(mq::Utf8ToUtf16(rest.substr(0, eq)),
-                                 mq::Utf8ToUtf16(rest.substr(eq + 1)));
+      table.Strings.emplace_back(mq::Utf16Convert::Utf8ToUtf16(rest.substr(0, eq)),
+                                 mq::Utf16Convert::Utf8ToUtf16(rest.substr(eq + 1)));
     } else {
       throw std::runtime_error("unknown item: " + line);
     }

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "version/utf16_text.h"
+#include "util/utf16_convert.h"
 #include "version/version_block.h"
 #include "version/version_block_scanner.h"
 #include "version/version_platform.h"
@@ -296,7 +296,7 @@ class TPosixVersionPlatform final : public TVersionPlatform {
 
   std::u16string FormatMessageW(std::uint32_t code) override {
     for (const auto& message : kMessages) {
-      if (message.Code == code) return Utf8ToUtf16(message.Text) + u"\r\n";
+      if (message.Code == code) return Utf16Convert::Utf8ToUtf16(message.Text) + u"\r\n";
     }
     return {};
   }
@@ -314,7 +314,7 @@ class TPosixVersionPlatform final : public TVersionPlatform {
       tLastError = kErrorResourceLangNotFound;
       return false;
     }
-    name = Utf8ToUtf16(text);
+    name = Utf16Convert::Utf8ToUtf16(text);
     return true;
   }
 };
