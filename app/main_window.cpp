@@ -87,15 +87,6 @@ QString ToQt(const std::string& utf8) {
   return s;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 std::vector<QToolButton*> ReachableToolbarButtons(const QToolBar* bar) {
   std::vector<QToolButton*> buttons;
   for (QAction* a : bar->actions())

@@ -39,6 +39,7 @@
 #include "app/ui_dialogs.h"
 #include "app/windows_1252.h"
 #include "padlink/echo_report.h"
+#include "util/ascii_text.h"
 
 namespace mq {
 
@@ -163,7 +164,7 @@ void TfrmMain::SpTBXItemHelpClick() {
 }
 
 char TfrmMain::PadIdFromControlName(std::string_view name) {
-  const bool light = name.size() >= 3 && SameName(name.substr(0, 3), "LED");
+  const bool light = name.size() >= 3 && AsciiText::EqualNoCase(name.substr(0, 3), "LED");
   const std::size_t shortLength = light ? 4 : 5;  // "LED0", "JLab0"
   if (name.size() == shortLength) return name.back();
   if (name.size() > shortLength) {

@@ -22,9 +22,6 @@ namespace mq::main_window_internal {
 // Captions hold CR LF between lines; Qt draws "\n".
 QString ToQt(const std::string& utf8);
 
-// Component names match without regard to the case of ASCII letters.
-bool SameName(std::string_view a, std::string_view b);
-
 // The toolbar buttons the keyboard can reach (shown and enabled), in toolbar order.
 std::vector<QToolButton*> ReachableToolbarButtons(const QToolBar* bar);
 

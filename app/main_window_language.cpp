@@ -21,6 +21,7 @@
 #include "app/ui_dialogs.h"
 #include "i18n/language_startup.h"
 #include "i18n/sib_format_error.h"
+#include "util/ascii_text.h"
 
 namespace mq {
 
@@ -97,10 +98,10 @@ void TfrmMain::SpTBXLangXClick() {
 
 QObject* TfrmMain::FindComponent(std::string_view name) const {
   if (name.empty()) return const_cast<TfrmMain*>(this);
-  if (SameName(name, "siTaskDialog1")) return siTaskDialog1_;
+  if (AsciiText::EqualNoCase(name, "siTaskDialog1")) return siTaskDialog1_;
   for (QObject* o : findChildren<QObject*>()) {
     const QByteArray n = o->objectName().toLatin1();
-    if (!n.isEmpty() && SameName(std::string_view(n.constData(), static_cast<std::size_t>(n.size())), name)) {
+    if (!n.isEmpty() && AsciiText::EqualNoCase(std::string_view(n.constData(), static_cast<std::size_t>(n.size())), name)) {
       // Widgets inside the built dialogs are not components of this window.
       if (o->parent() != nullptr && o->parent()->objectName() == QLatin1String("siTaskDialog1") && o != siTaskDialog1_)
         continue;
@@ -120,7 +121,7 @@ std::string TfrmMain::ComponentClassName(std::string_view component) const {
 std::optional<std::string> TfrmMain::GetText(std::string_view component, std::string_view property) {
   QObject* o = FindComponent(component);
   if (o == nullptr) return std::nullopt;
-  if (SameName(property, "Caption")) {
+  if (AsciiText::EqualNoCase(property, "Caption")) {
     if (o == this) return windowTitle().toStdString();
     if (auto* a = qobject_cast<QAction*>(o)) return FromQt(a->text());
     if (auto* b = qobject_cast<QAbstractButton*>(o)) return FromQt(b->text());
@@ -128,14 +129,14 @@ std::optional<std::string> TfrmMain::GetText(std::string_view component, std::st
     if (auto* g = qobject_cast<QGroupBox*>(o)) return FromQt(g->title());
     return std::nullopt;
   }
-  if (SameName(property, "Hint")) {
+  if (AsciiText::EqualNoCase(property, "Hint")) {
     // The hint as it was given, not the markup that shows it as plain text.
     if (const QVariant plain = o->property(kPlainHint); plain.isValid()) return FromQt(plain.toString());
     if (auto* a = qobject_cast<QAction*>(o)) return FromQt(a->toolTip());
     if (auto* w = qobject_cast<QWidget*>(o)) return FromQt(w->toolTip());
     return std::nullopt;
   }
-  if (SameName(property, "ExpandButtonCaption") && o == siTaskDialog1_)
+  if (AsciiText::EqualNoCase(property, "ExpandButtonCaption") && o == siTaskDialog1_)
     return FromQt(siTaskDialog1_->ExpandButtonCaption);
   return std::nullopt;
 }
@@ -144,7 +145,7 @@ void TfrmMain::SetText(std::string_view component, std::string_view property, co
   QObject* o = FindComponent(component);
   if (o == nullptr) return;
   const QString text = ToQt(value);
-  if (SameName(property, "Caption")) {
+  if (AsciiText::EqualNoCase(property, "Caption")) {
     if (o == this) {
       setWindowTitle(text);
     } else if (auto* a = qobject_cast<QAction*>(o)) {
@@ -163,7 +164,7 @@ void TfrmMain::SetText(std::string_view component, std::string_view property, co
     }
     return;
   }
-  if (SameName(property, "Hint")) {
+  if (AsciiText::EqualNoCase(property, "Hint")) {
     // A tool tip that looks like markup is drawn as markup: a hint from the
     // translation file is shown as the text it is.
     const QString tip = Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text) : text;
@@ -174,12 +175,12 @@ void TfrmMain::SetText(std::string_view component, std::string_view property, co
       w->setToolTip(tip);
     return;
   }
-  if (SameName(property, "ExpandButtonCaption") && o == siTaskDialog1_) siTaskDialog1_->ExpandButtonCaption = text;
+  if (AsciiText::EqualNoCase(property, "ExpandButtonCaption") && o == siTaskDialog1_) siTaskDialog1_->ExpandButtonCaption = text;
 }
 
 std::optional<std::vector<std::string>> TfrmMain::GetList(std::string_view component, std::string_view property) {
   auto* rg = qobject_cast<TRadioGroup*>(FindComponent(component));
-  if (rg == nullptr || !SameName(property, "Items")) return std::nullopt;
+  if (rg == nullptr || !AsciiText::EqualNoCase(property, "Items")) return std::nullopt;
   std::vector<std::string> items;
   for (const QString& s : rg->Items()) items.push_back(FromQt(s));
   return items;
@@ -187,7 +188,7 @@ std::optional<std::vector<std::string>> TfrmMain::GetList(std::string_view compo
 
 void TfrmMain::SetList(std::string_view component, std::string_view property, const std::vector<std::string>& items) {
   auto* rg = qobject_cast<TRadioGroup*>(FindComponent(component));
-  if (rg == nullptr || !SameName(property, "Items")) return;
+  if (rg == nullptr || !AsciiText::EqualNoCase(property, "Items")) return;
   QStringList list;
   for (const auto& s : items) list << ToQt(s);
   rg->SetItems(list);

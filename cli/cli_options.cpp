@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "i18n/text_codec.h"
+#include "util/utf16_convert.h"
 
 namespace mq::padlink {
 
@@ -104,7 +105,7 @@ std::optional<std::string> TCliOptions::PadBytes(const std::string& utf8, const 
       error = what + " is not valid UTF-8 text";
     } else {
       std::string ch;
-      mq::i18n::TTextCodec::AppendUtf8(ch, missing);
+      mq::Utf16Convert::AppendUtf8(ch, missing);
       error = what + ": '" + ch + "' (" + code + ") is not in the pads' character set (Windows-1252)";
     }
     return std::nullopt;

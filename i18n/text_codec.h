@@ -21,8 +21,6 @@ namespace mq::i18n {
 
 class TTextCodec {
 public:
-    // One code point as UTF-8 (Utf16Convert::AppendUtf8, which new code calls).
-    static void AppendUtf8(std::string& out, char32_t codePoint) { Utf16Convert::AppendUtf8(out, codePoint); }
 
     // UTF-16LE bytes to UTF-8. A trailing odd byte is ignored; unpaired
     // surrogates become U+FFFD.
