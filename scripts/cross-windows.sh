@@ -88,4 +88,4 @@ echo "cross-windows: install $((installed - start)) s, Qt $((qt_built - installe
      "configure+build $((built - qt_built)) s, tests under Wine $((tested - built)) s," \
      "end to end $((e2e_done - tested)) s, installer and its Wine run $((done_at - e2e_done)) s," \
      "total $((done_at - start)) s"
-exit $status
+[ "$status" = 0 ] || exit "$status"
