@@ -54,7 +54,7 @@ else
 fi
 qt_built=$(date +%s)
 
-# shellcheck disable=SC2086
+# shellcheck disable=SC2086 # MQ_CMAKE_ARGS is a list of arguments, split on spaces
 cmake -S . -B "$BUILD_DIR" -G Ninja "${target[@]}" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DMQ_WERROR=ON -DMQ_BUILD_BENCH=OFF \
