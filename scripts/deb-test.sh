@@ -262,7 +262,7 @@ shot() { e2e_shot "$1"; }
 # windows_of <pid> <title pattern>: its mapped windows with that title. The
 # program's windows without a title of their own (menus) carry its name,
 # "MqTool", as does a message window titled so.
-windows_of() { e2e_windows --pid "$1" "$2"; }
+windows_of() { e2e_windows --pid "$1" "$2" || true; }
 # others <window list>: those that are not the main window.
 others() { grep -vx "$WIN" <<<"$1" | grep . || true; }
 

@@ -162,8 +162,9 @@ e2e_shot() {
 }
 
 # e2e_windows [xdotool search options...] <title pattern>: the mapped windows
-# with that title, one id a line (none: nothing).
-e2e_windows() { xdotool search --onlyvisible "${@:1:$#-1}" --name "${!#}" 2>/dev/null || true; }
+# with that title, one id a line; the status is 1 when there is none (so
+# `e2e_wait_for 60 e2e_windows NAME` waits for one).
+e2e_windows() { xdotool search --onlyvisible "${@:1:$#-1}" --name "${!#}" 2>/dev/null; }
 
 # e2e_focus <window>: gives it the keyboard focus and waits until it has it;
 # 1 when that does not happen within 20 s.
