@@ -193,7 +193,8 @@ e2e_browser() {
 # person sees it: a picture at A4 width and 150 dots per inch, a PDF printed
 # on A4, and the document the browser built. The browser's messages go to
 # shot.err, pdf.err and dom.err in the scratch folder, which also holds the
-# browser's home and profile (as root it runs without its sandbox).
+# browser's home and profile. The browser runs without its sandbox, which
+# refuses to start as root.
 e2e_render() {
   local url=$1 png=$2 pdf=$3 dom=$4 work=$5
   mkdir -p "$work/home"
