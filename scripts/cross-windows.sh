@@ -54,7 +54,7 @@ else
 fi
 qt_built=$(date +%s)
 
-# shellcheck disable=SC2086
+# shellcheck disable=SC2086 # MQ_CMAKE_ARGS is a list of arguments, split on spaces
 cmake -S . -B "$BUILD_DIR" -G Ninja "${target[@]}" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DMQ_WERROR=ON -DMQ_BUILD_BENCH=OFF \
@@ -88,4 +88,4 @@ echo "cross-windows: install $((installed - start)) s, Qt $((qt_built - installe
      "configure+build $((built - qt_built)) s, tests under Wine $((tested - built)) s," \
      "end to end $((e2e_done - tested)) s, installer and its Wine run $((done_at - e2e_done)) s," \
      "total $((done_at - start)) s"
-exit $status
+[ "$status" = 0 ] || exit "$status"

@@ -36,6 +36,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
+# shellcheck source=scripts/lib/e2e.sh
+source scripts/lib/e2e.sh
 if [ "$(id -u)" -ne 0 ]; then
   echo "deb-test: needs root (it installs a package and adds users)" >&2
   exit 1
@@ -49,7 +51,6 @@ DATA=/var/lib/Corvane/Ledgerkit
 INI=$DATA/MqTool.ini
 U_IN=mqdeb-dialout
 U_OUT=mqdeb-other
-DISPLAY_NUM=""
 shopt -s nullglob
 debs=(dist/mqtool_*_amd64.deb)
 if [ ${#debs[@]} -ne 1 ]; then
@@ -61,17 +62,11 @@ DEB=$ROOT/${debs[0]}
 rm -rf "$OUT"
 mkdir -p "$OUT"
 chmod 0755 "$OUT"
+e2e_init deb-test "$OUT"
 
 T0=$(date +%s)
 step() { echo "deb-test: $*"; }
-fail() {
-  echo "deb-test: FAIL: $*" >&2
-  if [ -s "$OUT/xvfb.log" ]; then
-    echo "deb-test: Xvfb's log ($OUT/xvfb.log):" >&2
-    sed 's/^/  Xvfb: /' "$OUT/xvfb.log" >&2
-  fi
-  exit 1
-}
+fail() { e2e_fail "FAIL: $*"; }
 
 for u in "$U_IN" "$U_OUT"; do
   if getent passwd "$u" >/dev/null; then fail "user $u already exists"; fi
@@ -145,15 +140,7 @@ as() {
   local u=$1
   shift
   exec setpriv --reuid="$u" --regid="$u" --init-groups env -i HOME="/home/$u" USER="$u" LOGNAME="$u" \
-    PATH=/usr/bin:/bin LANG=C.UTF-8 DISPLAY="$DISPLAY_NUM" "$@"
-}
-
-# alive <pid>: the process runs (an ended child stays a zombie until it is
-# waited for, and kill -0 still finds that).
-alive() {
-  local st
-  st=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
-  [[ $st != Z* ]]
+    PATH=/usr/bin:/bin LANG=C.UTF-8 DISPLAY="${DISPLAY:-}" "$@"
 }
 
 # ---- root's scripts and planted links ------------------------------------------
@@ -236,49 +223,21 @@ for want in "--control-fifo" "judgeid" "garble"; do
 done
 
 # ---- the display ---------------------------------------------------------------
-# A display of its own on a free number, open to the test users (-ac).
-# -noreset: by default the server resets when its last client goes (after
-# every window here), and a client that connects during the reset is
-# refused ("could not connect to display").
+# A display of its own, open to the test users (-ac).
 step "Xvfb (log: $OUT/xvfb.log)"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -ac -noreset 3>"$OUT/display" >"$OUT/xvfb.log" 2>&1 &
-XVFB_PID=$!
-PIDS+=("$XVFB_PID")
-for _ in $(seq 1 100); do [ -s "$OUT/display" ] && break; alive "$XVFB_PID" || break; sleep 0.1; done
-[ -s "$OUT/display" ] || fail "Xvfb did not start"
-DISPLAY_NUM=:$(head -1 "$OUT/display")
-export DISPLAY=$DISPLAY_NUM
-# display_alive <before what>: the server runs and answers.
-display_alive() {
-  alive "$XVFB_PID" || fail "Xvfb ended before $1"
-  timeout 20 xdotool getdisplaygeometry >/dev/null 2>&1 || fail "the display $DISPLAY_NUM does not answer before $1"
-}
-display_alive "the first window"
-# The pointer waits in a corner of the screen, away from the windows (a
-# tooltip under it would be one more window).
-read -r SCREEN_W SCREEN_H < <(xdotool getdisplaygeometry)
-xdotool mousemove "$((SCREEN_W - 1))" "$((SCREEN_H - 1))"
+e2e_start_xvfb 1024x768x24 -ac
+PIDS+=("$E2E_XVFB_PID")
+e2e_display_alive "the first window"
 
 # ---- the simulator and the command line --------------------------------------
-SIM_PID=""
 # start_sim <user>: marq-sim on COM 3 with the default data folder; 0 when it bound the port.
 start_sim() {
-  local u=$1
-  as "$u" marq-sim --com 3 --pads 0,1,2,3 --awards manual --trace </dev/null >"$OUT/sim-$u.log" 2>&1 &
-  SIM_PID=$!
-  PIDS+=("$SIM_PID")
-  for _ in $(seq 1 150); do
-    if [ -L "$DATA/ports/COM3" ]; then return 0; fi
-    if ! alive "$SIM_PID"; then return 1; fi
-    sleep 0.2
-  done
-  return 1
+  local rc=0
+  e2e_start_sim 3 "$OUT/sim-$1.log" - as "$1" marq-sim --com 3 --pads 0,1,2,3 --awards manual --trace || rc=$?
+  PIDS+=("$E2E_SIM_PID")
+  return $rc
 }
-stop_sim() {
-  kill "$SIM_PID" 2>/dev/null || true
-  wait "$SIM_PID" 2>/dev/null || true
-  SIM_PID=""
-}
+stop_sim() { e2e_stop_sim; }
 
 scan_json() {
   local u=$1 rc=0
@@ -298,35 +257,26 @@ scan_json() {
 WIN=""
 APP_PID=""
 APP_LOG=""
-shot() { import -display "$DISPLAY_NUM" -window root "$OUT/$1.png" 2>/dev/null || true; }
+shot() { e2e_shot "$1"; }
 
 # windows_of <pid> <title pattern>: its mapped windows with that title. The
 # program's windows without a title of their own (menus) carry its name,
 # "MqTool", as does a message window titled so.
-windows_of() { xdotool search --onlyvisible --pid "$1" --name "$2" 2>/dev/null || true; }
+windows_of() { e2e_windows --pid "$1" "$2" || true; }
 # others <window list>: those that are not the main window.
 others() { grep -vx "$WIN" <<<"$1" | grep . || true; }
 
-# wait_until <seconds> <command...>: a bounded poll, every 0.1 s.
-wait_until() {
-  local limit=$(($(date +%s) + $1))
-  shift
-  until "$@"; do
-    [ "$(date +%s)" -lt "$limit" ] || return 1
-    sleep 0.1
-  done
-}
-
-focus_window() { timeout 20 xdotool windowfocus --sync "$1" 2>/dev/null; }
+wait_until() { e2e_wait_for "$@"; }
+focus_window() { e2e_focus "$1"; }
 
 main_window_mapped() {
   WIN=$(windows_of "$APP_PID" '^Marq Utility$' | head -1)
-  [ -n "$WIN" ] || ! alive "$APP_PID"
+  [ -n "$WIN" ] || ! e2e_alive "$APP_PID"
 }
 start_window() {  # start_window <user> <name of the log and screenshots>
   local u=$1
   APP_LOG="$OUT/$2.log"
-  display_alive "$u's window"
+  e2e_display_alive "$u's window"
   as "$u" mqtool >"$APP_LOG" 2>&1 &
   APP_PID=$!
   PIDS+=("$APP_PID")
@@ -346,14 +296,12 @@ menu_gone() { ! menu_mapped; }
 # open_menu <keys from Exit to the drop-down...>
 open_menu() {
   focus_window "$WIN" || fail "the window does not take the keyboard focus"
-  xdotool key F10 "$@" Down
+  e2e_keys F10 "$@" Down
   wait_until 60 menu_mapped || { shot menu-did-not-open; fail "the menu did not open (F10 $* Down)"; }
 }
 # pick <number of Down keys>: the item in the open menu; waits for it to close.
 pick() {
-  local keys=()
-  for _ in $(seq 1 "$1"); do keys+=(Down); done
-  xdotool key "${keys[@]}" Return
+  e2e_pick "$1"
   wait_until 60 menu_gone || { shot menu-did-not-close; fail "the menu did not close"; }
 }
 
@@ -372,16 +320,16 @@ MESSAGE_SEEN=1
 BOX=""
 box_or_end() {
   BOX=$(others "$(windows_of "$APP_PID" '^MqTool$')" | head -1)
-  [ -n "$BOX" ] || ! alive "$APP_PID"
+  [ -n "$BOX" ] || ! e2e_alive "$APP_PID"
 }
 box_gone() { [ -z "$(others "$(windows_of "$APP_PID" '^MqTool$')")" ]; }
-app_ended() { ! alive "$APP_PID"; }
+app_ended() { ! e2e_alive "$APP_PID"; }
 close_window() {  # close_window <user> <name>
   local u=$1 name=$2
   MESSAGE_SEEN=1
   shot "$name"
   focus_window "$WIN" || fail "$u: the window does not take the keyboard focus"
-  xdotool key F10 Return
+  e2e_keys F10 Return
   while wait_until 60 box_or_end && [ -n "$BOX" ]; do
     if [ "$MESSAGE_SEEN" = 1 ]; then
       MESSAGE_SEEN=0
@@ -497,8 +445,7 @@ as_member ln -s "$SECRET" "$DATA/MqTool.sib"
 as_member ln -s "$SECRET_DIR" "$DATA/outside"
 as_member mkdir -p "$DATA/deep/er"
 as_member ln -s "$SECRET_DIR/kept" "$DATA/deep/er/kept"
-kill "$XVFB_PID" 2>/dev/null || true
-wait "$XVFB_PID" 2>/dev/null || true
+e2e_stop_xvfb
 PIDS=()
 for u in "$U_IN" "$U_OUT"; do
   uid=$(id -u "$u")

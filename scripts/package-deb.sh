@@ -33,7 +33,7 @@ export SOURCE_DATE_EPOCH
 # Debian's flags, given to CMake explicitly (it reads no CPPFLAGS, and takes
 # the environment's flags only at the first configure).
 eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
-# shellcheck disable=SC2086
+# shellcheck disable=SC2086 # MQ_CMAKE_ARGS is a list of arguments, split on spaces
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
   -DCMAKE_C_FLAGS="${CPPFLAGS} ${CFLAGS//-g /}" -DCMAKE_CXX_FLAGS="${CPPFLAGS} ${CXXFLAGS//-g /}" \
   -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" -DCMAKE_SHARED_LINKER_FLAGS="$LDFLAGS" \

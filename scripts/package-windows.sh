@@ -45,7 +45,7 @@ bash scripts/deps.sh --only "${PACKAGES[@]}"
 qt=$(JOBS="$JOBS" bash scripts/build-qt-mingw.sh | tail -n1)
 qt_done=$(date +%s)
 
-# shellcheck disable=SC2086
+# shellcheck disable=SC2086 # MQ_CMAKE_ARGS is a list of arguments, split on spaces
 cmake -S . -B "$BUILD_DIR" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64-qt.cmake" -DMQ_QT_MINGW_PREFIX="$qt" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMQ_WERROR=ON -DMQ_BUILD_APP=ON -DMQ_BUILD_BENCH=OFF \

@@ -9,30 +9,21 @@
 # Needs Debian's chromium (bash scripts/deps.sh chromium); CTest runs this
 # only when chromium was found at configure time.
 set -euo pipefail
+# shellcheck source=scripts/lib/e2e.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/e2e.sh"
 
 PAGE=${1:?HTML page}
 OUT=${2:?output path without suffix}
-BROWSER=${CHROMIUM:-$(command -v chromium || command -v chromium-browser || true)}
-if [ -z "$BROWSER" ]; then
-  echo "render-html: chromium is not installed (bash scripts/deps.sh chromium)" >&2
-  exit 1
-fi
-[ -s "$PAGE" ] || { echo "render-html: $PAGE is missing or empty" >&2; exit 1; }
+e2e_init render-html "$(dirname "$OUT")"
+e2e_browser
+[ -s "$PAGE" ] || e2e_fail "$PAGE is missing or empty"
 PAGE=$(cd "$(dirname "$PAGE")" && pwd)/$(basename "$PAGE")
 mkdir -p "$(dirname "$OUT")"
 OUT=$(cd "$(dirname "$OUT")" && pwd)/$(basename "$OUT")
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
-# The browser needs a home and, as root, no sandbox.
-export HOME="$WORK/home"
-mkdir -p "$HOME"
-FLAGS=(--headless --disable-gpu --no-sandbox --hide-scrollbars --no-first-run --disable-extensions
-       --user-data-dir="$WORK/profile")
-URL="file://$PAGE"
-"$BROWSER" "${FLAGS[@]}" --window-size=1240,1754 --screenshot="$OUT.png" "$URL" 2>"$WORK/shot.err"
-"$BROWSER" "${FLAGS[@]}" --no-pdf-header-footer --print-to-pdf="$OUT.pdf" "$URL" 2>"$WORK/pdf.err"
-"$BROWSER" "${FLAGS[@]}" --dump-dom "$URL" >"$OUT.dom.html" 2>"$WORK/dom.err"
+e2e_render "file://$PAGE" "$OUT.png" "$OUT.pdf" "$OUT.dom.html" "$WORK"
 
 heading=$(sed -n 's:.*<h1>\([^<]*\)</h1>.*:\1:p' "$PAGE" | head -n1)
 status=0

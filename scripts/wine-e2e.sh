@@ -21,6 +21,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+# shellcheck source=scripts/lib/e2e.sh
+source scripts/lib/e2e.sh
 start=$(date +%s)
 
 BUILD_DIR=${BUILD_DIR:-build-win}
@@ -41,11 +43,7 @@ if [ -n "${MARQ_SIM:-}" ] && [ -n "${MQTOOL_CLI:-}" ]; then
   sim=$(readlink -f "$MARQ_SIM")
   cli=$(readlink -f "$MQTOOL_CLI")
 else
-  if [ ! -f "$NATIVE_DIR/build.ninja" ]; then
-    cmake -S . -B "$NATIVE_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DMQ_BUILD_APP=OFF -DMQ_BUILD_TESTS=OFF -DMQ_BUILD_BENCH=OFF >/dev/null
-  fi
-  cmake --build "$NATIVE_DIR" -j"$JOBS" --target marq-sim mqtool-cli >/dev/null
+  e2e_native_build "$NATIVE_DIR" "$JOBS" marq-sim mqtool-cli
   sim="$root/$NATIVE_DIR/sim/marq-sim"
   cli="$root/$NATIVE_DIR/cli/mqtool-cli"
 fi
@@ -54,9 +52,9 @@ built=$(date +%s)
 export WINEPREFIX="$root/$BUILD_DIR/wineprefix-e2e"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 work=$(mktemp -d)
-sim_pid=""
+e2e_init wine-e2e "$work"
 cleanup() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  e2e_stop_sim
   exec 9>&- 2>/dev/null || true
   rm -f "$WINEPREFIX/dosdevices/com$COM"
   wineserver -k 2>/dev/null || true
@@ -70,30 +68,18 @@ start_sim() {
   local folder=$1
   mkdir -p "$folder"
   mkfifo "$folder/control"
-  "$sim" --com "$COM" --data-folder "$folder" --pads "$PADS" --loss 0 --seed "$SEED" \
-    --control-fifo "$folder/control" >"$folder/sim.out" 2>"$folder/sim.err" </dev/null &
-  sim_pid=$!
+  e2e_start_sim "$COM" "$folder/sim.out" "$folder/sim.err" \
+    "$sim" --com "$COM" --data-folder "$folder" --pads "$PADS" --loss 0 --seed "$SEED" --control-fifo "$folder/control" ||
+    e2e_fail "marq-sim did not start: $(cat "$folder/sim.err")"
+  # marq-sim reads the FIFO from before it binds the port: this open does not wait.
   exec 9>"$folder/control"
-  for _ in $(seq 100); do
-    if grep -q "^marq-sim: COM$COM -> " "$folder/sim.out" 2>/dev/null; then return 0; fi
-    sleep 0.05
-  done
-  echo "wine-e2e: marq-sim did not start:" >&2
-  cat "$folder/sim.err" >&2
-  exit 1
 }
 stop_sim() {
   exec 9>&-
-  kill "$sim_pid" 2>/dev/null || true
-  wait "$sim_pid" 2>/dev/null || true
-  sim_pid=""
+  e2e_stop_sim
 }
 passes() { grep -c "Available port numbers: " "$1" || true; }
-
-fail=0
-check() {  # description, condition result
-  if [ "$2" = 0 ]; then echo "  ok: $1"; else echo "  FAILED: $1"; fail=1; fi
-}
+check() { e2e_check "$@"; }
 
 # Linux: the native utility on the ports/ folder binding.
 start_sim "$work/linux"
@@ -105,7 +91,7 @@ stop_sim
 
 # Wine: the Windows utility on COM5 mapped by Wine to the simulator's device.
 start_sim "$work/wine"
-ln -sfn "$(readlink -f "$work/wine/ports/COM$COM")" "$WINEPREFIX/dosdevices/com$COM"
+e2e_wine_com "$COM" "$work/wine"
 wine_start=$(date +%s)
 wine "$exe" scan --json >"$work/wine/scan.json" 2>"$work/wine/scan.log" || true
 echo "loss $LOSS" >&9
@@ -155,4 +141,4 @@ fi
 done_at=$(date +%s)
 echo "wine-e2e: native build $((built - start)) s, Wine runs $((wine_done - wine_start)) s," \
      "total $((done_at - start)) s"
-exit $fail
+e2e_passed

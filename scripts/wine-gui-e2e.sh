@@ -32,6 +32,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+# shellcheck source=scripts/lib/e2e.sh
+source scripts/lib/e2e.sh
 start=$(date +%s)
 
 BUILD_DIR=${BUILD_DIR:-build-win-app}
@@ -43,7 +45,11 @@ COM=3
 PACKAGES=(wine wine64 xvfb xauth xdotool imagemagick cmake ninja-build gcc-mingw-w64-x86-64-posix)
 bash scripts/deps.sh --only "${PACKAGES[@]}"
 
-setup=$(ls -t "$DIST_DIR"/MqTool-*-setup.exe 2>/dev/null | head -n1 || true)
+# The newest setup program there.
+setup=""
+for f in "$DIST_DIR"/MqTool-*-setup.exe; do
+  if [ -f "$f" ] && { [ -z "$setup" ] || [ "$f" -nt "$setup" ]; }; then setup=$f; fi
+done
 if [ -z "$setup" ]; then
   echo "wine-gui-e2e: no $DIST_DIR/MqTool-*-setup.exe: run bash scripts/package-windows.sh first" >&2
   exit 2
@@ -54,64 +60,36 @@ version=$(basename "$setup" | sed -E 's/^MqTool-(.*)-setup\.exe$/\1/')
 if [ -n "${MARQ_SIM:-}" ]; then
   sim=$(readlink -f "$MARQ_SIM")
 else
-  if [ ! -f "$NATIVE_DIR/build.ninja" ]; then
-    cmake -S . -B "$NATIVE_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DMQ_BUILD_APP=OFF -DMQ_BUILD_TESTS=OFF -DMQ_BUILD_BENCH=OFF >/dev/null
-  fi
-  cmake --build "$NATIVE_DIR" -j"$JOBS" --target marq-sim >/dev/null
+  e2e_native_build "$NATIVE_DIR" "$JOBS" marq-sim
   sim="$root/$NATIVE_DIR/sim/marq-sim"
 fi
 
 out="$root/$BUILD_DIR/wine-gui"
 rm -rf "$out"
 mkdir -p "$out"
+# Polls every half second: each look at the windows or the registry starts a program.
+E2E_POLL=0.5
+e2e_init wine-gui-e2e "$out"
 export WINEPREFIX="$root/$BUILD_DIR/wineprefix-gui"
 # icacls.exe=n: the stand-in below, not Wine's built-in one.
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;icacls.exe=n"
 rm -rf "$WINEPREFIX"
 
-xvfb_pid="" sim_pid="" app_pid=""
+app_pid=""
 cleanup() {
-  for p in $app_pid $sim_pid; do kill "$p" 2>/dev/null || true; done
+  e2e_stop "$app_pid"
+  e2e_stop_sim
   wineserver -k 2>/dev/null || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  e2e_stop_xvfb
   rm -f "$WINEPREFIX/dosdevices/com$COM"
 }
 trap cleanup EXIT
 
-fail=0
-check() {  # description, condition result (0 = holds)
-  if [ "$2" = 0 ]; then echo "  ok: $1"; else echo "  FAILED: $1"; fail=1; fi
-}
-die() {
-  echo "wine-gui-e2e: $*" >&2
-  if [ -s "$out/xvfb.log" ]; then sed 's/^/  Xvfb: /' "$out/xvfb.log" >&2; fi
-  exit 1
-}
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-  local limit=$1; shift
-  local until=$(($(date +%s) + limit))
-  while ! "$@" >/dev/null 2>&1; do
-    [ "$(date +%s)" -lt "$until" ] || return 1
-    sleep 0.5
-  done
-}
+check() { e2e_check "$@"; }
+die() { e2e_fail "$@"; }
+wait_for() { e2e_wait_for "$@"; }
 
-# A display of our own: Xvfb picks a free number and writes it to fd 3.
-# -noreset: the server stays as it is when its last client goes (a client
-# that connects during a reset is refused).
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$out/display" >"$out/xvfb.log" 2>&1 &
-xvfb_pid=$!
-wait_for 30 grep -q '[0-9]' "$out/display" || die "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$out/display")"
-display_alive() {  # display_alive <before what>
-  kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb ended before $1"
-  timeout 20 xdotool getdisplaygeometry >/dev/null 2>&1 || die "the display $DISPLAY does not answer before $1"
-}
-
-# The pointer waits in a corner of the screen, away from the windows.
-xdotool mousemove 1279 1023
+e2e_start_xvfb 1280x1024x24
 timeout 300 wine wineboot.exe --init >/dev/null 2>&1 || die "wineboot failed"
 boot=$(date +%s)
 
@@ -188,11 +166,10 @@ check "data folder %ProgramData%\\Corvane\\Ledgerkit created" "$([ -d "$data" ];
 
 # marq-sim on COM3 with six pads keying awards by themselves.
 mkdir -p "$out/sim"
-"$sim" --com "$COM" --data-folder "$out/sim" --pads 0,1,2,3,4,5 --awards auto --seed 7 --loss 0 --trace \
-  >"$out/sim/trace.txt" 2>"$out/sim/stderr.txt" </dev/null &
-sim_pid=$!
-wait_for 60 grep -q "^marq-sim: COM$COM -> " "$out/sim/trace.txt" || die "marq-sim did not start: $(cat "$out/sim/stderr.txt")"
-ln -sfn "$(readlink -f "$out/sim/ports/COM$COM")" "$WINEPREFIX/dosdevices/com$COM"
+e2e_start_sim "$COM" "$out/sim/trace.txt" "$out/sim/stderr.txt" \
+  "$sim" --com "$COM" --data-folder "$out/sim" --pads 0,1,2,3,4,5 --awards auto --seed 7 --loss 0 --trace ||
+  die "marq-sim did not start: $(cat "$out/sim/stderr.txt")"
+e2e_wine_com "$COM" "$out/sim"
 
 exe='C:\Program Files\MqTool\mqtool.exe'
 trace_since() { tail -n +"$1" "$out/sim/trace.txt"; }
@@ -205,20 +182,20 @@ six_pads_since() { [ "$(pads_answered "$1")" -ge 6 ]; }
 six_awards_since() { [ "$(awards_acked "$1")" -ge 6 ]; }
 not_running() { ! kill -0 "$1" 2>/dev/null; }
 
-window_id() { xdotool search --onlyvisible --name '^Marq Utility' 2>/dev/null | head -n1; }
-shot() { import -window root "$out/$1.png" 2>/dev/null || echo "  (no screenshot $1)"; }
+window_id() { e2e_windows '^Marq Utility' | head -n1; }
+shot() { e2e_shot "$1"; }
 
 # The window is driven from the keyboard, never at a point of it: F10 puts
 # the focus on the toolbar's first button (Exit); Right moves to the next
 # enabled button (Scans, then Next Dive); Down opens a drop-down's menu,
 # Return presses a button; the first item of Scans is Full Scan.
-focus() { timeout 20 xdotool windowfocus --sync "$1" >/dev/null 2>&1; }
+focus() { e2e_focus "$1"; }
 keys_to_window() {
   focus "$wid" || echo "  (the window did not take the keyboard focus)"
-  xdotool key "$@"
+  e2e_keys "$@"
 }
 # The display's mapped windows (a menu is one of its own).
-mapped_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | sort; }
+mapped_windows() { e2e_windows '' | sort; }
 new_window_since() { comm -13 <(printf '%s\n' "$1") <(mapped_windows) | grep -q .; }
 no_new_window_since() { ! new_window_since "$1"; }
 # open_menu <keys from Exit to the drop-down...>: waits for the menu.
@@ -231,15 +208,13 @@ open_menu() {
 }
 # pick <number of Down keys>: the item of the open menu; waits for it to close.
 pick() {
-  local keys=()
-  for _ in $(seq 1 "$1"); do keys+=(Down); done
-  xdotool key "${keys[@]}" Return
+  e2e_pick "$1"
   wait_for 60 no_new_window_since "$menu_base"
 }
 
 # Starts the installed program and waits for its window (slow on a busy machine).
 start_window() {
-  display_alive "the window ($1)"
+  e2e_display_alive "the window ($1)"
   wine "$exe" >"$out/mqtool-$1.log" 2>&1 &
   app_pid=$!
   wait_for 180 window_id || { shot "no-window-$1"; die "the window did not appear ($1)"; }
@@ -276,7 +251,7 @@ full_scan_and_dive() {
     mark=$(($(trace_lines) + 1))
     if open_menu Right && pick 1 && wait_for 120 scan_through_since "$mark"; then break; fi
     shot "scan-$lang-$tries"
-    xdotool key Escape 2>/dev/null || true
+    e2e_keys Escape 2>/dev/null || true
     echo "  ($lang: the Full Scan did not register the six pads, try $tries)"
   done
   check "$lang: Full Scan registers the six pads" "$([ "$(pads_answered "$mark")" -ge 6 ]; echo $?)"
@@ -301,13 +276,13 @@ shot window-english
 echo "Second start while running"
 wine "$exe" >"$out/second.log" 2>&1 &
 second_pid=$!
-already_running_box() { xdotool search --onlyvisible --name '^Already running$' 2>/dev/null | head -n1; }
+already_running_box() { e2e_windows '^Already running$' | head -n1; }
 if wait_for 120 already_running_box; then
   check "second start shows \"Already running\"" 0
   shot already-running
   box=$(already_running_box)
   focus "$box" || echo "  (the box did not take the keyboard focus)"
-  xdotool key Return
+  e2e_keys Return
 else
   check "second start shows \"Already running\"" 1
 fi
@@ -349,4 +324,4 @@ done_at=$(date +%s)
 echo "Screenshots: $out/*.png"
 echo "wine-gui-e2e: prefix $((boot - start)) s, install and checks $((gui_start - boot)) s," \
      "window runs $((gui_done - gui_start)) s, uninstall $((done_at - gui_done)) s, total $((done_at - start)) s"
-exit $fail
+e2e_passed
