@@ -15,7 +15,7 @@ PACKAGES=(
   libqt5serialport5-dev
   libcli11-dev nlohmann-json3-dev
   libxml2-utils
-  shellcheck
+  shellcheck clang-format
 )
 # Further packages a caller needs (for example the packaging tools).
 if [ "$ONLY" = 1 ]; then PACKAGES=(); fi
