@@ -3,7 +3,9 @@ add_compile_options(-Wall -Wextra -Wpedantic -Wnon-virtual-dtor)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   add_compile_options(-Wshadow=local)
 else()
-  add_compile_options(-Wshadow-uncaptured-local)
+  # Clang also checks the lock annotations (util/thread_annotations.h): data
+  # marked as guarded by a mutex is only touched with that mutex held.
+  add_compile_options(-Wshadow-uncaptured-local -Wthread-safety)
 endif()
 if(MQ_WERROR)
   add_compile_options(-Werror)

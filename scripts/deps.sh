@@ -6,8 +6,12 @@ set -euo pipefail
 
 ONLY=0
 if [ "${1:-}" = --only ]; then ONLY=1; shift; fi
+# clang builds the sanitizer run (its -Wthread-safety checks the lock
+# annotations); libclang-rt-dev holds clang's sanitizer runtimes (only a
+# recommendation of clang) and llvm its llvm-symbolizer, which names the
+# functions in a sanitizer report.
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config python3 clang
+  build-essential cmake ninja-build pkg-config python3 clang libclang-rt-dev llvm
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
   xvfb xauth fonts-liberation fonts-wine

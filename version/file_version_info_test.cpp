@@ -7,6 +7,10 @@
 #include <cstring>
 #include <fstream>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "util/utf16_convert.h"
 #include "version/file_version_info_error.h"
 #include "version/version_block_writer.h"
@@ -114,10 +118,15 @@ class FileVersionInfo : public ::testing::Test {
   void SetUp() override {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows reads version data only from executable resources";
-#endif
+#else
+    // One folder per process and test: the tests of this fixture run side by
+    // side, and an object's address is the same in every process under the
+    // address sanitizer.
     FDir = fs::temp_directory_path() /
-           ("mq_file_version_info_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+           ("mq_file_version_info_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(FDir);
+#endif
   }
   void TearDown() override {
     std::error_code ignored;
