@@ -136,31 +136,11 @@ void TApdBaseDispatcher::WhenLoopOutside(std::function<void()> task) {
 
 // ---------------------------------------------------------------- output
 
-std::size_t TApdBaseDispatcher::RingUsedLocked() const {
-  if (oFull_) return ring_.size();
-  return (oHead_ + ring_.size() - oTail_) % ring_.size();
-}
-
-std::string TApdBaseDispatcher::RingTakeAllLocked() {
-  const std::size_t used = RingUsedLocked();
-  std::string out;
-  out.reserve(used);
-  for (std::size_t i = 0; i < used; ++i) out.push_back(ring_[(oTail_ + i) % ring_.size()]);
-  oHead_ = oTail_ = 0;
-  oFull_ = false;
-  return out;
-}
-
 void TApdBaseDispatcher::PutBlock(std::string_view bytes) {
   if (bytes.empty()) return;
   {
     std::lock_guard lock(ringMu_);
-    if (ring_.size() - RingUsedLocked() < bytes.size()) throw EOutputBufferTooSmall();
-    for (char c : bytes) {
-      ring_[oHead_] = c;
-      oHead_ = (oHead_ + 1) % ring_.size();
-    }
-    oFull_ = oHead_ == oTail_;
+    if (!ring_.Write(bytes)) throw EOutputBufferTooSmall();
     outputSent_ = true;
   }
   if (threaded_) {
@@ -175,7 +155,7 @@ void TApdBaseDispatcher::WriteAvailableDirect() {
   std::string out;
   {
     std::lock_guard lock(ringMu_);
-    out = RingTakeAllLocked();
+    out = ring_.TakeAll();
   }
   if (failed_) return;
   std::size_t off = 0;
@@ -195,8 +175,7 @@ void TApdBaseDispatcher::WriteAvailableDirect() {
 void TApdBaseDispatcher::FlushOutBuffer() {
   {
     std::lock_guard lock(ringMu_);
-    oHead_ = oTail_ = 0;
-    oFull_ = false;
+    ring_.Clear();
     ++flushGen_;
   }
   device_->PurgeOutput();
@@ -208,12 +187,12 @@ void TApdBaseDispatcher::FlushOutBuffer() {
 
 std::size_t TApdBaseDispatcher::OutBuffUsed() const {
   std::lock_guard lock(ringMu_);
-  return RingUsedLocked();
+  return ring_.Used();
 }
 
 std::size_t TApdBaseDispatcher::OutBuffFree() const {
   std::lock_guard lock(ringMu_);
-  return ring_.size() - RingUsedLocked();
+  return ring_.Free();
 }
 
 void TApdBaseDispatcher::WriteLoop() {
@@ -224,9 +203,9 @@ void TApdBaseDispatcher::WriteLoop() {
       std::unique_lock lock(ringMu_);
       writerBusy_ = false;
       ringCv_.notify_all();
-      ringCv_.wait(lock, [this] { return stopWriter_.load() || RingUsedLocked() > 0; });
+      ringCv_.wait(lock, [this] { return stopWriter_.load() || !ring_.Empty(); });
       if (stopWriter_) break;
-      pending = RingTakeAllLocked();
+      pending = ring_.TakeAll();
       gen = flushGen_;
       writerBusy_ = true;
     }
@@ -469,52 +448,30 @@ void TApdBaseDispatcher::FlushInBuffer() {
   if (inNotify_) {
     flushPending_ = true;
   } else {
-    dTail_ = dHead_;
-    dFull_ = false;
+    dbuf_.Clear();
     newBytes_ = false;
   }
 }
 
 // ---------------------------------------------------------------- dispatch buffer
 
-std::size_t TApdBaseDispatcher::DbufUsedLocked() const {
-  if (dFull_) return kDispatchBufferSize;
-  return (dHead_ + kDispatchBufferSize - dTail_) % kDispatchBufferSize;
-}
-
-void TApdBaseDispatcher::DbufCopyOut(std::size_t offset, char* dest, std::size_t count) const {
-  std::size_t pos = (dTail_ + offset) % kDispatchBufferSize;
-  for (std::size_t i = 0; i < count; ++i) {
-    dest[i] = dbuf_[pos];
-    pos = (pos + 1) % kDispatchBufferSize;
-  }
-}
-
-void TApdBaseDispatcher::DbufConsume(std::size_t count) {
-  if (count == 0) return;
-  dTail_ = (dTail_ + count) % kDispatchBufferSize;
-  dFull_ = false;
-}
-
 std::size_t TApdBaseDispatcher::InBuffUsed() const {
   std::lock_guard lock(dbufMu_);
-  return DbufUsedLocked();
+  return dbuf_.Used();
 }
 
 int TApdBaseDispatcher::GetBlock(char* dest, std::size_t count) {
   bool consumed = false;
   {
     std::lock_guard lock(dbufMu_);
-    const std::size_t used = DbufUsedLocked();
     if (inNotify_) {
-      if (used - std::min(used, handlerTaken_) < count) return -ecBufferIsEmpty;
-      DbufCopyOut(handlerTaken_, dest, count);
+      // Nothing leaves the buffer during a notification: each handler reads
+      // from the oldest byte, and the most any of them took goes at its end.
+      if (!dbuf_.Peek(handlerTaken_, dest, count)) return -ecBufferIsEmpty;
       handlerTaken_ += count;
       return static_cast<int>(count);
     }
-    if (used < count) return -ecBufferIsEmpty;
-    DbufCopyOut(0, dest, count);
-    DbufConsume(count);
+    if (!dbuf_.Read(dest, count)) return -ecBufferIsEmpty;
     consumed = count > 0;
   }
   if (consumed) RequestPass();  // room for queued chunks
@@ -532,14 +489,9 @@ bool TApdBaseDispatcher::MoveQueued() {
       input_.pop_front();
       continue;
     }
-    const std::size_t room = DbufFreeLocked();
-    if (room == 0) break;
-    const std::size_t n = std::min(room, item.data.size() - item.offset);
-    for (std::size_t i = 0; i < n; ++i) {
-      dbuf_[dHead_] = item.data[item.offset + i];
-      dHead_ = (dHead_ + 1) % kDispatchBufferSize;
-    }
-    dFull_ = dHead_ == dTail_;
+    const std::size_t n = std::min(dbuf_.Free(), item.data.size() - item.offset);
+    if (n == 0) break;
+    dbuf_.Write(std::string_view(item.data.data() + item.offset, n));
     item.offset += n;
     moved = true;
     if (item.offset < item.data.size()) break;  // the rest keeps its place
@@ -568,7 +520,7 @@ TApdBaseDispatcher::HandlerId TApdBaseDispatcher::RegisterEventTriggerHandler(
   bool unread;
   {
     std::lock_guard lock(dbufMu_);
-    unread = DbufUsedLocked() > 0;
+    unread = !dbuf_.Empty();
     if (unread) newBytes_ = true;
   }
   if (unread) RequestPass();
@@ -679,7 +631,7 @@ bool TApdBaseDispatcher::EvaluateStatus() {
   {
     std::lock_guard lock(ringMu_);
     sent = outputSent_;
-    used = RingUsedLocked();
+    used = ring_.Used();
   }
   bool sentTaken = false, lineTaken = false;
   {
@@ -690,7 +642,7 @@ bool TApdBaseDispatcher::EvaluateStatus() {
       switch (t.kind) {
         case TStatusKind::stLine: fire = lineEvents != 0; lineTaken |= fire; break;
         case TStatusKind::stOutSent: fire = sent; sentTaken |= fire; break;
-        case TStatusKind::stOutBuffFree: fire = ring_.size() - used >= t.value; break;
+        case TStatusKind::stOutBuffFree: fire = ring_.Capacity() - used >= t.value; break;
         case TStatusKind::stOutBuffUsed: fire = used <= t.value; break;
       }
       if (fire) {
@@ -716,7 +668,7 @@ bool TApdBaseDispatcher::EvaluateLength() {
   {
     std::lock_guard tl(tablesMu_);
     std::lock_guard lock(dbufMu_);
-    used = DbufUsedLocked();
+    used = dbuf_.Used();
     if (!newBytes_ || used == 0 || used < triggerLength_) return false;
     newBytes_ = false;
   }
@@ -786,12 +738,11 @@ void TApdBaseDispatcher::Notify(TTriggerKind kind, std::uint16_t handle, std::ui
   }
   if (window && !abandoned_ && !stopDispatch_) callHandler(window, false);
   std::lock_guard lock(dbufMu_);
-  DbufConsume(std::min(maxTaken_, DbufUsedLocked()));
+  dbuf_.Consume(maxTaken_);
   inNotify_ = false;
   if (flushPending_) {
     flushPending_ = false;
-    dTail_ = dHead_;
-    dFull_ = false;
+    dbuf_.Clear();
     newBytes_ = false;
   }
 }

@@ -46,6 +46,7 @@
 #include <vector>
 
 #include "loop/loop.h"
+#include "serial/byte_ring.h"
 #include "serial/dispatcher_thread.h"
 #include "serial/serial_device.h"
 #include "serial/serial_types.h"
@@ -204,15 +205,6 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
   void Fail(int osError);
   void ReportError(std::exception_ptr error);
 
-  // Dispatch-buffer helpers (dbufMu_ held).
-  std::size_t DbufUsedLocked() const;
-  std::size_t DbufFreeLocked() const { return kDispatchBufferSize - DbufUsedLocked(); }
-  void DbufCopyOut(std::size_t offset, char* dest, std::size_t count) const;
-  void DbufConsume(std::size_t count);
-  // Output-ring helpers (ringMu_ held).
-  std::size_t RingUsedLocked() const;
-  std::string RingTakeAllLocked();
-
   mq::Loop& loop_;
   std::unique_ptr<SerialDevice> device_;
   bool threaded_;
@@ -229,9 +221,7 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
 
   // Dispatch buffer.
   mutable std::mutex dbufMu_;
-  std::vector<char> dbuf_;
-  std::size_t dHead_ = 0, dTail_ = 0;
-  bool dFull_ = false;
+  ByteRing dbuf_;
   bool newBytes_ = false;
   bool inNotify_ = false;
   bool flushPending_ = false;
@@ -241,9 +231,7 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
   // Output ring.
   mutable std::mutex ringMu_;
   std::condition_variable ringCv_;
-  std::vector<char> ring_;
-  std::size_t oHead_ = 0, oTail_ = 0;
-  bool oFull_ = false;
+  ByteRing ring_;
   bool outputSent_ = false;
   std::uint64_t flushGen_ = 0;
   bool writerBusy_ = false;
