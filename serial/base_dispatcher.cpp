@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "serial/apd_exception.h"
-#include "serial/ticks.h"
 
 namespace mq::serial {
 
@@ -508,12 +507,7 @@ TApdBaseDispatcher::HandlerId TApdBaseDispatcher::RegisterEventTriggerHandler(
   HandlerId id;
   {
     std::lock_guard lock(tablesMu_);
-    auto entry = std::make_shared<HandlerEntry>();
-    entry->id = nextHandlerId_++;
-    entry->fn = std::move(handler);
-    entry->synchronised = synchronised;
-    handlers_.push_back(entry);
-    id = entry->id;
+    id = triggers_.AddHandler(std::move(handler), synchronised);
   }
   // Bytes that arrived before any consumer registered (while the port was
   // opening) are announced again, so a full dispatch buffer cannot stall.
@@ -529,71 +523,47 @@ TApdBaseDispatcher::HandlerId TApdBaseDispatcher::RegisterEventTriggerHandler(
 
 void TApdBaseDispatcher::DeregisterEventTriggerHandler(HandlerId id) {
   std::lock_guard lock(tablesMu_);
-  for (auto it = handlers_.begin(); it != handlers_.end(); ++it) {
-    if ((*it)->id == id) {
-      (*it)->removed = true;
-      handlers_.erase(it);
-      return;
-    }
-  }
+  triggers_.RemoveHandler(id);
 }
 
 void TApdBaseDispatcher::SetWindowHandler(TriggerHandler handler) {
   std::lock_guard lock(tablesMu_);
-  windowHandler_ = std::move(handler);
+  triggers_.SetWindowHandler(std::move(handler));
 }
 
 void TApdBaseDispatcher::SetTriggerLength(std::uint16_t length) {
   {
     std::lock_guard lock(tablesMu_);
-    triggerLength_ = length;
+    triggers_.SetTriggerLength(length);
   }
   RequestPass();
 }
 
 std::uint16_t TApdBaseDispatcher::AddTimerTrigger() {
   std::lock_guard lock(tablesMu_);
-  const std::uint16_t h = nextTriggerHandle_++;
-  timers_.emplace(h, TimerTrigger{});
-  return h;
+  return triggers_.AddTimer();
 }
 
 void TApdBaseDispatcher::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate) {
   {
     std::lock_guard lock(tablesMu_);
-    auto it = timers_.find(handle);
-    if (it == timers_.end()) return;
-    TimerTrigger& t = it->second;
-    if (activate) {
-      if (ticks > 0) t.ticks = std::min(static_cast<std::uint32_t>(ticks), kMaxTimerTicks);
-      const std::int64_t now = loop_.nowMs();
-      t.startTick = TickCountAt(now);
-      t.deadlineMs = TimerDeadlineMs(now, t.ticks);
-      t.active = true;
-    } else {
-      t.active = false;
-    }
+    triggers_.SetTimer(handle, ticks, activate, loop_.nowMs());
   }
   RequestPass();
 }
 
 std::uint16_t TApdBaseDispatcher::AddStatusTrigger(TStatusKind kind) {
   std::lock_guard lock(tablesMu_);
-  const std::uint16_t h = nextTriggerHandle_++;
-  statusTriggers_.emplace(h, StatusTrigger{kind, 0, false});
-  return h;
+  return triggers_.AddStatus(kind);
 }
 
 void TApdBaseDispatcher::SetStatusTrigger(std::uint16_t handle, std::uint32_t value, bool activate) {
-  TStatusKind kind;
+  std::optional<TStatusKind> kind;
   {
     std::lock_guard lock(tablesMu_);
-    auto it = statusTriggers_.find(handle);
-    if (it == statusTriggers_.end()) return;
-    it->second.value = value;
-    it->second.active = activate;
-    kind = it->second.kind;
+    kind = triggers_.SetStatus(handle, value, activate);
   }
+  if (!kind) return;
   if (activate && kind == TStatusKind::stOutSent) {
     // Only writes after arming count.
     std::lock_guard lock(ringMu_);
@@ -605,62 +575,43 @@ void TApdBaseDispatcher::SetStatusTrigger(std::uint16_t handle, std::uint32_t va
 void TApdBaseDispatcher::RemoveTrigger(std::uint16_t handle) {
   {
     std::lock_guard lock(tablesMu_);
-    timers_.erase(handle);
-    statusTriggers_.erase(handle);
+    triggers_.Remove(handle);
   }
   RequestPass();
 }
 
 std::optional<std::int64_t> TApdBaseDispatcher::NextTimerDeadline() const {
   std::lock_guard lock(tablesMu_);
-  std::optional<std::int64_t> next;
-  for (const auto& [h, t] : timers_)
-    if (t.active && (!next || t.deadlineMs < *next)) next = t.deadlineMs;
-  return next;
+  return triggers_.NextTimerDeadline();
 }
 
 bool TApdBaseDispatcher::EvaluateStatus() {
-  std::vector<std::uint16_t> fired;
-  std::uint32_t lineEvents;
-  bool sent;
-  std::size_t used;
+  TriggerTable::StatusInput in;
   {
     std::lock_guard lock(inMu_);
-    lineEvents = lineEvents_;
+    in.lineEvents = lineEvents_;
   }
   {
     std::lock_guard lock(ringMu_);
-    sent = outputSent_;
-    used = ring_.Used();
+    in.outputSent = outputSent_;
+    in.outUsed = ring_.Used();
+    in.outCapacity = ring_.Capacity();
   }
-  bool sentTaken = false, lineTaken = false;
+  TriggerTable::StatusFired fired;
   {
     std::lock_guard lock(tablesMu_);
-    for (auto& [h, t] : statusTriggers_) {
-      if (!t.active) continue;
-      bool fire = false;
-      switch (t.kind) {
-        case TStatusKind::stLine: fire = lineEvents != 0; lineTaken |= fire; break;
-        case TStatusKind::stOutSent: fire = sent; sentTaken |= fire; break;
-        case TStatusKind::stOutBuffFree: fire = ring_.Capacity() - used >= t.value; break;
-        case TStatusKind::stOutBuffUsed: fire = used <= t.value; break;
-      }
-      if (fire) {
-        t.active = false;
-        fired.push_back(h);
-      }
-    }
+    fired = triggers_.TakeFiredStatus(in);
   }
-  if (sentTaken) {
+  if (fired.sentTaken) {
     std::lock_guard lock(ringMu_);
     outputSent_ = false;
   }
-  if (lineTaken) {
+  if (fired.lineTaken) {
     std::lock_guard lock(inMu_);
     lineEvents_ = 0;
   }
-  for (std::uint16_t h : fired) Notify(TTriggerKind::Status, h, h);
-  return !fired.empty();
+  for (std::uint16_t h : fired.handles) Notify(TTriggerKind::Status, h, h);
+  return !fired.handles.empty();
 }
 
 bool TApdBaseDispatcher::EvaluateLength() {
@@ -669,7 +620,7 @@ bool TApdBaseDispatcher::EvaluateLength() {
     std::lock_guard tl(tablesMu_);
     std::lock_guard lock(dbufMu_);
     used = dbuf_.Used();
-    if (!newBytes_ || used == 0 || used < triggerLength_) return false;
+    if (!newBytes_ || !triggers_.LengthReached(used)) return false;
     newBytes_ = false;
   }
   Notify(TTriggerKind::Avail, 0, static_cast<std::uint32_t>(used));
@@ -679,17 +630,10 @@ bool TApdBaseDispatcher::EvaluateLength() {
 bool TApdBaseDispatcher::EvaluateTimers() {
   bool any = false;
   while (!stopDispatch_) {
-    std::uint16_t fired = 0;
+    std::uint16_t fired;
     {
       std::lock_guard lock(tablesMu_);
-      const std::uint32_t now = TickCountAt(loop_.nowMs());
-      for (auto& [h, t] : timers_) {
-        if (t.active && TimerExpired(t.startTick, t.ticks, now)) {
-          t.active = false;
-          fired = h;
-          break;
-        }
-      }
+      fired = triggers_.TakeExpiredTimer(loop_.nowMs());
     }
     if (fired == 0) break;
     Notify(TTriggerKind::Timer, fired, fired);
@@ -699,12 +643,12 @@ bool TApdBaseDispatcher::EvaluateTimers() {
 }
 
 void TApdBaseDispatcher::Notify(TTriggerKind kind, std::uint16_t handle, std::uint32_t datum) {
-  std::vector<std::shared_ptr<HandlerEntry>> snapshot;
+  TriggerTable::HandlerList snapshot;
   TriggerHandler window;
   {
     std::lock_guard lock(tablesMu_);
-    snapshot = handlers_;
-    window = windowHandler_;
+    snapshot = triggers_.Handlers();
+    window = triggers_.WindowHandler();
   }
   {
     std::lock_guard lock(dbufMu_);

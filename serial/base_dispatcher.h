@@ -1,9 +1,9 @@
 // TApdBaseDispatcher: the engine of an open port. It owns the open device,
-// the 8192-byte dispatch buffer, the output ring of OutSize bytes, the input
-// queue of 256-byte chunks and status records, the trigger table (timer,
-// status and length triggers) and the handler lists, and turns driver input
-// into notifications: data available (datum: unread bytes), timer expired
-// and status (datum: the trigger's handle).
+// the 8192-byte dispatch buffer and the output ring of OutSize bytes (each a
+// ByteRing), the input queue of 256-byte chunks and status records, and the
+// TriggerTable (timer, status and length triggers and the handler lists),
+// and turns driver input into notifications: data available (datum: unread
+// bytes), timer expired and status (datum: the trigger's handle).
 //
 // Two ways to run, chosen by the device:
 // - worker threads (real devices): a reader, a writer, a status watcher and
@@ -36,7 +36,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -50,14 +49,14 @@
 #include "serial/dispatcher_thread.h"
 #include "serial/serial_device.h"
 #include "serial/serial_types.h"
+#include "serial/trigger_table.h"
 
 namespace mq::serial {
 
 class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatcher> {
  public:
-  using TriggerHandler =
-      std::function<void(TTriggerKind kind, std::uint16_t handle, std::uint32_t datum)>;
-  using HandlerId = std::uint64_t;
+  using TriggerHandler = TriggerTable::Handler;
+  using HandlerId = TriggerTable::HandlerId;
 
   static constexpr std::size_t kDispatchBufferSize = 8192;
   static constexpr std::size_t kChunkSize = 256;
@@ -138,23 +137,6 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
   bool SendToLoop(const std::function<void()>& fn, int timeoutMs);
 
  private:
-  struct HandlerEntry {
-    HandlerId id;
-    TriggerHandler fn;
-    bool synchronised;
-    std::atomic<bool> removed{false};
-  };
-  struct TimerTrigger {
-    std::uint32_t ticks = 0;
-    std::uint32_t startTick = 0;
-    std::int64_t deadlineMs = 0;
-    bool active = false;
-  };
-  struct StatusTrigger {
-    TStatusKind kind;
-    std::uint32_t value = 0;
-    bool active = false;
-  };
   struct InputItem {
     std::vector<char> data;  // empty for a status record
     std::size_t offset = 0;
@@ -211,13 +193,7 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
 
   // Trigger and handler tables.
   mutable std::mutex tablesMu_;
-  std::vector<std::shared_ptr<HandlerEntry>> handlers_;
-  TriggerHandler windowHandler_;
-  HandlerId nextHandlerId_ = 1;
-  std::map<std::uint16_t, TimerTrigger> timers_;
-  std::map<std::uint16_t, StatusTrigger> statusTriggers_;
-  std::uint16_t nextTriggerHandle_ = 1;
-  std::uint16_t triggerLength_ = 1;
+  TriggerTable triggers_;
 
   // Dispatch buffer.
   mutable std::mutex dbufMu_;
