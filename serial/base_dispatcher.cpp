@@ -71,18 +71,18 @@ void TApdBaseDispatcher::StartWorkers() {
 
 void TApdBaseDispatcher::StopWorkers() {
   {
-    std::lock_guard lock(statusMu_);
+    mq::AnnotatedMutex::Lock lock(statusMu_);
     stopStatus_ = true;
   }
   statusCv_.notify_all();
   if (status_) status_->Join(loop_);
   {
-    std::lock_guard lock(ringMu_);
+    mq::AnnotatedMutex::Lock lock(ringMu_);
     stopWriter_ = true;
   }
   ringCv_.notify_all();
   {
-    std::lock_guard lock(readerMu_);
+    mq::AnnotatedMutex::Lock lock(readerMu_);
     stopReader_ = true;
   }
   readerCv_.notify_all();
@@ -90,7 +90,7 @@ void TApdBaseDispatcher::StopWorkers() {
   if (writer_) writer_->Join(loop_);
   if (reader_) reader_->Join(loop_);
   {
-    std::lock_guard lock(inMu_);
+    mq::AnnotatedMutex::Lock lock(inMu_);
     stopDispatch_ = true;
     wake_ = true;
   }
@@ -111,7 +111,7 @@ bool TApdBaseDispatcher::JoinDispatcherThread() {
   }
   if (dispatcher_->Join(loop_, kJoinTicks * kTickMs)) return true;
   {
-    std::lock_guard lock(inMu_);
+    mq::AnnotatedMutex::Lock lock(inMu_);
     stopDispatch_ = true;
     wake_ = true;
   }
@@ -138,7 +138,7 @@ void TApdBaseDispatcher::WhenLoopOutside(std::function<void()> task) {
 void TApdBaseDispatcher::PutBlock(std::string_view bytes) {
   if (bytes.empty()) return;
   {
-    std::lock_guard lock(ringMu_);
+    mq::AnnotatedMutex::Lock lock(ringMu_);
     if (!ring_.Write(bytes)) throw EOutputBufferTooSmall();
     outputSent_ = true;
   }
@@ -153,7 +153,7 @@ void TApdBaseDispatcher::PutBlock(std::string_view bytes) {
 void TApdBaseDispatcher::WriteAvailableDirect() {
   std::string out;
   {
-    std::lock_guard lock(ringMu_);
+    mq::AnnotatedMutex::Lock lock(ringMu_);
     out = ring_.TakeAll();
   }
   if (failed_) return;
@@ -173,24 +173,26 @@ void TApdBaseDispatcher::WriteAvailableDirect() {
 
 void TApdBaseDispatcher::FlushOutBuffer() {
   {
-    std::lock_guard lock(ringMu_);
+    mq::AnnotatedMutex::Lock lock(ringMu_);
     ring_.Clear();
     ++flushGen_;
   }
   device_->PurgeOutput();
   ringCv_.notify_all();
   if (!threaded_ || !writer_) return;
-  std::unique_lock lock(ringMu_);
-  ringCv_.wait_for(lock, std::chrono::milliseconds(5000), [this] { return !writerBusy_; });
+  mq::AnnotatedMutex::Lock lock(ringMu_);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(5000);
+  while (writerBusy_)
+    if (!lock.WaitUntil(ringCv_, deadline)) break;
 }
 
 std::size_t TApdBaseDispatcher::OutBuffUsed() const {
-  std::lock_guard lock(ringMu_);
+  mq::AnnotatedMutex::Lock lock(ringMu_);
   return ring_.Used();
 }
 
 std::size_t TApdBaseDispatcher::OutBuffFree() const {
-  std::lock_guard lock(ringMu_);
+  mq::AnnotatedMutex::Lock lock(ringMu_);
   return ring_.Free();
 }
 
@@ -199,10 +201,10 @@ void TApdBaseDispatcher::WriteLoop() {
     std::string pending;
     std::uint64_t gen = 0;
     {
-      std::unique_lock lock(ringMu_);
+      mq::AnnotatedMutex::Lock lock(ringMu_);
       writerBusy_ = false;
       ringCv_.notify_all();
-      ringCv_.wait(lock, [this] { return stopWriter_.load() || !ring_.Empty(); });
+      while (!stopWriter_ && ring_.Empty()) lock.Wait(ringCv_);
       if (stopWriter_) break;
       pending = ring_.TakeAll();
       gen = flushGen_;
@@ -211,7 +213,7 @@ void TApdBaseDispatcher::WriteLoop() {
     std::size_t off = 0;
     while (off < pending.size()) {
       {
-        std::lock_guard lock(ringMu_);
+        mq::AnnotatedMutex::Lock lock(ringMu_);
         if (flushGen_ != gen || stopWriter_) break;  // flushed: drop the rest
       }
       const auto r = device_->Write(pending.data() + off, pending.size() - off);
@@ -229,13 +231,13 @@ void TApdBaseDispatcher::WriteLoop() {
       } else {
         Fail(r.status == SerialDevice::IoStatus::End ? ENODEV : r.osError);
       }
-      std::lock_guard lock(ringMu_);
+      mq::AnnotatedMutex::Lock lock(ringMu_);
       writerBusy_ = false;
       ringCv_.notify_all();
       return;
     }
   }
-  std::lock_guard lock(ringMu_);
+  mq::AnnotatedMutex::Lock lock(ringMu_);
   writerBusy_ = false;
   ringCv_.notify_all();
 }
@@ -244,7 +246,7 @@ void TApdBaseDispatcher::WriteLoop() {
 
 void TApdBaseDispatcher::PushChunk(std::vector<char> chunk) {
   {
-    std::lock_guard lock(inMu_);
+    mq::AnnotatedMutex::Lock lock(inMu_);
     input_.push_back(InputItem{std::move(chunk), 0, 0});
   }
   RequestPass();
@@ -252,7 +254,7 @@ void TApdBaseDispatcher::PushChunk(std::vector<char> chunk) {
 
 void TApdBaseDispatcher::PushLineEvents(std::uint32_t mask) {
   {
-    std::lock_guard lock(inMu_);
+    mq::AnnotatedMutex::Lock lock(inMu_);
     input_.push_back(InputItem{{}, 0, mask});
   }
   RequestPass();
@@ -264,12 +266,12 @@ void TApdBaseDispatcher::PushLineEvents(std::uint32_t mask) {
 // wakes one thread, not two. While hand-overs happen the reader looks every
 // kReaderCheckMs; after a quiet second it sleeps until the next one.
 void TApdBaseDispatcher::ReadLoop() {
-  std::unique_lock lock(readerMu_);
+  mq::AnnotatedMutex::Lock lock(readerMu_);
   while (!stopReader_) {
     if (readerPeriodic_)
-      readerCv_.wait_for(lock, std::chrono::milliseconds(kReaderCheckMs));
+      lock.WaitFor(readerCv_, std::chrono::milliseconds(kReaderCheckMs));
     else
-      readerCv_.wait(lock, [this] { return stopReader_.load() || readerPeriodic_; });
+      while (!stopReader_ && !readerPeriodic_) lock.Wait(readerCv_);
     if (stopReader_) break;
     const std::int64_t now = SteadyMs();
     const std::int64_t since = awaySinceMs_.load();
@@ -278,9 +280,9 @@ void TApdBaseDispatcher::ReadLoop() {
       continue;
     }
     if (now - since < kReaderTakeoverMs) continue;
-    lock.unlock();
+    lock.Unlock();
     const bool ended = DrainWhileAway();
-    lock.lock();
+    lock.Relock();
     if (ended) break;
   }
 }
@@ -294,7 +296,7 @@ bool TApdBaseDispatcher::DrainWhileAway() {
       Fail(w == SerialDevice::WaitResult::HungUp ? ENODEV : EIO);
       return true;
     }
-    std::lock_guard readLock(readMu_);  // the dispatcher reads too: keep the order
+    mq::AnnotatedMutex::Lock readLock(readMu_);  // the dispatcher reads too: keep the order
     while (!stopReader_) {
       std::vector<char> chunk;
       try {
@@ -331,7 +333,7 @@ void TApdBaseDispatcher::EnterAway() {
   lastHandoverMs_.store(now);
   bool wake = false;
   {
-    std::lock_guard lock(readerMu_);
+    mq::AnnotatedMutex::Lock lock(readerMu_);
     if (!readerPeriodic_) wake = readerPeriodic_ = true;
   }
   if (wake) readerCv_.notify_one();
@@ -351,7 +353,7 @@ void TApdBaseDispatcher::DrainDevice() {
     const auto r = device_->Read(chunk.data(), chunk.size());
     if (r.status == SerialDevice::IoStatus::Ok) {
       chunk.resize(r.count);
-      std::lock_guard lock(inMu_);
+      mq::AnnotatedMutex::Lock lock(inMu_);
       input_.push_back(InputItem{std::move(chunk), 0, 0});
       continue;
     }
@@ -362,14 +364,14 @@ void TApdBaseDispatcher::DrainDevice() {
 }
 
 void TApdBaseDispatcher::StatusLoop() {
-  std::unique_lock lock(statusMu_);
+  mq::AnnotatedMutex::Lock lock(statusMu_);
   for (;;) {
-    statusCv_.wait(lock, [this] { return stopStatus_.load() || pendingLineEvents_ != 0; });
+    while (!stopStatus_ && pendingLineEvents_ == 0) lock.Wait(statusCv_);
     if (stopStatus_) break;
     const std::uint32_t mask = std::exchange(pendingLineEvents_, 0);
-    lock.unlock();
+    lock.Unlock();
     PushLineEvents(mask);
-    lock.lock();
+    lock.Relock();
   }
 }
 
@@ -378,17 +380,17 @@ void TApdBaseDispatcher::Fail(int osError) {
   // Stop the reader, writer and status watcher; the dispatcher goes on
   // delivering what was received and running the timers.
   {
-    std::lock_guard lock(readerMu_);
+    mq::AnnotatedMutex::Lock lock(readerMu_);
     stopReader_ = true;
   }
   readerCv_.notify_all();
   {
-    std::lock_guard lock(ringMu_);
+    mq::AnnotatedMutex::Lock lock(ringMu_);
     stopWriter_ = true;
   }
   ringCv_.notify_all();
   {
-    std::lock_guard lock(statusMu_);
+    mq::AnnotatedMutex::Lock lock(statusMu_);
     stopStatus_ = true;
   }
   statusCv_.notify_all();
@@ -396,7 +398,7 @@ void TApdBaseDispatcher::Fail(int osError) {
   PushLineEvents(osError == ENODEV ? kLineHangUp : kLineError);
   std::string text = device_->ErrorText(osError);
   {
-    std::lock_guard lock(failMu_);
+    mq::AnnotatedMutex::Lock lock(failMu_);
     failError_ = osError;
     failText_ = text;
   }
@@ -419,7 +421,7 @@ void TApdBaseDispatcher::Fail(int osError) {
 void TApdBaseDispatcher::SetOnFailure(FailureHandler handler) { onFailure_ = std::move(handler); }
 
 std::pair<int, std::string> TApdBaseDispatcher::Failure() const {
-  std::lock_guard lock(failMu_);
+  mq::AnnotatedMutex::Lock lock(failMu_);
   return {failError_, failText_};
 }
 
@@ -432,7 +434,7 @@ void TApdBaseDispatcher::FlushInBuffer() {
   {
     // Device reads hold this lock until their chunk is queued: a chunk read
     // while we flush is either dropped here or read after the purge.
-    std::lock_guard readLock(readMu_);
+    mq::AnnotatedMutex::Lock readLock(readMu_);
     device_->PurgeInput();
     if (!threaded_) {
       // Bytes the fake device delivered but no pass has read yet.
@@ -440,10 +442,10 @@ void TApdBaseDispatcher::FlushInBuffer() {
       while (device_->Read(sink.data(), sink.size()).status == SerialDevice::IoStatus::Ok) {
       }
     }
-    std::lock_guard lock(inMu_);
+    mq::AnnotatedMutex::Lock lock(inMu_);
     std::erase_if(input_, [](const InputItem& item) { return !item.data.empty(); });
   }
-  std::lock_guard lock(dbufMu_);
+  mq::AnnotatedMutex::Lock lock(dbufMu_);
   if (inNotify_) {
     flushPending_ = true;
   } else {
@@ -455,14 +457,14 @@ void TApdBaseDispatcher::FlushInBuffer() {
 // ---------------------------------------------------------------- dispatch buffer
 
 std::size_t TApdBaseDispatcher::InBuffUsed() const {
-  std::lock_guard lock(dbufMu_);
+  mq::AnnotatedMutex::Lock lock(dbufMu_);
   return dbuf_.Used();
 }
 
 int TApdBaseDispatcher::GetBlock(char* dest, std::size_t count) {
   bool consumed = false;
   {
-    std::lock_guard lock(dbufMu_);
+    mq::AnnotatedMutex::Lock lock(dbufMu_);
     if (inNotify_) {
       // Nothing leaves the buffer during a notification: each handler reads
       // from the oldest byte, and the most any of them took goes at its end.
@@ -478,8 +480,8 @@ int TApdBaseDispatcher::GetBlock(char* dest, std::size_t count) {
 }
 
 bool TApdBaseDispatcher::MoveQueued() {
-  std::lock_guard inLock(inMu_);
-  std::lock_guard bufLock(dbufMu_);
+  mq::AnnotatedMutex::Lock inLock(inMu_);
+  mq::AnnotatedMutex::Lock bufLock(dbufMu_);
   bool moved = false;
   while (!input_.empty()) {
     InputItem& item = input_.front();
@@ -506,14 +508,14 @@ TApdBaseDispatcher::HandlerId TApdBaseDispatcher::RegisterEventTriggerHandler(
     TriggerHandler handler, bool synchronised) {
   HandlerId id;
   {
-    std::lock_guard lock(tablesMu_);
+    mq::AnnotatedMutex::Lock lock(tablesMu_);
     id = triggers_.AddHandler(std::move(handler), synchronised);
   }
   // Bytes that arrived before any consumer registered (while the port was
   // opening) are announced again, so a full dispatch buffer cannot stall.
   bool unread;
   {
-    std::lock_guard lock(dbufMu_);
+    mq::AnnotatedMutex::Lock lock(dbufMu_);
     unread = !dbuf_.Empty();
     if (unread) newBytes_ = true;
   }
@@ -522,51 +524,51 @@ TApdBaseDispatcher::HandlerId TApdBaseDispatcher::RegisterEventTriggerHandler(
 }
 
 void TApdBaseDispatcher::DeregisterEventTriggerHandler(HandlerId id) {
-  std::lock_guard lock(tablesMu_);
+  mq::AnnotatedMutex::Lock lock(tablesMu_);
   triggers_.RemoveHandler(id);
 }
 
 void TApdBaseDispatcher::SetWindowHandler(TriggerHandler handler) {
-  std::lock_guard lock(tablesMu_);
+  mq::AnnotatedMutex::Lock lock(tablesMu_);
   triggers_.SetWindowHandler(std::move(handler));
 }
 
 void TApdBaseDispatcher::SetTriggerLength(std::uint16_t length) {
   {
-    std::lock_guard lock(tablesMu_);
+    mq::AnnotatedMutex::Lock lock(tablesMu_);
     triggers_.SetTriggerLength(length);
   }
   RequestPass();
 }
 
 std::uint16_t TApdBaseDispatcher::AddTimerTrigger() {
-  std::lock_guard lock(tablesMu_);
+  mq::AnnotatedMutex::Lock lock(tablesMu_);
   return triggers_.AddTimer();
 }
 
 void TApdBaseDispatcher::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate) {
   {
-    std::lock_guard lock(tablesMu_);
+    mq::AnnotatedMutex::Lock lock(tablesMu_);
     triggers_.SetTimer(handle, ticks, activate, loop_.nowMs());
   }
   RequestPass();
 }
 
 std::uint16_t TApdBaseDispatcher::AddStatusTrigger(TStatusKind kind) {
-  std::lock_guard lock(tablesMu_);
+  mq::AnnotatedMutex::Lock lock(tablesMu_);
   return triggers_.AddStatus(kind);
 }
 
 void TApdBaseDispatcher::SetStatusTrigger(std::uint16_t handle, std::uint32_t value, bool activate) {
   std::optional<TStatusKind> kind;
   {
-    std::lock_guard lock(tablesMu_);
+    mq::AnnotatedMutex::Lock lock(tablesMu_);
     kind = triggers_.SetStatus(handle, value, activate);
   }
   if (!kind) return;
   if (activate && kind == TStatusKind::stOutSent) {
     // Only writes after arming count.
-    std::lock_guard lock(ringMu_);
+    mq::AnnotatedMutex::Lock lock(ringMu_);
     outputSent_ = false;
   }
   RequestPass();
@@ -574,40 +576,40 @@ void TApdBaseDispatcher::SetStatusTrigger(std::uint16_t handle, std::uint32_t va
 
 void TApdBaseDispatcher::RemoveTrigger(std::uint16_t handle) {
   {
-    std::lock_guard lock(tablesMu_);
+    mq::AnnotatedMutex::Lock lock(tablesMu_);
     triggers_.Remove(handle);
   }
   RequestPass();
 }
 
 std::optional<std::int64_t> TApdBaseDispatcher::NextTimerDeadline() const {
-  std::lock_guard lock(tablesMu_);
+  mq::AnnotatedMutex::Lock lock(tablesMu_);
   return triggers_.NextTimerDeadline();
 }
 
 bool TApdBaseDispatcher::EvaluateStatus() {
   TriggerTable::StatusInput in;
   {
-    std::lock_guard lock(inMu_);
+    mq::AnnotatedMutex::Lock lock(inMu_);
     in.lineEvents = lineEvents_;
   }
   {
-    std::lock_guard lock(ringMu_);
+    mq::AnnotatedMutex::Lock lock(ringMu_);
     in.outputSent = outputSent_;
     in.outUsed = ring_.Used();
     in.outCapacity = ring_.Capacity();
   }
   TriggerTable::StatusFired fired;
   {
-    std::lock_guard lock(tablesMu_);
+    mq::AnnotatedMutex::Lock lock(tablesMu_);
     fired = triggers_.TakeFiredStatus(in);
   }
   if (fired.sentTaken) {
-    std::lock_guard lock(ringMu_);
+    mq::AnnotatedMutex::Lock lock(ringMu_);
     outputSent_ = false;
   }
   if (fired.lineTaken) {
-    std::lock_guard lock(inMu_);
+    mq::AnnotatedMutex::Lock lock(inMu_);
     lineEvents_ = 0;
   }
   for (std::uint16_t h : fired.handles) Notify(TTriggerKind::Status, h, h);
@@ -617,8 +619,8 @@ bool TApdBaseDispatcher::EvaluateStatus() {
 bool TApdBaseDispatcher::EvaluateLength() {
   std::size_t used;
   {
-    std::lock_guard tl(tablesMu_);
-    std::lock_guard lock(dbufMu_);
+    mq::AnnotatedMutex::Lock tl(tablesMu_);
+    mq::AnnotatedMutex::Lock lock(dbufMu_);
     used = dbuf_.Used();
     if (!newBytes_ || !triggers_.LengthReached(used)) return false;
     newBytes_ = false;
@@ -632,7 +634,7 @@ bool TApdBaseDispatcher::EvaluateTimers() {
   while (!stopDispatch_) {
     std::uint16_t fired;
     {
-      std::lock_guard lock(tablesMu_);
+      mq::AnnotatedMutex::Lock lock(tablesMu_);
       fired = triggers_.TakeExpiredTimer(loop_.nowMs());
     }
     if (fired == 0) break;
@@ -646,12 +648,12 @@ void TApdBaseDispatcher::Notify(TTriggerKind kind, std::uint16_t handle, std::ui
   TriggerTable::HandlerList snapshot;
   TriggerHandler window;
   {
-    std::lock_guard lock(tablesMu_);
+    mq::AnnotatedMutex::Lock lock(tablesMu_);
     snapshot = triggers_.Handlers();
     window = triggers_.WindowHandler();
   }
   {
-    std::lock_guard lock(dbufMu_);
+    mq::AnnotatedMutex::Lock lock(dbufMu_);
     inNotify_ = true;
     maxTaken_ = 0;
   }
@@ -659,7 +661,7 @@ void TApdBaseDispatcher::Notify(TTriggerKind kind, std::uint16_t handle, std::ui
   if (!threaded_) inside.emplace(*this);
   auto callHandler = [&](const TriggerHandler& fn, bool synchronised) {
     {
-      std::lock_guard lock(dbufMu_);
+      mq::AnnotatedMutex::Lock lock(dbufMu_);
       handlerTaken_ = 0;
     }
     if (synchronised) {
@@ -671,7 +673,7 @@ void TApdBaseDispatcher::Notify(TTriggerKind kind, std::uint16_t handle, std::ui
         ReportError(std::current_exception());
       }
     }
-    std::lock_guard lock(dbufMu_);
+    mq::AnnotatedMutex::Lock lock(dbufMu_);
     maxTaken_ = std::max(maxTaken_, handlerTaken_);
   };
   // A closing port wants no further calls; an abandoned dispatcher thread
@@ -681,7 +683,7 @@ void TApdBaseDispatcher::Notify(TTriggerKind kind, std::uint16_t handle, std::ui
     callHandler(entry->fn, entry->synchronised);
   }
   if (window && !abandoned_ && !stopDispatch_) callHandler(window, false);
-  std::lock_guard lock(dbufMu_);
+  mq::AnnotatedMutex::Lock lock(dbufMu_);
   dbuf_.Consume(maxTaken_);
   inNotify_ = false;
   if (flushPending_) {
@@ -710,7 +712,7 @@ void TApdBaseDispatcher::DispatchLoop() {
     const auto deadline = NextTimerDeadline();
     bool work;
     {
-      std::lock_guard lock(inMu_);
+      mq::AnnotatedMutex::Lock lock(inMu_);
       if (stopDispatch_) return;
       work = std::exchange(wake_, false);
       dispatcherWaiting_ = !work;
@@ -721,7 +723,7 @@ void TApdBaseDispatcher::DispatchLoop() {
       if (deadline) timeout = static_cast<int>(std::clamp<std::int64_t>(*deadline - loop_.nowMs() + 1, 1, 1 << 30));
       const auto r = device_->WaitDispatch(watchDevice && !failed_, timeout);
       {
-        std::lock_guard lock(inMu_);
+        mq::AnnotatedMutex::Lock lock(inMu_);
         dispatcherWaiting_ = false;
         if (stopDispatch_) return;
         wake_ = false;
@@ -740,7 +742,7 @@ void TApdBaseDispatcher::DispatchLoop() {
 }
 
 void TApdBaseDispatcher::ReadAvailableThreaded() {
-  std::lock_guard readLock(readMu_);  // the reader may be draining: keep the order
+  mq::AnnotatedMutex::Lock readLock(readMu_);  // the reader may be draining: keep the order
   DrainDevice();
 }
 
@@ -748,7 +750,7 @@ void TApdBaseDispatcher::RequestPass() {
   if (threaded_) {
     bool waiting;
     {
-      std::lock_guard lock(inMu_);
+      mq::AnnotatedMutex::Lock lock(inMu_);
       wake_ = true;
       waiting = dispatcherWaiting_;
     }

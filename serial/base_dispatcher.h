@@ -37,7 +37,6 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,6 +49,8 @@
 #include "serial/serial_device.h"
 #include "serial/serial_types.h"
 #include "serial/trigger_table.h"
+#include "util/annotated_mutex.h"
+#include "util/thread_annotations.h"
 
 namespace mq::serial {
 
@@ -192,53 +193,53 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
   bool threaded_;
 
   // Trigger and handler tables.
-  mutable std::mutex tablesMu_;
-  TriggerTable triggers_;
+  mutable mq::AnnotatedMutex tablesMu_;
+  TriggerTable triggers_ MQ_GUARDED_BY(tablesMu_);
 
   // Dispatch buffer.
-  mutable std::mutex dbufMu_;
-  ByteRing dbuf_;
-  bool newBytes_ = false;
-  bool inNotify_ = false;
-  bool flushPending_ = false;
-  std::size_t handlerTaken_ = 0;
-  std::size_t maxTaken_ = 0;
+  mutable mq::AnnotatedMutex dbufMu_;
+  ByteRing dbuf_ MQ_GUARDED_BY(dbufMu_);
+  bool newBytes_ MQ_GUARDED_BY(dbufMu_) = false;
+  bool inNotify_ MQ_GUARDED_BY(dbufMu_) = false;
+  bool flushPending_ MQ_GUARDED_BY(dbufMu_) = false;
+  std::size_t handlerTaken_ MQ_GUARDED_BY(dbufMu_) = 0;
+  std::size_t maxTaken_ MQ_GUARDED_BY(dbufMu_) = 0;
 
   // Output ring.
-  mutable std::mutex ringMu_;
+  mutable mq::AnnotatedMutex ringMu_;
   std::condition_variable ringCv_;
-  ByteRing ring_;
-  bool outputSent_ = false;
-  std::uint64_t flushGen_ = 0;
-  bool writerBusy_ = false;
+  ByteRing ring_ MQ_GUARDED_BY(ringMu_);
+  bool outputSent_ MQ_GUARDED_BY(ringMu_) = false;
+  std::uint64_t flushGen_ MQ_GUARDED_BY(ringMu_) = 0;
+  bool writerBusy_ MQ_GUARDED_BY(ringMu_) = false;
 
   // Input queue and dispatcher wake-up.
-  mutable std::mutex inMu_;
-  std::deque<InputItem> input_;
-  bool wake_ = false;
-  bool dispatcherWaiting_ = false;  // blocked in WaitDispatch: wake it through the device
+  mutable mq::AnnotatedMutex inMu_;
+  std::deque<InputItem> input_ MQ_GUARDED_BY(inMu_);
+  bool wake_ MQ_GUARDED_BY(inMu_) = false;
+  bool dispatcherWaiting_ MQ_GUARDED_BY(inMu_) = false;  // blocked in WaitDispatch: wake it through the device
   // Held while reading from the device and queueing, so the reader and the
   // dispatcher (which reads what it sees arrive itself) keep the byte order.
-  std::mutex readMu_;
+  mq::AnnotatedMutex readMu_;
   // The reader's watch over the dispatcher's hand-overs.
-  std::mutex readerMu_;
+  mq::AnnotatedMutex readerMu_;
   std::condition_variable readerCv_;
-  bool readerPeriodic_ = false;  // hand-overs happen: look every kReaderCheckMs
+  bool readerPeriodic_ MQ_GUARDED_BY(readerMu_) = false;  // hand-overs happen: look every kReaderCheckMs
   std::atomic<std::int64_t> awaySinceMs_{0};  // dispatcher waiting for the loop since (0: not)
   std::atomic<std::int64_t> lastHandoverMs_{0};
-  std::uint32_t lineEvents_ = 0;  // seen, not yet announced (dispatcher side)
+  std::uint32_t lineEvents_ MQ_GUARDED_BY(inMu_) = 0;  // seen, not yet announced
 
   // Status watcher.
-  std::mutex statusMu_;
+  mq::AnnotatedMutex statusMu_;
   std::condition_variable statusCv_;
-  std::uint32_t pendingLineEvents_ = 0;
+  std::uint32_t pendingLineEvents_ MQ_GUARDED_BY(statusMu_) = 0;
 
   std::atomic<bool> stopReader_{false}, stopWriter_{false}, stopStatus_{false},
       stopDispatch_{false};
   std::atomic<bool> failed_{false};
-  mutable std::mutex failMu_;
-  int failError_ = 0;
-  std::string failText_;
+  mutable mq::AnnotatedMutex failMu_;
+  int failError_ MQ_GUARDED_BY(failMu_) = 0;
+  std::string failText_ MQ_GUARDED_BY(failMu_);
   FailureHandler onFailure_;  // loop thread
   std::atomic<int> loopInside_{0};
   std::vector<std::function<void()>> whenOutside_;  // loop thread
