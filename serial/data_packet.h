@@ -146,8 +146,11 @@ class TApdDataPacket {
                                                        std::ptrdiff_t p) const MQ_NO_THREAD_SAFETY_ANALYSIS;
   void CheckSettings() const;
   void ResetMatch();
-  void StartLocked() MQ_NO_THREAD_SAFETY_ANALYSIS;   // the enabling algorithm, when the port is open
-  void DisableLocked();                              // the disabling algorithm
+  // With the port open: checks the settings (throws EInvalidProperty) and
+  // starts matching: waits for the start string, or with any-data start
+  // takes the capture (or waits for the one holding it to let go).
+  void StartLocked() MQ_NO_THREAD_SAFETY_ANALYSIS;
+  void DisableLocked();                              // Enabled off, nothing pending, matching stopped
   void StopMatching() MQ_NO_THREAD_SAFETY_ANALYSIS;  // dpIdle, capture released; Enabled unchanged
   MatchResult Match(unsigned char b, std::ptrdiff_t p) MQ_NO_THREAD_SAFETY_ANALYSIS;
   bool PacketBegun() const { return beginPos_ >= 0; }
