@@ -89,8 +89,14 @@ TriggerTable::StatusFired TriggerTable::TakeFiredStatus(const StatusInput& in) {
     if (!t.active) continue;
     bool fire = false;
     switch (t.kind) {
-      case TStatusKind::stLine: fire = in.lineEvents != 0; out.lineTaken |= fire; break;
-      case TStatusKind::stOutSent: fire = in.outputSent; out.sentTaken |= fire; break;
+      case TStatusKind::stLine:
+        fire = in.lineEvents != 0;
+        out.lineTaken |= fire;
+        break;
+      case TStatusKind::stOutSent:
+        fire = in.outputSent;
+        out.sentTaken |= fire;
+        break;
       case TStatusKind::stOutBuffFree: fire = in.outCapacity - in.outUsed >= t.value; break;
       case TStatusKind::stOutBuffUsed: fire = in.outUsed <= t.value; break;
     }
