@@ -71,8 +71,7 @@ class TApdDataPacketManager : public std::enable_shared_from_this<TApdDataPacket
   // Offer, Deliver and TimedOut release the lock around each event they
   // run and hold it again when they return.
   void Offer(std::ptrdiff_t from) MQ_REQUIRES(mu_);
-  bool Deliver(TApdDataPacket& framer, std::ptrdiff_t begin, std::size_t length, bool byEndString)
-      MQ_REQUIRES(mu_);
+  bool Deliver(TApdDataPacket& framer, std::ptrdiff_t begin, std::size_t length, bool byEndString) MQ_REQUIRES(mu_);
   void TimedOut() MQ_REQUIRES(mu_);
   bool EventFramerGone() const MQ_EXCLUDES(mu_);
   void EnterEvent() MQ_REQUIRES(mu_);
