@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "serial/apd_exception.h"
-#include "serial/ticks.h"
 
 namespace mq::serial {
 
@@ -72,18 +71,18 @@ void TApdBaseDispatcher::StartWorkers() {
 
 void TApdBaseDispatcher::StopWorkers() {
   {
-    std::lock_guard lock(statusMu_);
+    mq::AnnotatedMutex::Lock lock(statusMu_);
     stopStatus_ = true;
   }
   statusCv_.notify_all();
   if (status_) status_->Join(loop_);
   {
-    std::lock_guard lock(ringMu_);
+    mq::AnnotatedMutex::Lock lock(ringMu_);
     stopWriter_ = true;
   }
   ringCv_.notify_all();
   {
-    std::lock_guard lock(readerMu_);
+    mq::AnnotatedMutex::Lock lock(readerMu_);
     stopReader_ = true;
   }
   readerCv_.notify_all();
@@ -91,7 +90,7 @@ void TApdBaseDispatcher::StopWorkers() {
   if (writer_) writer_->Join(loop_);
   if (reader_) reader_->Join(loop_);
   {
-    std::lock_guard lock(inMu_);
+    mq::AnnotatedMutex::Lock lock(inMu_);
     stopDispatch_ = true;
     wake_ = true;
   }
@@ -112,7 +111,7 @@ bool TApdBaseDispatcher::JoinDispatcherThread() {
   }
   if (dispatcher_->Join(loop_, kJoinTicks * kTickMs)) return true;
   {
-    std::lock_guard lock(inMu_);
+    mq::AnnotatedMutex::Lock lock(inMu_);
     stopDispatch_ = true;
     wake_ = true;
   }
@@ -136,31 +135,11 @@ void TApdBaseDispatcher::WhenLoopOutside(std::function<void()> task) {
 
 // ---------------------------------------------------------------- output
 
-std::size_t TApdBaseDispatcher::RingUsedLocked() const {
-  if (oFull_) return ring_.size();
-  return (oHead_ + ring_.size() - oTail_) % ring_.size();
-}
-
-std::string TApdBaseDispatcher::RingTakeAllLocked() {
-  const std::size_t used = RingUsedLocked();
-  std::string out;
-  out.reserve(used);
-  for (std::size_t i = 0; i < used; ++i) out.push_back(ring_[(oTail_ + i) % ring_.size()]);
-  oHead_ = oTail_ = 0;
-  oFull_ = false;
-  return out;
-}
-
 void TApdBaseDispatcher::PutBlock(std::string_view bytes) {
   if (bytes.empty()) return;
   {
-    std::lock_guard lock(ringMu_);
-    if (ring_.size() - RingUsedLocked() < bytes.size()) throw EOutputBufferTooSmall();
-    for (char c : bytes) {
-      ring_[oHead_] = c;
-      oHead_ = (oHead_ + 1) % ring_.size();
-    }
-    oFull_ = oHead_ == oTail_;
+    mq::AnnotatedMutex::Lock lock(ringMu_);
+    if (!ring_.Write(bytes)) throw EOutputBufferTooSmall();
     outputSent_ = true;
   }
   if (threaded_) {
@@ -174,8 +153,8 @@ void TApdBaseDispatcher::PutBlock(std::string_view bytes) {
 void TApdBaseDispatcher::WriteAvailableDirect() {
   std::string out;
   {
-    std::lock_guard lock(ringMu_);
-    out = RingTakeAllLocked();
+    mq::AnnotatedMutex::Lock lock(ringMu_);
+    out = ring_.TakeAll();
   }
   if (failed_) return;
   std::size_t off = 0;
@@ -194,26 +173,27 @@ void TApdBaseDispatcher::WriteAvailableDirect() {
 
 void TApdBaseDispatcher::FlushOutBuffer() {
   {
-    std::lock_guard lock(ringMu_);
-    oHead_ = oTail_ = 0;
-    oFull_ = false;
+    mq::AnnotatedMutex::Lock lock(ringMu_);
+    ring_.Clear();
     ++flushGen_;
   }
   device_->PurgeOutput();
   ringCv_.notify_all();
   if (!threaded_ || !writer_) return;
-  std::unique_lock lock(ringMu_);
-  ringCv_.wait_for(lock, std::chrono::milliseconds(5000), [this] { return !writerBusy_; });
+  mq::AnnotatedMutex::Lock lock(ringMu_);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(5000);
+  while (writerBusy_)
+    if (!lock.WaitUntil(ringCv_, deadline)) break;
 }
 
 std::size_t TApdBaseDispatcher::OutBuffUsed() const {
-  std::lock_guard lock(ringMu_);
-  return RingUsedLocked();
+  mq::AnnotatedMutex::Lock lock(ringMu_);
+  return ring_.Used();
 }
 
 std::size_t TApdBaseDispatcher::OutBuffFree() const {
-  std::lock_guard lock(ringMu_);
-  return ring_.size() - RingUsedLocked();
+  mq::AnnotatedMutex::Lock lock(ringMu_);
+  return ring_.Free();
 }
 
 void TApdBaseDispatcher::WriteLoop() {
@@ -221,19 +201,19 @@ void TApdBaseDispatcher::WriteLoop() {
     std::string pending;
     std::uint64_t gen = 0;
     {
-      std::unique_lock lock(ringMu_);
+      mq::AnnotatedMutex::Lock lock(ringMu_);
       writerBusy_ = false;
       ringCv_.notify_all();
-      ringCv_.wait(lock, [this] { return stopWriter_.load() || RingUsedLocked() > 0; });
+      while (!stopWriter_ && ring_.Empty()) lock.Wait(ringCv_);
       if (stopWriter_) break;
-      pending = RingTakeAllLocked();
+      pending = ring_.TakeAll();
       gen = flushGen_;
       writerBusy_ = true;
     }
     std::size_t off = 0;
     while (off < pending.size()) {
       {
-        std::lock_guard lock(ringMu_);
+        mq::AnnotatedMutex::Lock lock(ringMu_);
         if (flushGen_ != gen || stopWriter_) break;  // flushed: drop the rest
       }
       const auto r = device_->Write(pending.data() + off, pending.size() - off);
@@ -251,13 +231,13 @@ void TApdBaseDispatcher::WriteLoop() {
       } else {
         Fail(r.status == SerialDevice::IoStatus::End ? ENODEV : r.osError);
       }
-      std::lock_guard lock(ringMu_);
+      mq::AnnotatedMutex::Lock lock(ringMu_);
       writerBusy_ = false;
       ringCv_.notify_all();
       return;
     }
   }
-  std::lock_guard lock(ringMu_);
+  mq::AnnotatedMutex::Lock lock(ringMu_);
   writerBusy_ = false;
   ringCv_.notify_all();
 }
@@ -266,7 +246,7 @@ void TApdBaseDispatcher::WriteLoop() {
 
 void TApdBaseDispatcher::PushChunk(std::vector<char> chunk) {
   {
-    std::lock_guard lock(inMu_);
+    mq::AnnotatedMutex::Lock lock(inMu_);
     input_.push_back(InputItem{std::move(chunk), 0, 0});
   }
   RequestPass();
@@ -274,7 +254,7 @@ void TApdBaseDispatcher::PushChunk(std::vector<char> chunk) {
 
 void TApdBaseDispatcher::PushLineEvents(std::uint32_t mask) {
   {
-    std::lock_guard lock(inMu_);
+    mq::AnnotatedMutex::Lock lock(inMu_);
     input_.push_back(InputItem{{}, 0, mask});
   }
   RequestPass();
@@ -286,12 +266,12 @@ void TApdBaseDispatcher::PushLineEvents(std::uint32_t mask) {
 // wakes one thread, not two. While hand-overs happen the reader looks every
 // kReaderCheckMs; after a quiet second it sleeps until the next one.
 void TApdBaseDispatcher::ReadLoop() {
-  std::unique_lock lock(readerMu_);
+  mq::AnnotatedMutex::Lock lock(readerMu_);
   while (!stopReader_) {
     if (readerPeriodic_)
-      readerCv_.wait_for(lock, std::chrono::milliseconds(kReaderCheckMs));
+      lock.WaitFor(readerCv_, std::chrono::milliseconds(kReaderCheckMs));
     else
-      readerCv_.wait(lock, [this] { return stopReader_.load() || readerPeriodic_; });
+      while (!stopReader_ && !readerPeriodic_) lock.Wait(readerCv_);
     if (stopReader_) break;
     const std::int64_t now = SteadyMs();
     const std::int64_t since = awaySinceMs_.load();
@@ -300,9 +280,9 @@ void TApdBaseDispatcher::ReadLoop() {
       continue;
     }
     if (now - since < kReaderTakeoverMs) continue;
-    lock.unlock();
+    lock.Unlock();
     const bool ended = DrainWhileAway();
-    lock.lock();
+    lock.Relock();
     if (ended) break;
   }
 }
@@ -316,7 +296,7 @@ bool TApdBaseDispatcher::DrainWhileAway() {
       Fail(w == SerialDevice::WaitResult::HungUp ? ENODEV : EIO);
       return true;
     }
-    std::lock_guard readLock(readMu_);  // the dispatcher reads too: keep the order
+    mq::AnnotatedMutex::Lock readLock(readMu_);  // the dispatcher reads too: keep the order
     while (!stopReader_) {
       std::vector<char> chunk;
       try {
@@ -353,7 +333,7 @@ void TApdBaseDispatcher::EnterAway() {
   lastHandoverMs_.store(now);
   bool wake = false;
   {
-    std::lock_guard lock(readerMu_);
+    mq::AnnotatedMutex::Lock lock(readerMu_);
     if (!readerPeriodic_) wake = readerPeriodic_ = true;
   }
   if (wake) readerCv_.notify_one();
@@ -373,7 +353,7 @@ void TApdBaseDispatcher::DrainDevice() {
     const auto r = device_->Read(chunk.data(), chunk.size());
     if (r.status == SerialDevice::IoStatus::Ok) {
       chunk.resize(r.count);
-      std::lock_guard lock(inMu_);
+      mq::AnnotatedMutex::Lock lock(inMu_);
       input_.push_back(InputItem{std::move(chunk), 0, 0});
       continue;
     }
@@ -384,14 +364,14 @@ void TApdBaseDispatcher::DrainDevice() {
 }
 
 void TApdBaseDispatcher::StatusLoop() {
-  std::unique_lock lock(statusMu_);
+  mq::AnnotatedMutex::Lock lock(statusMu_);
   for (;;) {
-    statusCv_.wait(lock, [this] { return stopStatus_.load() || pendingLineEvents_ != 0; });
+    while (!stopStatus_ && pendingLineEvents_ == 0) lock.Wait(statusCv_);
     if (stopStatus_) break;
     const std::uint32_t mask = std::exchange(pendingLineEvents_, 0);
-    lock.unlock();
+    lock.Unlock();
     PushLineEvents(mask);
-    lock.lock();
+    lock.Relock();
   }
 }
 
@@ -400,17 +380,17 @@ void TApdBaseDispatcher::Fail(int osError) {
   // Stop the reader, writer and status watcher; the dispatcher goes on
   // delivering what was received and running the timers.
   {
-    std::lock_guard lock(readerMu_);
+    mq::AnnotatedMutex::Lock lock(readerMu_);
     stopReader_ = true;
   }
   readerCv_.notify_all();
   {
-    std::lock_guard lock(ringMu_);
+    mq::AnnotatedMutex::Lock lock(ringMu_);
     stopWriter_ = true;
   }
   ringCv_.notify_all();
   {
-    std::lock_guard lock(statusMu_);
+    mq::AnnotatedMutex::Lock lock(statusMu_);
     stopStatus_ = true;
   }
   statusCv_.notify_all();
@@ -418,7 +398,7 @@ void TApdBaseDispatcher::Fail(int osError) {
   PushLineEvents(osError == ENODEV ? kLineHangUp : kLineError);
   std::string text = device_->ErrorText(osError);
   {
-    std::lock_guard lock(failMu_);
+    mq::AnnotatedMutex::Lock lock(failMu_);
     failError_ = osError;
     failText_ = text;
   }
@@ -441,7 +421,7 @@ void TApdBaseDispatcher::Fail(int osError) {
 void TApdBaseDispatcher::SetOnFailure(FailureHandler handler) { onFailure_ = std::move(handler); }
 
 std::pair<int, std::string> TApdBaseDispatcher::Failure() const {
-  std::lock_guard lock(failMu_);
+  mq::AnnotatedMutex::Lock lock(failMu_);
   return {failError_, failText_};
 }
 
@@ -454,7 +434,7 @@ void TApdBaseDispatcher::FlushInBuffer() {
   {
     // Device reads hold this lock until their chunk is queued: a chunk read
     // while we flush is either dropped here or read after the purge.
-    std::lock_guard readLock(readMu_);
+    mq::AnnotatedMutex::Lock readLock(readMu_);
     device_->PurgeInput();
     if (!threaded_) {
       // Bytes the fake device delivered but no pass has read yet.
@@ -462,59 +442,37 @@ void TApdBaseDispatcher::FlushInBuffer() {
       while (device_->Read(sink.data(), sink.size()).status == SerialDevice::IoStatus::Ok) {
       }
     }
-    std::lock_guard lock(inMu_);
+    mq::AnnotatedMutex::Lock lock(inMu_);
     std::erase_if(input_, [](const InputItem& item) { return !item.data.empty(); });
   }
-  std::lock_guard lock(dbufMu_);
+  mq::AnnotatedMutex::Lock lock(dbufMu_);
   if (inNotify_) {
     flushPending_ = true;
   } else {
-    dTail_ = dHead_;
-    dFull_ = false;
+    dbuf_.Clear();
     newBytes_ = false;
   }
 }
 
 // ---------------------------------------------------------------- dispatch buffer
 
-std::size_t TApdBaseDispatcher::DbufUsedLocked() const {
-  if (dFull_) return kDispatchBufferSize;
-  return (dHead_ + kDispatchBufferSize - dTail_) % kDispatchBufferSize;
-}
-
-void TApdBaseDispatcher::DbufCopyOut(std::size_t offset, char* dest, std::size_t count) const {
-  std::size_t pos = (dTail_ + offset) % kDispatchBufferSize;
-  for (std::size_t i = 0; i < count; ++i) {
-    dest[i] = dbuf_[pos];
-    pos = (pos + 1) % kDispatchBufferSize;
-  }
-}
-
-void TApdBaseDispatcher::DbufConsume(std::size_t count) {
-  if (count == 0) return;
-  dTail_ = (dTail_ + count) % kDispatchBufferSize;
-  dFull_ = false;
-}
-
 std::size_t TApdBaseDispatcher::InBuffUsed() const {
-  std::lock_guard lock(dbufMu_);
-  return DbufUsedLocked();
+  mq::AnnotatedMutex::Lock lock(dbufMu_);
+  return dbuf_.Used();
 }
 
 int TApdBaseDispatcher::GetBlock(char* dest, std::size_t count) {
   bool consumed = false;
   {
-    std::lock_guard lock(dbufMu_);
-    const std::size_t used = DbufUsedLocked();
+    mq::AnnotatedMutex::Lock lock(dbufMu_);
     if (inNotify_) {
-      if (used - std::min(used, handlerTaken_) < count) return -ecBufferIsEmpty;
-      DbufCopyOut(handlerTaken_, dest, count);
+      // Nothing leaves the buffer during a notification: each handler reads
+      // from the oldest byte, and the most any of them took goes at its end.
+      if (!dbuf_.Peek(handlerTaken_, dest, count)) return -ecBufferIsEmpty;
       handlerTaken_ += count;
       return static_cast<int>(count);
     }
-    if (used < count) return -ecBufferIsEmpty;
-    DbufCopyOut(0, dest, count);
-    DbufConsume(count);
+    if (!dbuf_.Read(dest, count)) return -ecBufferIsEmpty;
     consumed = count > 0;
   }
   if (consumed) RequestPass();  // room for queued chunks
@@ -522,8 +480,8 @@ int TApdBaseDispatcher::GetBlock(char* dest, std::size_t count) {
 }
 
 bool TApdBaseDispatcher::MoveQueued() {
-  std::lock_guard inLock(inMu_);
-  std::lock_guard bufLock(dbufMu_);
+  mq::AnnotatedMutex::Lock inLock(inMu_);
+  mq::AnnotatedMutex::Lock bufLock(dbufMu_);
   bool moved = false;
   while (!input_.empty()) {
     InputItem& item = input_.front();
@@ -532,14 +490,9 @@ bool TApdBaseDispatcher::MoveQueued() {
       input_.pop_front();
       continue;
     }
-    const std::size_t room = DbufFreeLocked();
-    if (room == 0) break;
-    const std::size_t n = std::min(room, item.data.size() - item.offset);
-    for (std::size_t i = 0; i < n; ++i) {
-      dbuf_[dHead_] = item.data[item.offset + i];
-      dHead_ = (dHead_ + 1) % kDispatchBufferSize;
-    }
-    dFull_ = dHead_ == dTail_;
+    const std::size_t n = std::min(dbuf_.Free(), item.data.size() - item.offset);
+    if (n == 0) break;
+    dbuf_.Write(std::string_view(item.data.data() + item.offset, n));
     item.offset += n;
     moved = true;
     if (item.offset < item.data.size()) break;  // the rest keeps its place
@@ -555,20 +508,15 @@ TApdBaseDispatcher::HandlerId TApdBaseDispatcher::RegisterEventTriggerHandler(
     TriggerHandler handler, bool synchronised) {
   HandlerId id;
   {
-    std::lock_guard lock(tablesMu_);
-    auto entry = std::make_shared<HandlerEntry>();
-    entry->id = nextHandlerId_++;
-    entry->fn = std::move(handler);
-    entry->synchronised = synchronised;
-    handlers_.push_back(entry);
-    id = entry->id;
+    mq::AnnotatedMutex::Lock lock(tablesMu_);
+    id = triggers_.AddHandler(std::move(handler), synchronised);
   }
   // Bytes that arrived before any consumer registered (while the port was
   // opening) are announced again, so a full dispatch buffer cannot stall.
   bool unread;
   {
-    std::lock_guard lock(dbufMu_);
-    unread = DbufUsedLocked() > 0;
+    mq::AnnotatedMutex::Lock lock(dbufMu_);
+    unread = !dbuf_.Empty();
     if (unread) newBytes_ = true;
   }
   if (unread) RequestPass();
@@ -576,75 +524,51 @@ TApdBaseDispatcher::HandlerId TApdBaseDispatcher::RegisterEventTriggerHandler(
 }
 
 void TApdBaseDispatcher::DeregisterEventTriggerHandler(HandlerId id) {
-  std::lock_guard lock(tablesMu_);
-  for (auto it = handlers_.begin(); it != handlers_.end(); ++it) {
-    if ((*it)->id == id) {
-      (*it)->removed = true;
-      handlers_.erase(it);
-      return;
-    }
-  }
+  mq::AnnotatedMutex::Lock lock(tablesMu_);
+  triggers_.RemoveHandler(id);
 }
 
 void TApdBaseDispatcher::SetWindowHandler(TriggerHandler handler) {
-  std::lock_guard lock(tablesMu_);
-  windowHandler_ = std::move(handler);
+  mq::AnnotatedMutex::Lock lock(tablesMu_);
+  triggers_.SetWindowHandler(std::move(handler));
 }
 
 void TApdBaseDispatcher::SetTriggerLength(std::uint16_t length) {
   {
-    std::lock_guard lock(tablesMu_);
-    triggerLength_ = length;
+    mq::AnnotatedMutex::Lock lock(tablesMu_);
+    triggers_.SetTriggerLength(length);
   }
   RequestPass();
 }
 
 std::uint16_t TApdBaseDispatcher::AddTimerTrigger() {
-  std::lock_guard lock(tablesMu_);
-  const std::uint16_t h = nextTriggerHandle_++;
-  timers_.emplace(h, TimerTrigger{});
-  return h;
+  mq::AnnotatedMutex::Lock lock(tablesMu_);
+  return triggers_.AddTimer();
 }
 
 void TApdBaseDispatcher::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate) {
   {
-    std::lock_guard lock(tablesMu_);
-    auto it = timers_.find(handle);
-    if (it == timers_.end()) return;
-    TimerTrigger& t = it->second;
-    if (activate) {
-      if (ticks > 0) t.ticks = std::min(static_cast<std::uint32_t>(ticks), kMaxTimerTicks);
-      const std::int64_t now = loop_.nowMs();
-      t.startTick = TickCountAt(now);
-      t.deadlineMs = TimerDeadlineMs(now, t.ticks);
-      t.active = true;
-    } else {
-      t.active = false;
-    }
+    mq::AnnotatedMutex::Lock lock(tablesMu_);
+    triggers_.SetTimer(handle, ticks, activate, loop_.nowMs());
   }
   RequestPass();
 }
 
 std::uint16_t TApdBaseDispatcher::AddStatusTrigger(TStatusKind kind) {
-  std::lock_guard lock(tablesMu_);
-  const std::uint16_t h = nextTriggerHandle_++;
-  statusTriggers_.emplace(h, StatusTrigger{kind, 0, false});
-  return h;
+  mq::AnnotatedMutex::Lock lock(tablesMu_);
+  return triggers_.AddStatus(kind);
 }
 
 void TApdBaseDispatcher::SetStatusTrigger(std::uint16_t handle, std::uint32_t value, bool activate) {
-  TStatusKind kind;
+  std::optional<TStatusKind> kind;
   {
-    std::lock_guard lock(tablesMu_);
-    auto it = statusTriggers_.find(handle);
-    if (it == statusTriggers_.end()) return;
-    it->second.value = value;
-    it->second.active = activate;
-    kind = it->second.kind;
+    mq::AnnotatedMutex::Lock lock(tablesMu_);
+    kind = triggers_.SetStatus(handle, value, activate);
   }
+  if (!kind) return;
   if (activate && kind == TStatusKind::stOutSent) {
     // Only writes after arming count.
-    std::lock_guard lock(ringMu_);
+    mq::AnnotatedMutex::Lock lock(ringMu_);
     outputSent_ = false;
   }
   RequestPass();
@@ -652,72 +576,53 @@ void TApdBaseDispatcher::SetStatusTrigger(std::uint16_t handle, std::uint32_t va
 
 void TApdBaseDispatcher::RemoveTrigger(std::uint16_t handle) {
   {
-    std::lock_guard lock(tablesMu_);
-    timers_.erase(handle);
-    statusTriggers_.erase(handle);
+    mq::AnnotatedMutex::Lock lock(tablesMu_);
+    triggers_.Remove(handle);
   }
   RequestPass();
 }
 
 std::optional<std::int64_t> TApdBaseDispatcher::NextTimerDeadline() const {
-  std::lock_guard lock(tablesMu_);
-  std::optional<std::int64_t> next;
-  for (const auto& [h, t] : timers_)
-    if (t.active && (!next || t.deadlineMs < *next)) next = t.deadlineMs;
-  return next;
+  mq::AnnotatedMutex::Lock lock(tablesMu_);
+  return triggers_.NextTimerDeadline();
 }
 
 bool TApdBaseDispatcher::EvaluateStatus() {
-  std::vector<std::uint16_t> fired;
-  std::uint32_t lineEvents;
-  bool sent;
-  std::size_t used;
+  TriggerTable::StatusInput in;
   {
-    std::lock_guard lock(inMu_);
-    lineEvents = lineEvents_;
+    mq::AnnotatedMutex::Lock lock(inMu_);
+    in.lineEvents = lineEvents_;
   }
   {
-    std::lock_guard lock(ringMu_);
-    sent = outputSent_;
-    used = RingUsedLocked();
+    mq::AnnotatedMutex::Lock lock(ringMu_);
+    in.outputSent = outputSent_;
+    in.outUsed = ring_.Used();
+    in.outCapacity = ring_.Capacity();
   }
-  bool sentTaken = false, lineTaken = false;
+  TriggerTable::StatusFired fired;
   {
-    std::lock_guard lock(tablesMu_);
-    for (auto& [h, t] : statusTriggers_) {
-      if (!t.active) continue;
-      bool fire = false;
-      switch (t.kind) {
-        case TStatusKind::stLine: fire = lineEvents != 0; lineTaken |= fire; break;
-        case TStatusKind::stOutSent: fire = sent; sentTaken |= fire; break;
-        case TStatusKind::stOutBuffFree: fire = ring_.size() - used >= t.value; break;
-        case TStatusKind::stOutBuffUsed: fire = used <= t.value; break;
-      }
-      if (fire) {
-        t.active = false;
-        fired.push_back(h);
-      }
-    }
+    mq::AnnotatedMutex::Lock lock(tablesMu_);
+    fired = triggers_.TakeFiredStatus(in);
   }
-  if (sentTaken) {
-    std::lock_guard lock(ringMu_);
+  if (fired.sentTaken) {
+    mq::AnnotatedMutex::Lock lock(ringMu_);
     outputSent_ = false;
   }
-  if (lineTaken) {
-    std::lock_guard lock(inMu_);
+  if (fired.lineTaken) {
+    mq::AnnotatedMutex::Lock lock(inMu_);
     lineEvents_ = 0;
   }
-  for (std::uint16_t h : fired) Notify(TTriggerKind::Status, h, h);
-  return !fired.empty();
+  for (std::uint16_t h : fired.handles) Notify(TTriggerKind::Status, h, h);
+  return !fired.handles.empty();
 }
 
 bool TApdBaseDispatcher::EvaluateLength() {
   std::size_t used;
   {
-    std::lock_guard tl(tablesMu_);
-    std::lock_guard lock(dbufMu_);
-    used = DbufUsedLocked();
-    if (!newBytes_ || used == 0 || used < triggerLength_) return false;
+    mq::AnnotatedMutex::Lock tl(tablesMu_);
+    mq::AnnotatedMutex::Lock lock(dbufMu_);
+    used = dbuf_.Used();
+    if (!newBytes_ || !triggers_.LengthReached(used)) return false;
     newBytes_ = false;
   }
   Notify(TTriggerKind::Avail, 0, static_cast<std::uint32_t>(used));
@@ -727,17 +632,10 @@ bool TApdBaseDispatcher::EvaluateLength() {
 bool TApdBaseDispatcher::EvaluateTimers() {
   bool any = false;
   while (!stopDispatch_) {
-    std::uint16_t fired = 0;
+    std::uint16_t fired;
     {
-      std::lock_guard lock(tablesMu_);
-      const std::uint32_t now = TickCountAt(loop_.nowMs());
-      for (auto& [h, t] : timers_) {
-        if (t.active && TimerExpired(t.startTick, t.ticks, now)) {
-          t.active = false;
-          fired = h;
-          break;
-        }
-      }
+      mq::AnnotatedMutex::Lock lock(tablesMu_);
+      fired = triggers_.TakeExpiredTimer(loop_.nowMs());
     }
     if (fired == 0) break;
     Notify(TTriggerKind::Timer, fired, fired);
@@ -747,15 +645,15 @@ bool TApdBaseDispatcher::EvaluateTimers() {
 }
 
 void TApdBaseDispatcher::Notify(TTriggerKind kind, std::uint16_t handle, std::uint32_t datum) {
-  std::vector<std::shared_ptr<HandlerEntry>> snapshot;
+  TriggerTable::HandlerList snapshot;
   TriggerHandler window;
   {
-    std::lock_guard lock(tablesMu_);
-    snapshot = handlers_;
-    window = windowHandler_;
+    mq::AnnotatedMutex::Lock lock(tablesMu_);
+    snapshot = triggers_.Handlers();
+    window = triggers_.WindowHandler();
   }
   {
-    std::lock_guard lock(dbufMu_);
+    mq::AnnotatedMutex::Lock lock(dbufMu_);
     inNotify_ = true;
     maxTaken_ = 0;
   }
@@ -763,7 +661,7 @@ void TApdBaseDispatcher::Notify(TTriggerKind kind, std::uint16_t handle, std::ui
   if (!threaded_) inside.emplace(*this);
   auto callHandler = [&](const TriggerHandler& fn, bool synchronised) {
     {
-      std::lock_guard lock(dbufMu_);
+      mq::AnnotatedMutex::Lock lock(dbufMu_);
       handlerTaken_ = 0;
     }
     if (synchronised) {
@@ -775,7 +673,7 @@ void TApdBaseDispatcher::Notify(TTriggerKind kind, std::uint16_t handle, std::ui
         ReportError(std::current_exception());
       }
     }
-    std::lock_guard lock(dbufMu_);
+    mq::AnnotatedMutex::Lock lock(dbufMu_);
     maxTaken_ = std::max(maxTaken_, handlerTaken_);
   };
   // A closing port wants no further calls; an abandoned dispatcher thread
@@ -785,13 +683,12 @@ void TApdBaseDispatcher::Notify(TTriggerKind kind, std::uint16_t handle, std::ui
     callHandler(entry->fn, entry->synchronised);
   }
   if (window && !abandoned_ && !stopDispatch_) callHandler(window, false);
-  std::lock_guard lock(dbufMu_);
-  DbufConsume(std::min(maxTaken_, DbufUsedLocked()));
+  mq::AnnotatedMutex::Lock lock(dbufMu_);
+  dbuf_.Consume(maxTaken_);
   inNotify_ = false;
   if (flushPending_) {
     flushPending_ = false;
-    dTail_ = dHead_;
-    dFull_ = false;
+    dbuf_.Clear();
     newBytes_ = false;
   }
 }
@@ -815,7 +712,7 @@ void TApdBaseDispatcher::DispatchLoop() {
     const auto deadline = NextTimerDeadline();
     bool work;
     {
-      std::lock_guard lock(inMu_);
+      mq::AnnotatedMutex::Lock lock(inMu_);
       if (stopDispatch_) return;
       work = std::exchange(wake_, false);
       dispatcherWaiting_ = !work;
@@ -826,7 +723,7 @@ void TApdBaseDispatcher::DispatchLoop() {
       if (deadline) timeout = static_cast<int>(std::clamp<std::int64_t>(*deadline - loop_.nowMs() + 1, 1, 1 << 30));
       const auto r = device_->WaitDispatch(watchDevice && !failed_, timeout);
       {
-        std::lock_guard lock(inMu_);
+        mq::AnnotatedMutex::Lock lock(inMu_);
         dispatcherWaiting_ = false;
         if (stopDispatch_) return;
         wake_ = false;
@@ -845,7 +742,7 @@ void TApdBaseDispatcher::DispatchLoop() {
 }
 
 void TApdBaseDispatcher::ReadAvailableThreaded() {
-  std::lock_guard readLock(readMu_);  // the reader may be draining: keep the order
+  mq::AnnotatedMutex::Lock readLock(readMu_);  // the reader may be draining: keep the order
   DrainDevice();
 }
 
@@ -853,7 +750,7 @@ void TApdBaseDispatcher::RequestPass() {
   if (threaded_) {
     bool waiting;
     {
-      std::lock_guard lock(inMu_);
+      mq::AnnotatedMutex::Lock lock(inMu_);
       wake_ = true;
       waiting = dispatcherWaiting_;
     }

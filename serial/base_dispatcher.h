@@ -1,9 +1,9 @@
 // TApdBaseDispatcher: the engine of an open port. It owns the open device,
-// the 8192-byte dispatch buffer, the output ring of OutSize bytes, the input
-// queue of 256-byte chunks and status records, the trigger table (timer,
-// status and length triggers) and the handler lists, and turns driver input
-// into notifications: data available (datum: unread bytes), timer expired
-// and status (datum: the trigger's handle).
+// the 8192-byte dispatch buffer and the output ring of OutSize bytes (each a
+// ByteRing), the input queue of 256-byte chunks and status records, and the
+// TriggerTable (timer, status and length triggers and the handler lists),
+// and turns driver input into notifications: data available (datum: unread
+// bytes), timer expired and status (datum: the trigger's handle).
 //
 // Two ways to run, chosen by the device:
 // - worker threads (real devices): a reader, a writer, a status watcher and
@@ -36,9 +36,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,17 +44,20 @@
 #include <vector>
 
 #include "loop/loop.h"
+#include "serial/byte_ring.h"
 #include "serial/dispatcher_thread.h"
 #include "serial/serial_device.h"
 #include "serial/serial_types.h"
+#include "serial/trigger_table.h"
+#include "util/annotated_mutex.h"
+#include "util/thread_annotations.h"
 
 namespace mq::serial {
 
 class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatcher> {
  public:
-  using TriggerHandler =
-      std::function<void(TTriggerKind kind, std::uint16_t handle, std::uint32_t datum)>;
-  using HandlerId = std::uint64_t;
+  using TriggerHandler = TriggerTable::Handler;
+  using HandlerId = TriggerTable::HandlerId;
 
   static constexpr std::size_t kDispatchBufferSize = 8192;
   static constexpr std::size_t kChunkSize = 256;
@@ -137,23 +138,6 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
   bool SendToLoop(const std::function<void()>& fn, int timeoutMs);
 
  private:
-  struct HandlerEntry {
-    HandlerId id;
-    TriggerHandler fn;
-    bool synchronised;
-    std::atomic<bool> removed{false};
-  };
-  struct TimerTrigger {
-    std::uint32_t ticks = 0;
-    std::uint32_t startTick = 0;
-    std::int64_t deadlineMs = 0;
-    bool active = false;
-  };
-  struct StatusTrigger {
-    TStatusKind kind;
-    std::uint32_t value = 0;
-    bool active = false;
-  };
   struct InputItem {
     std::vector<char> data;  // empty for a status record
     std::size_t offset = 0;
@@ -204,77 +188,58 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
   void Fail(int osError);
   void ReportError(std::exception_ptr error);
 
-  // Dispatch-buffer helpers (dbufMu_ held).
-  std::size_t DbufUsedLocked() const;
-  std::size_t DbufFreeLocked() const { return kDispatchBufferSize - DbufUsedLocked(); }
-  void DbufCopyOut(std::size_t offset, char* dest, std::size_t count) const;
-  void DbufConsume(std::size_t count);
-  // Output-ring helpers (ringMu_ held).
-  std::size_t RingUsedLocked() const;
-  std::string RingTakeAllLocked();
-
   mq::Loop& loop_;
   std::unique_ptr<SerialDevice> device_;
   bool threaded_;
 
   // Trigger and handler tables.
-  mutable std::mutex tablesMu_;
-  std::vector<std::shared_ptr<HandlerEntry>> handlers_;
-  TriggerHandler windowHandler_;
-  HandlerId nextHandlerId_ = 1;
-  std::map<std::uint16_t, TimerTrigger> timers_;
-  std::map<std::uint16_t, StatusTrigger> statusTriggers_;
-  std::uint16_t nextTriggerHandle_ = 1;
-  std::uint16_t triggerLength_ = 1;
+  mutable mq::AnnotatedMutex tablesMu_;
+  TriggerTable triggers_ MQ_GUARDED_BY(tablesMu_);
 
   // Dispatch buffer.
-  mutable std::mutex dbufMu_;
-  std::vector<char> dbuf_;
-  std::size_t dHead_ = 0, dTail_ = 0;
-  bool dFull_ = false;
-  bool newBytes_ = false;
-  bool inNotify_ = false;
-  bool flushPending_ = false;
-  std::size_t handlerTaken_ = 0;
-  std::size_t maxTaken_ = 0;
+  mutable mq::AnnotatedMutex dbufMu_;
+  ByteRing dbuf_ MQ_GUARDED_BY(dbufMu_);
+  bool newBytes_ MQ_GUARDED_BY(dbufMu_) = false;
+  bool inNotify_ MQ_GUARDED_BY(dbufMu_) = false;
+  bool flushPending_ MQ_GUARDED_BY(dbufMu_) = false;
+  std::size_t handlerTaken_ MQ_GUARDED_BY(dbufMu_) = 0;
+  std::size_t maxTaken_ MQ_GUARDED_BY(dbufMu_) = 0;
 
   // Output ring.
-  mutable std::mutex ringMu_;
+  mutable mq::AnnotatedMutex ringMu_;
   std::condition_variable ringCv_;
-  std::vector<char> ring_;
-  std::size_t oHead_ = 0, oTail_ = 0;
-  bool oFull_ = false;
-  bool outputSent_ = false;
-  std::uint64_t flushGen_ = 0;
-  bool writerBusy_ = false;
+  ByteRing ring_ MQ_GUARDED_BY(ringMu_);
+  bool outputSent_ MQ_GUARDED_BY(ringMu_) = false;
+  std::uint64_t flushGen_ MQ_GUARDED_BY(ringMu_) = 0;
+  bool writerBusy_ MQ_GUARDED_BY(ringMu_) = false;
 
   // Input queue and dispatcher wake-up.
-  mutable std::mutex inMu_;
-  std::deque<InputItem> input_;
-  bool wake_ = false;
-  bool dispatcherWaiting_ = false;  // blocked in WaitDispatch: wake it through the device
+  mutable mq::AnnotatedMutex inMu_;
+  std::deque<InputItem> input_ MQ_GUARDED_BY(inMu_);
+  bool wake_ MQ_GUARDED_BY(inMu_) = false;
+  bool dispatcherWaiting_ MQ_GUARDED_BY(inMu_) = false;  // blocked in WaitDispatch: wake it through the device
   // Held while reading from the device and queueing, so the reader and the
   // dispatcher (which reads what it sees arrive itself) keep the byte order.
-  std::mutex readMu_;
+  mq::AnnotatedMutex readMu_;
   // The reader's watch over the dispatcher's hand-overs.
-  std::mutex readerMu_;
+  mq::AnnotatedMutex readerMu_;
   std::condition_variable readerCv_;
-  bool readerPeriodic_ = false;  // hand-overs happen: look every kReaderCheckMs
+  bool readerPeriodic_ MQ_GUARDED_BY(readerMu_) = false;  // hand-overs happen: look every kReaderCheckMs
   std::atomic<std::int64_t> awaySinceMs_{0};  // dispatcher waiting for the loop since (0: not)
   std::atomic<std::int64_t> lastHandoverMs_{0};
-  std::uint32_t lineEvents_ = 0;  // seen, not yet announced (dispatcher side)
+  std::uint32_t lineEvents_ MQ_GUARDED_BY(inMu_) = 0;  // seen, not yet announced
 
   // Status watcher.
-  std::mutex statusMu_;
+  mq::AnnotatedMutex statusMu_;
   std::condition_variable statusCv_;
-  std::uint32_t pendingLineEvents_ = 0;
+  std::uint32_t pendingLineEvents_ MQ_GUARDED_BY(statusMu_) = 0;
 
   std::atomic<bool> stopReader_{false}, stopWriter_{false}, stopStatus_{false},
       stopDispatch_{false};
   std::atomic<bool> failed_{false};
-  mutable std::mutex failMu_;
-  int failError_ = 0;
-  std::string failText_;
+  mutable mq::AnnotatedMutex failMu_;
+  int failError_ MQ_GUARDED_BY(failMu_) = 0;
+  std::string failText_ MQ_GUARDED_BY(failMu_);
   FailureHandler onFailure_;  // loop thread
   std::atomic<int> loopInside_{0};
   std::vector<std::function<void()>> whenOutside_;  // loop thread

@@ -33,7 +33,7 @@ void TApdDataPacket::ChangeRestarting(Fn change) {
     change();
     return;
   }
-  std::lock_guard lock(manager_->mu_);
+  mq::AnnotatedMutex::Lock lock(manager_->mu_);
   const bool was = enabled_;
   if (was) DisableLocked();
   change();
@@ -59,7 +59,7 @@ void TApdDataPacket::SetIgnoreCase(bool v) {
 #define MQ_LOCKED_PROPERTY(Type, Name, field)          \
   Type TApdDataPacket::Name() const {                  \
     if (!manager_) return field;                       \
-    std::lock_guard lock(manager_->mu_);               \
+    mq::AnnotatedMutex::Lock lock(manager_->mu_);               \
     return field;                                      \
   }                                                    \
   void TApdDataPacket::Set##Name(Type v) {             \
@@ -67,7 +67,7 @@ void TApdDataPacket::SetIgnoreCase(bool v) {
       field = v;                                       \
       return;                                          \
     }                                                  \
-    std::lock_guard lock(manager_->mu_);               \
+    mq::AnnotatedMutex::Lock lock(manager_->mu_);               \
     field = v;                                         \
   }
 
@@ -81,7 +81,7 @@ MQ_LOCKED_PROPERTY(bool, SyncEvents, syncEvents_)
 
 bool TApdDataPacket::Enabled() const {
   if (!manager_) return enabled_;
-  std::lock_guard lock(manager_->mu_);
+  mq::AnnotatedMutex::Lock lock(manager_->mu_);
   return enabled_;
 }
 
@@ -95,7 +95,7 @@ void TApdDataPacket::SetEnabled(bool v) {
     }
     return;
   }
-  std::lock_guard lock(manager_->mu_);
+  mq::AnnotatedMutex::Lock lock(manager_->mu_);
   if (v == enabled_) return;
   if (v)
     manager_->EnableFramerLocked(*this);
@@ -105,13 +105,13 @@ void TApdDataPacket::SetEnabled(bool v) {
 
 TPacketMode TApdDataPacket::Mode() const {
   if (!manager_) return mode_;
-  std::lock_guard lock(manager_->mu_);
+  mq::AnnotatedMutex::Lock lock(manager_->mu_);
   return mode_;
 }
 
 bool TApdDataPacket::HoldsCapture() const {
   if (!manager_) return false;
-  std::lock_guard lock(manager_->mu_);
+  mq::AnnotatedMutex::Lock lock(manager_->mu_);
   return manager_->capture_ == this;
 }
 

@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "util/thread_annotations.h"
+
 namespace mq::serial {
 
 class TApdComPort;
@@ -130,20 +132,27 @@ class TApdDataPacket {
 
   static Pattern Prepare(const std::string& s, bool ignoreCase);
   bool ByteMatches(const Pattern& pattern, std::size_t index, unsigned char b) const;
+  // Disables, applies change and enables again under the manager's lock.
+  template <class Fn>
+  void ChangeRestarting(Fn change);
+
+  // All of the following run with the manager's lock held. Those that
+  // reach into the manager are exempt from the compile-time lock check:
+  // the manager calls them on a framer of its list, and the analysis
+  // cannot tell that the framer's manager is the one holding the lock.
   // The first beginning after `begin` from which the bytes up to p match the
   // pattern's front; {-1, 0} when none does.
   std::pair<std::ptrdiff_t, std::size_t> RefindPartial(const Pattern& pattern, std::ptrdiff_t begin,
-                                                       std::ptrdiff_t p) const;
-
-  // All of the following run with the manager's lock held.
-  template <class Fn>
-  void ChangeRestarting(Fn change);
+                                                       std::ptrdiff_t p) const MQ_NO_THREAD_SAFETY_ANALYSIS;
   void CheckSettings() const;
   void ResetMatch();
-  void StartLocked();          // the enabling algorithm, when the port is open
-  void DisableLocked();        // the disabling algorithm
-  void StopMatching();         // dpIdle, capture released; Enabled unchanged
-  MatchResult Match(unsigned char b, std::ptrdiff_t p);
+  // With the port open: checks the settings (throws EInvalidProperty) and
+  // starts matching: waits for the start string, or with any-data start
+  // takes the capture (or waits for the one holding it to let go).
+  void StartLocked() MQ_NO_THREAD_SAFETY_ANALYSIS;
+  void DisableLocked();                              // Enabled off, nothing pending, matching stopped
+  void StopMatching() MQ_NO_THREAD_SAFETY_ANALYSIS;  // dpIdle, capture released; Enabled unchanged
+  MatchResult Match(unsigned char b, std::ptrdiff_t p) MQ_NO_THREAD_SAFETY_ANALYSIS;
   bool PacketBegun() const { return beginPos_ >= 0; }
 
   std::shared_ptr<TApdDataPacketManager> manager_;

@@ -26,22 +26,22 @@ TApdDataPacketManager::TApdDataPacketManager(TApdComPort& port) : port_(&port), 
 TApdDataPacketManager::~TApdDataPacketManager() = default;
 
 TApdComPort* TApdDataPacketManager::Port() const {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   return port_;
 }
 
 std::size_t TApdDataPacketManager::CollectedBytes() const {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   return buf_.size();
 }
 
 bool TApdDataPacketManager::Active() const {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   return active_;
 }
 
 void TApdDataPacketManager::PortDestroyed() {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   DeactivateLocked();
   port_ = nullptr;
 }
@@ -49,7 +49,7 @@ void TApdDataPacketManager::PortDestroyed() {
 // ---------------------------------------------------------------- framers
 
 void TApdDataPacketManager::Attach(TApdDataPacket& framer) {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   framers_.push_back(&framer);
   if (active_ && framer.enabled_ && !inEvent_) RestartLocked(framer);
 }
@@ -57,7 +57,7 @@ void TApdDataPacketManager::Attach(TApdDataPacket& framer) {
 void TApdDataPacketManager::Detach(TApdDataPacket& framer) {
   bool last;
   {
-    std::lock_guard lock(mu_);
+    mq::AnnotatedMutex::Lock lock(mu_);
     if (capture_ == &framer) ReleaseCapture();
     if (eventFramer_ == &framer) eventFramerGone_ = true;
     std::erase(framers_, &framer);
@@ -71,7 +71,7 @@ void TApdDataPacketManager::Detach(TApdDataPacket& framer) {
 void TApdDataPacketManager::Shutdown() {
   TApdComPort* port;
   {
-    std::lock_guard lock(mu_);
+    mq::AnnotatedMutex::Lock lock(mu_);
     DeactivateLocked();
     port = port_;
     port_ = nullptr;
@@ -88,12 +88,12 @@ void TApdDataPacketManager::OnPortEvent(TApdCallbackType type) {
     Activate();
     return;
   }
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   DeactivateLocked();
 }
 
 void TApdDataPacketManager::Activate() {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   if (active_ || !port_ || !port_->HasDispatcher()) return;
   dispatcher_ = &port_->Dispatcher();
   timerHandle_ = dispatcher_->AddTimerTrigger();
@@ -178,10 +178,10 @@ void TApdDataPacketManager::ReleaseCapture() {
 // ---------------------------------------------------------------- receiving
 
 void TApdDataPacketManager::OnTrigger(TTriggerKind kind, std::uint16_t handle, std::uint32_t datum) {
-  Lock lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   if (!active_) return;
   if (kind == TTriggerKind::Timer) {
-    if (handle == timerHandle_ && capture_ && !inEvent_) TimedOut(lock);
+    if (handle == timerHandle_ && capture_ && !inEvent_) TimedOut();
     return;
   }
   if (kind != TTriggerKind::Avail || datum == 0) return;
@@ -199,24 +199,24 @@ void TApdDataPacketManager::OnTrigger(TTriggerKind kind, std::uint16_t handle, s
   }
   // During an event the running offering reaches the new bytes itself.
   if (inEvent_) return;
-  Offer(static_cast<std::ptrdiff_t>(old), lock);
+  Offer(static_cast<std::ptrdiff_t>(old));
 }
 
-void TApdDataPacketManager::Offer(std::ptrdiff_t from, Lock& lock) {
+void TApdDataPacketManager::Offer(std::ptrdiff_t from) {
   pos_ = from;
   while (active_ && pos_ < static_cast<std::ptrdiff_t>(buf_.size())) {
     const auto b = static_cast<unsigned char>(buf_[static_cast<std::size_t>(pos_)]);
     if (capture_) {
       TApdDataPacket& f = *capture_;
       const auto r = f.Match(b, pos_);
-      if (r.complete && !Deliver(f, r.begin, r.length, r.byEndString, lock)) return;
+      if (r.complete && !Deliver(f, r.begin, r.length, r.byEndString)) return;
     } else {
       for (std::size_t i = 0; i < framers_.size(); ++i) {
         TApdDataPacket& f = *framers_[i];
         const auto r = f.Match(b, pos_);
         if (r.complete) {
           // Bytes in front of this one are gone: go on with the next byte.
-          if (!Deliver(f, r.begin, r.length, r.byEndString, lock)) return;
+          if (!Deliver(f, r.begin, r.length, r.byEndString)) return;
           break;
         }
         if (capture_) break;  // the later framers do not see this byte
@@ -231,7 +231,7 @@ void TApdDataPacketManager::Offer(std::ptrdiff_t from, Lock& lock) {
 }
 
 bool TApdDataPacketManager::Deliver(TApdDataPacket& framer, std::ptrdiff_t begin, std::size_t length,
-                                    bool byEndString, Lock& lock) {
+                                    bool byEndString) {
   EnterEvent();
   framer.enabled_ = false;
   framer.enablePending_ = false;
@@ -247,16 +247,17 @@ bool TApdDataPacketManager::Deliver(TApdDataPacket& framer, std::ptrdiff_t begin
   const bool sync = framer.syncEvents_;
   eventFramer_ = &framer;
   eventFramerGone_ = false;
-  lock.unlock();
-  if (onPacket || onString) {
-    RunEvent(dispatcher, sync, [&] {
-      if (EventFramerGone()) return;
-      if (onPacket) onPacket(framer, data.data(), data.size());
-      if (EventFramerGone()) return;
-      if (onString) onString(framer, data);
-    });
+  {
+    mq::AnnotatedMutex::Unlocked unlocked(mu_);
+    if (onPacket || onString) {
+      RunEvent(dispatcher, sync, [&] {
+        if (EventFramerGone()) return;
+        if (onPacket) onPacket(framer, data.data(), data.size());
+        if (EventFramerGone()) return;
+        if (onString) onString(framer, data);
+      });
+    }
   }
-  lock.lock();
   const bool gone = eventFramerGone_;
   eventFramer_ = nullptr;
   if (epoch != epoch_ || gone) {
@@ -283,7 +284,7 @@ bool TApdDataPacketManager::Deliver(TApdDataPacket& framer, std::ptrdiff_t begin
   return true;
 }
 
-void TApdDataPacketManager::TimedOut(Lock& lock) {
+void TApdDataPacketManager::TimedOut() {
   TApdDataPacket& framer = *capture_;
   EnterEvent();
   framer.enabled_ = false;
@@ -295,11 +296,12 @@ void TApdDataPacketManager::TimedOut(Lock& lock) {
     const bool sync = framer.syncEvents_;
     eventFramer_ = &framer;
     eventFramerGone_ = false;
-    lock.unlock();
-    RunEvent(dispatcher, sync, [&] {
-      if (!EventFramerGone()) onTimeout(framer);
-    });
-    lock.lock();
+    {
+      mq::AnnotatedMutex::Unlocked unlocked(mu_);
+      RunEvent(dispatcher, sync, [&] {
+        if (!EventFramerGone()) onTimeout(framer);
+      });
+    }
     const bool gone = eventFramerGone_;
     eventFramer_ = nullptr;
     if (epoch != epoch_ || gone) {
@@ -312,7 +314,7 @@ void TApdDataPacketManager::TimedOut(Lock& lock) {
 }
 
 bool TApdDataPacketManager::EventFramerGone() const {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   return eventFramerGone_;
 }
 

@@ -15,18 +15,21 @@
 // framers. It is held while bytes are offered (dispatcher thread) and while
 // a framer is changed (loop thread), and released around every hand-over to
 // the loop thread, so a packet handler may change any framer; changes that
-// arrive during an event take effect when it ends.
+// arrive during an event take effect when it ends. The manager's own state
+// is checked against the lock at compile time (MQ_GUARDED_BY); the framers'
+// state is guarded by it too, by convention (see data_packet.h).
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "serial/base_dispatcher.h"
 #include "serial/com_port.h"
 #include "serial/data_packet.h"
+#include "util/annotated_mutex.h"
+#include "util/thread_annotations.h"
 
 namespace mq::serial {
 
@@ -51,55 +54,54 @@ class TApdDataPacketManager : public std::enable_shared_from_this<TApdDataPacket
 
  private:
   friend class TApdDataPacket;
-  using Lock = std::unique_lock<std::mutex>;
 
-  void Attach(TApdDataPacket& framer);
-  void Detach(TApdDataPacket& framer);
-  void Shutdown();
+  void Attach(TApdDataPacket& framer) MQ_EXCLUDES(mu_);
+  void Detach(TApdDataPacket& framer) MQ_EXCLUDES(mu_);
+  void Shutdown() MQ_EXCLUDES(mu_);
 
-  void OnPortEvent(TApdCallbackType type);
-  void Activate();
-  void DeactivateLocked();
-  void OnTrigger(TTriggerKind kind, std::uint16_t handle, std::uint32_t datum);
+  void OnPortEvent(TApdCallbackType type) MQ_EXCLUDES(mu_);
+  void Activate() MQ_EXCLUDES(mu_);
+  void DeactivateLocked() MQ_REQUIRES(mu_);
+  void OnTrigger(TTriggerKind kind, std::uint16_t handle, std::uint32_t datum) MQ_EXCLUDES(mu_);
 
-  // All with the lock held.
-  void EnableFramerLocked(TApdDataPacket& framer);
-  void RestartLocked(TApdDataPacket& framer);
-  void TakeCapture(TApdDataPacket& framer);
-  void ReleaseCapture();
-  void Offer(std::ptrdiff_t from, Lock& lock);
-  bool Deliver(TApdDataPacket& framer, std::ptrdiff_t begin, std::size_t length, bool byEndString,
-               Lock& lock);
-  void TimedOut(Lock& lock);
-  bool EventFramerGone() const;
-  void EnterEvent();
-  void LeaveEvent();
-  void FreeBuffer();
+  void EnableFramerLocked(TApdDataPacket& framer) MQ_REQUIRES(mu_);
+  void RestartLocked(TApdDataPacket& framer) MQ_REQUIRES(mu_);
+  void TakeCapture(TApdDataPacket& framer) MQ_REQUIRES(mu_);
+  void ReleaseCapture() MQ_REQUIRES(mu_);
+  // Offer, Deliver and TimedOut release the lock around each event they
+  // run and hold it again when they return.
+  void Offer(std::ptrdiff_t from) MQ_REQUIRES(mu_);
+  bool Deliver(TApdDataPacket& framer, std::ptrdiff_t begin, std::size_t length, bool byEndString) MQ_REQUIRES(mu_);
+  void TimedOut() MQ_REQUIRES(mu_);
+  bool EventFramerGone() const MQ_EXCLUDES(mu_);
+  void EnterEvent() MQ_REQUIRES(mu_);
+  void LeaveEvent() MQ_REQUIRES(mu_);
+  void FreeBuffer() MQ_REQUIRES(mu_);
   // Runs a framer event on the loop thread (run-and-wait) or directly.
-  void RunEvent(TApdBaseDispatcher* dispatcher, bool sync, const std::function<void()>& fn);
+  void RunEvent(TApdBaseDispatcher* dispatcher, bool sync, const std::function<void()>& fn) MQ_EXCLUDES(mu_);
   void Report(std::exception_ptr error);
 
-  mutable std::mutex mu_;
-  TApdComPort* port_;
-  mq::Loop* loop_;
-  TApdComPort::UserHandle userHandle_ = 0;
-  std::vector<TApdDataPacket*> framers_;
+  mutable mq::AnnotatedMutex mu_;
+  TApdComPort* port_ MQ_GUARDED_BY(mu_);
+  mq::Loop* const loop_;
+  TApdComPort::UserHandle userHandle_ = 0;  // set once by ForPort, before any framer is attached
+  std::vector<TApdDataPacket*> framers_ MQ_GUARDED_BY(mu_);
 
-  TApdBaseDispatcher* dispatcher_ = nullptr;  // while active
-  TApdBaseDispatcher::HandlerId handlerId_ = 0;
-  std::uint16_t timerHandle_ = 0;
-  bool active_ = false;
+  TApdBaseDispatcher* dispatcher_ MQ_GUARDED_BY(mu_) = nullptr;  // while active
+  TApdBaseDispatcher::HandlerId handlerId_ MQ_GUARDED_BY(mu_) = 0;
+  std::uint16_t timerHandle_ MQ_GUARDED_BY(mu_) = 0;
+  bool active_ MQ_GUARDED_BY(mu_) = false;
 
-  std::string buf_;  // the collection buffer, grown in steps of 8192 bytes
-  std::ptrdiff_t pos_ = 0;
-  TApdDataPacket* capture_ = nullptr;
-  bool inEvent_ = false;
+  std::string buf_ MQ_GUARDED_BY(mu_);  // the collection buffer, grown in steps of 8192 bytes
+  std::ptrdiff_t pos_ MQ_GUARDED_BY(mu_) = 0;
+  TApdDataPacket* capture_ MQ_GUARDED_BY(mu_) = nullptr;
+  bool inEvent_ MQ_GUARDED_BY(mu_) = false;
   // The framer whose event is running on the loop thread, and whether it
   // was detached (destroyed) meanwhile: its handler is then not called and
   // it is not touched again.
-  TApdDataPacket* eventFramer_ = nullptr;
-  bool eventFramerGone_ = false;
-  std::uint64_t epoch_ = 0;  // changes when the port closes or a framer leaves
+  TApdDataPacket* eventFramer_ MQ_GUARDED_BY(mu_) = nullptr;
+  bool eventFramerGone_ MQ_GUARDED_BY(mu_) = false;
+  std::uint64_t epoch_ MQ_GUARDED_BY(mu_) = 0;  // changes when the port closes or a framer leaves
 };
 
 }  // namespace mq::serial

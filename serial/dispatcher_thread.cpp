@@ -11,14 +11,14 @@ TApdDispatcherThread::TApdDispatcherThread(std::string name, std::function<void(
   // goes away with this object once it has been detached.
   thread_ = std::thread([s = shared_, fn = std::move(body)] {
     {
-      std::lock_guard lock(s->mu);
+      mq::AnnotatedMutex::Lock lock(s->mu);
       s->started.store(true);
     }
     s->startedCv.notify_all();
     fn();
     std::shared_ptr<void> keep;
     {
-      std::lock_guard lock(s->mu);
+      mq::AnnotatedMutex::Lock lock(s->mu);
       s->finished.store(true);
       keep = std::move(s->keepAlive);
       // Under the lock: a joiner clears it under the lock before it returns.
@@ -30,9 +30,11 @@ TApdDispatcherThread::TApdDispatcherThread(std::string name, std::function<void(
 }
 
 bool TApdDispatcherThread::WaitRunning(int timeoutMs) {
-  std::unique_lock lock(shared_->mu);
-  return shared_->startedCv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                     [this] { return shared_->started.load(); });
+  mq::AnnotatedMutex::Lock lock(shared_->mu);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!shared_->started.load())
+    if (!lock.WaitUntil(shared_->startedCv, deadline)) return shared_->started.load();
+  return true;
 }
 
 TApdDispatcherThread::~TApdDispatcherThread() {
@@ -41,11 +43,11 @@ TApdDispatcherThread::~TApdDispatcherThread() {
 
 bool TApdDispatcherThread::JoinServing(mq::Loop& loop, int timeoutMs) {
   {
-    std::lock_guard lock(shared_->mu);
+    mq::AnnotatedMutex::Lock lock(shared_->mu);
     shared_->joiner = &loop;
   }
   const bool ended = loop.serveUntil([this] { return shared_->finished.load(); }, timeoutMs);
-  std::lock_guard lock(shared_->mu);
+  mq::AnnotatedMutex::Lock lock(shared_->mu);
   shared_->joiner = nullptr;
   return ended;
 }
@@ -68,7 +70,7 @@ bool TApdDispatcherThread::Join(mq::Loop& loop, int timeoutMs) {
 void TApdDispatcherThread::Detach(std::shared_ptr<void> keepAlive) {
   if (!thread_.joinable()) return;
   {
-    std::lock_guard lock(shared_->mu);
+    mq::AnnotatedMutex::Lock lock(shared_->mu);
     if (!shared_->finished.load()) {
       shared_->keepAlive = std::move(keepAlive);
       thread_.detach();

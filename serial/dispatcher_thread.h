@@ -19,11 +19,12 @@
 #include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "loop/loop.h"
+#include "util/annotated_mutex.h"
+#include "util/thread_annotations.h"
 
 namespace mq::serial {
 
@@ -55,10 +56,10 @@ class TApdDispatcherThread {
   struct Shared {
     std::atomic<bool> started{false};
     std::atomic<bool> finished{false};
-    std::mutex mu;
+    mq::AnnotatedMutex mu;
     std::condition_variable startedCv;
-    std::shared_ptr<void> keepAlive;
-    mq::Loop* joiner = nullptr;  // a loop thread in Join, woken at the end
+    std::shared_ptr<void> keepAlive MQ_GUARDED_BY(mu);
+    mq::Loop* joiner MQ_GUARDED_BY(mu) = nullptr;  // a loop thread in Join, woken at the end
   };
 
   bool JoinServing(mq::Loop& loop, int timeoutMs);

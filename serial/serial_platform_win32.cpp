@@ -9,11 +9,12 @@
 #include <atomic>
 #include <memory>
 #include <cstdint>
-#include <mutex>
 #include <new>
 #include <vector>
 
 #include "serial/apd_exception.h"
+#include "util/annotated_mutex.h"
+#include "util/thread_annotations.h"
 
 namespace mq::serial {
 
@@ -123,7 +124,7 @@ class Win32SerialDevice : public SerialDevice {
   // leaves an overlapped read on an empty queue pending).
   IoResult Read(char* dest, std::size_t max) override {
     if (const DWORD err = deferredError_.load()) return {IoStatus::Failed, 0, static_cast<int>(err)};
-    std::lock_guard lock(readMu_);
+    mq::AnnotatedMutex::Lock lock(readMu_);
     const DWORD queued = QueuedBytes();
     if (const DWORD err = deferredError_.load()) return {IoStatus::Failed, 0, static_cast<int>(err)};
     if (queued == 0 || max == 0) return {IoStatus::WouldBlock, 0, 0};
@@ -132,7 +133,7 @@ class Win32SerialDevice : public SerialDevice {
   }
 
   IoResult Write(const char* src, std::size_t count) override {
-    std::lock_guard lock(writeMu_);
+    mq::AnnotatedMutex::Lock lock(writeMu_);
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
     return Transfer(writeEv_, [&](OVERLAPPED* ov, DWORD* n) { return ::WriteFile(h_, src, want, n, ov); });
   }
@@ -250,7 +251,7 @@ class Win32SerialDevice : public SerialDevice {
   // Starts the shared event wait unless one is pending; false (and the
   // error deferred) when the driver refuses it.
   bool ArmCommWait() {
-    std::lock_guard lock(commMu_);
+    mq::AnnotatedMutex::Lock lock(commMu_);
     if (commPending_) return true;
     ::ResetEvent(commEv_);
     *commOv_ = OVERLAPPED{};
@@ -272,7 +273,7 @@ class Win32SerialDevice : public SerialDevice {
   // pending is cleared (a late completion signals again), so it cannot
   // make the waiters spin.
   void TakeCommWait() {
-    std::lock_guard lock(commMu_);
+    mq::AnnotatedMutex::Lock lock(commMu_);
     if (!commPending_) return;
     DWORD n = 0;
     if (::GetOverlappedResult(h_, commOv_.get(), &n, FALSE)) {
@@ -320,15 +321,16 @@ class Win32SerialDevice : public SerialDevice {
   HANDLE dispatchWake_ = nullptr;
   HANDLE readEv_ = nullptr;
   HANDLE writeEv_ = nullptr;
-  std::mutex readMu_, writeMu_;
+  // One read and one write transfer at a time on readEv_ and writeEv_.
+  mq::AnnotatedMutex readMu_, writeMu_;
   std::atomic<DWORD> deferredError_{0};
-  // The shared driver event wait (CommEvents only), guarded by commMu_.
+  // The shared driver event wait (CommEvents only).
   const bool commEvents_;
   HANDLE commEv_ = nullptr;
-  std::mutex commMu_;
-  std::unique_ptr<OVERLAPPED> commOv_ = std::make_unique<OVERLAPPED>();
-  DWORD commMask_ = 0;
-  bool commPending_ = false;
+  mq::AnnotatedMutex commMu_;
+  std::unique_ptr<OVERLAPPED> commOv_ MQ_GUARDED_BY(commMu_) = std::make_unique<OVERLAPPED>();
+  DWORD commMask_ MQ_GUARDED_BY(commMu_) = 0;
+  bool commPending_ MQ_GUARDED_BY(commMu_) = false;
 };
 
 // Texts of the runtime's input/output errors, by system error number.

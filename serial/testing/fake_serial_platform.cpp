@@ -36,7 +36,7 @@ class FakeSerialPlatform::Device : public SerialDevice {
   Device(FakeSerialPlatform& platform, std::shared_ptr<PortState> state)
       : platform_(platform), state_(std::move(state)) {}
   ~Device() override {
-    std::lock_guard lock(platform_.mu_);
+    mq::AnnotatedMutex::Lock lock(platform_.mu_);
     state_->open = false;
     state_->activity = nullptr;
     state_->pending.clear();
@@ -44,7 +44,7 @@ class FakeSerialPlatform::Device : public SerialDevice {
 
   void SetupQueues(std::uint16_t, std::uint16_t) override {}
   void Configure(const LineSettings& settings) override {
-    std::lock_guard lock(platform_.mu_);
+    mq::AnnotatedMutex::Lock lock(platform_.mu_);
     if (state_->configureError != 0)
       throw EInOutError(state_->configureError, state_->configureErrorText);
     state_->settings = settings;
@@ -52,15 +52,15 @@ class FakeSerialPlatform::Device : public SerialDevice {
     state_->rts = settings.rts;
   }
   void SetDTR(bool on) override {
-    std::lock_guard lock(platform_.mu_);
+    mq::AnnotatedMutex::Lock lock(platform_.mu_);
     state_->dtr = on;
   }
   void SetRTS(bool on) override {
-    std::lock_guard lock(platform_.mu_);
+    mq::AnnotatedMutex::Lock lock(platform_.mu_);
     state_->rts = on;
   }
   IoResult Read(char* dest, std::size_t max) override {
-    std::lock_guard lock(platform_.mu_);
+    mq::AnnotatedMutex::Lock lock(platform_.mu_);
     if (!state_->pending.empty()) {
       const std::size_t n = std::min(max, state_->pending.size());
       std::copy_n(state_->pending.begin(), n, dest);
@@ -72,13 +72,13 @@ class FakeSerialPlatform::Device : public SerialDevice {
   }
   IoResult Write(const char* src, std::size_t count) override {
     const std::int64_t now = platform_.loop_.nowMs();
-    std::lock_guard lock(platform_.mu_);
+    mq::AnnotatedMutex::Lock lock(platform_.mu_);
     if (state_->ended) return {IoStatus::End, 0, ENODEV};
     state_->writes.push_back(WriteRecord{now, std::string(src, count)});
     return {IoStatus::Ok, count, 0};
   }
   void PurgeInput() override {
-    std::lock_guard lock(platform_.mu_);
+    mq::AnnotatedMutex::Lock lock(platform_.mu_);
     state_->pending.clear();
     ++state_->inputPurges;
   }
@@ -90,7 +90,7 @@ class FakeSerialPlatform::Device : public SerialDevice {
   void SetActivityCallback(std::function<void()> callback) override {
     bool pending;
     {
-      std::lock_guard lock(platform_.mu_);
+      mq::AnnotatedMutex::Lock lock(platform_.mu_);
       state_->activity = callback;
       pending = !state_->pending.empty() || state_->ended;
     }
@@ -121,31 +121,31 @@ std::shared_ptr<FakeSerialPlatform::PortState> FakeSerialPlatform::FindOrAdd(uns
 }
 
 void FakeSerialPlatform::AddPort(unsigned n) {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   auto s = FindOrAdd(n);
   s->exists = true;
   s->ended = false;
 }
 
 void FakeSerialPlatform::RemovePort(unsigned n) {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   if (auto s = Find(n)) s->exists = false;
 }
 
 void FakeSerialPlatform::SetHeldByOther(unsigned n, bool held) {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   FindOrAdd(n)->heldByOther = held;
 }
 
 void FakeSerialPlatform::SetOpenFailure(unsigned n, int osError, std::string text) {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   auto s = FindOrAdd(n);
   s->openError = osError;
   s->openErrorText = text.empty() && osError != 0 ? std::strerror(osError) : std::move(text);
 }
 
 void FakeSerialPlatform::SetConfigureFailure(unsigned n, int osError, std::string text) {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   auto s = FindOrAdd(n);
   s->configureError = osError;
   s->configureErrorText = text.empty() && osError != 0 ? std::strerror(osError) : std::move(text);
@@ -154,7 +154,7 @@ void FakeSerialPlatform::SetConfigureFailure(unsigned n, int osError, std::strin
 void FakeSerialPlatform::Inject(unsigned n, std::string_view bytes) {
   std::function<void()> activity;
   {
-    std::lock_guard lock(mu_);
+    mq::AnnotatedMutex::Lock lock(mu_);
     auto s = Find(n);
     if (!s || !s->open || s->ended) return;  // nobody listens: the bytes are lost
     s->pending.insert(s->pending.end(), bytes.begin(), bytes.end());
@@ -166,7 +166,7 @@ void FakeSerialPlatform::Inject(unsigned n, std::string_view bytes) {
 void FakeSerialPlatform::Vanish(unsigned n) {
   std::function<void()> activity;
   {
-    std::lock_guard lock(mu_);
+    mq::AnnotatedMutex::Lock lock(mu_);
     auto s = Find(n);
     if (!s) return;
     s->exists = false;
@@ -179,7 +179,7 @@ void FakeSerialPlatform::Vanish(unsigned n) {
 }
 
 std::vector<FakeSerialPlatform::WriteRecord> FakeSerialPlatform::Writes(unsigned n) const {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   auto s = Find(n);
   return s ? s->writes : std::vector<WriteRecord>{};
 }
@@ -191,60 +191,60 @@ std::string FakeSerialPlatform::Written(unsigned n) const {
 }
 
 void FakeSerialPlatform::ClearWritten(unsigned n) {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   if (auto s = Find(n)) s->writes.clear();
 }
 
 bool FakeSerialPlatform::IsOpen(unsigned n) const {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   auto s = Find(n);
   return s && s->open;
 }
 
 int FakeSerialPlatform::OpenCount(unsigned n) const {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   auto s = Find(n);
   return s ? s->openCount : 0;
 }
 
 int FakeSerialPlatform::OpenHandles() const {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   return static_cast<int>(
       std::count_if(ports_.begin(), ports_.end(), [](const auto& p) { return p.second->open; }));
 }
 
 std::optional<LineSettings> FakeSerialPlatform::Settings(unsigned n) const {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   auto s = Find(n);
   return s ? s->settings : std::nullopt;
 }
 
 bool FakeSerialPlatform::DTR(unsigned n) const {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   auto s = Find(n);
   return s && s->dtr;
 }
 
 bool FakeSerialPlatform::RTS(unsigned n) const {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   auto s = Find(n);
   return s && s->rts;
 }
 
 std::size_t FakeSerialPlatform::PendingInput(unsigned n) const {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   auto s = Find(n);
   return s ? s->pending.size() : 0;
 }
 
 int FakeSerialPlatform::InputPurges(unsigned n) const {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   auto s = Find(n);
   return s ? s->inputPurges : 0;
 }
 
 std::unique_ptr<SerialDevice> FakeSerialPlatform::OpenDevice(unsigned n) {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   auto s = Find(n);
   if (s && s->openError != 0) throw EInOutError(s->openError, s->openErrorText);
   if (!s || !s->exists) throw EBadId();
@@ -257,29 +257,29 @@ std::unique_ptr<SerialDevice> FakeSerialPlatform::OpenDevice(unsigned n) {
 }
 
 bool FakeSerialPlatform::DeviceKnown(unsigned n) {
-  std::lock_guard lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   auto s = Find(n);
   return s && s->exists;
 }
 
 void FakeSerialPlatform::SetAdvice(unsigned n, TOpenAdvice advice) {
-  std::lock_guard<std::mutex> lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   advice_[n] = std::move(advice);
 }
 
 void FakeSerialPlatform::SetPortMapNotes(std::vector<TPortMapNote> notes) {
-  std::lock_guard<std::mutex> lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   notes_ = std::move(notes);
 }
 
 TOpenAdvice FakeSerialPlatform::AdviceFor(unsigned n, TOpenFailure) {
-  std::lock_guard<std::mutex> lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   const auto it = advice_.find(n);
   return it == advice_.end() ? TOpenAdvice{} : it->second;
 }
 
 std::vector<TPortMapNote> FakeSerialPlatform::PortMapNotes() {
-  std::lock_guard<std::mutex> lock(mu_);
+  mq::AnnotatedMutex::Lock lock(mu_);
   return notes_;
 }
 

@@ -27,7 +27,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +34,8 @@
 
 #include "loop/loop.h"
 #include "serial/serial_platform.h"
+#include "util/annotated_mutex.h"
+#include "util/thread_annotations.h"
 
 namespace mq::serial {
 
@@ -94,14 +95,16 @@ class FakeSerialPlatform : public SerialPlatform {
   class Device;
 
  private:
-  std::shared_ptr<PortState> Find(unsigned comNumber) const;
-  std::shared_ptr<PortState> FindOrAdd(unsigned comNumber);
+  std::shared_ptr<PortState> Find(unsigned comNumber) const MQ_REQUIRES(mu_);
+  std::shared_ptr<PortState> FindOrAdd(unsigned comNumber) MQ_REQUIRES(mu_);
 
   mq::Loop& loop_;
-  mutable std::mutex mu_;
-  std::map<unsigned, std::shared_ptr<PortState>> ports_;
-  std::map<unsigned, TOpenAdvice> advice_;
-  std::vector<TPortMapNote> notes_;
+  // Guards the tables below and every PortState (which the analysis cannot
+  // tie to this lock: a device reaches its state through its own pointer).
+  mutable mq::AnnotatedMutex mu_;
+  std::map<unsigned, std::shared_ptr<PortState>> ports_ MQ_GUARDED_BY(mu_);
+  std::map<unsigned, TOpenAdvice> advice_ MQ_GUARDED_BY(mu_);
+  std::vector<TPortMapNote> notes_ MQ_GUARDED_BY(mu_);
 };
 
 }  // namespace mq::serial
