@@ -20,8 +20,9 @@ bool AppFonts::EnsureTahoma() {
   static bool done = false;
   if (!done && !HasFamily(QStringLiteral("Tahoma"))) {
     // Compatible files shipped by common packages (regular and bold).
-    for (const char* path : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf",
-                             "/usr/share/fonts/truetype/wine/tahoma.ttf", "/usr/share/fonts/truetype/wine/tahomabd.ttf"}) {
+    for (const char* path :
+         {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf",
+          "/usr/share/fonts/truetype/wine/tahoma.ttf", "/usr/share/fonts/truetype/wine/tahomabd.ttf"}) {
       if (QFile::exists(QString::fromLatin1(path))) QFontDatabase::addApplicationFont(QString::fromLatin1(path));
     }
   }
@@ -42,7 +43,8 @@ QFont AppFonts::Award() {
 }
 
 QFont AppFonts::Log() {
-  QFont f(FirstInstalled({"Courier New", "Liberation Mono", "Cousine", "DejaVu Sans Mono"}, QStringLiteral("Monospace")));
+  QFont f(
+      FirstInstalled({"Courier New", "Liberation Mono", "Cousine", "DejaVu Sans Mono"}, QStringLiteral("Monospace")));
   f.setStyleHint(QFont::TypeWriter);
   f.setFixedPitch(true);
   f.setPixelSize(11);

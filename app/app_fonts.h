@@ -17,10 +17,10 @@ class AppFonts {
   // Registers a Tahoma-compatible font when "Tahoma" is not installed.
   // Returns whether a family "Tahoma" is available afterwards.
   static bool EnsureTahoma();
-  static QFont Window();     // Tahoma 8 pt (11 px)
-  static QFont Award();      // Tahoma, 19 px
-  static QFont Log();        // Courier New 8 pt (11 px) or the closest fixed font
-  static QFont Default();    // Segoe UI 9 pt or the closest
+  static QFont Window();   // Tahoma 8 pt (11 px)
+  static QFont Award();    // Tahoma, 19 px
+  static QFont Log();      // Courier New 8 pt (11 px) or the closest fixed font
+  static QFont Default();  // Segoe UI 9 pt or the closest
 };
 
 }  // namespace mq

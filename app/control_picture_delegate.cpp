@@ -7,10 +7,9 @@
 namespace mq {
 namespace {
 
-constexpr const char* kNames[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL",
-                                    "BS",  "HT",  "LF",  "VT",  "FF",  "CR",  "SO",  "SI",
-                                    "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB",
-                                    "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+constexpr const char* kNames[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
+                                    "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
+                                    "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
 
 int BoxWidth(const QFontMetrics& fm) { return 2 * fm.horizontalAdvance(QLatin1Char('M')); }
 

@@ -19,9 +19,7 @@ class ControlPictureDelegate : public QStyledItemDelegate {
   // "NUL", "SOH", ... "US", "DEL", and the C1 controls (bytes that code
   // page 1252 leaves undefined) as their hex value "81"; empty otherwise.
   static QString Mnemonic(QChar c);
-  static bool IsControl(QChar c) {
-    return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
-  }
+  static bool IsControl(QChar c) { return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F); }
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;

@@ -155,9 +155,11 @@ int main(int argc, char** argv) {
       action("SpTBXItemFullScan")->trigger();
       step.WaitFor(
           "the lights of judges 0 to 5 are on",
-          [action, lit] { return lit() && action("SpTBXItemActivePort")->isEnabled() &&
-                                 action("SpTBXSubmenuItemScans")->isEnabled(); },
-          60'000, [&, action, awards, shoot] {
+          [action, lit] {
+            return lit() && action("SpTBXItemActivePort")->isEnabled() && action("SpTBXSubmenuItemScans")->isEnabled();
+          },
+          60'000,
+          [&, action, awards, shoot] {
             action("SpTBXItemNextDive")->trigger();
             step.WaitFor("the awards of judges 0 to 5 are shown", awards, 60'000, shoot);
           });

@@ -24,7 +24,7 @@ namespace {
 ErrorReporter* g_instance = nullptr;
 const void* g_textOwner = nullptr;
 std::function<std::string(const char*)> g_textSource;
-}
+}  // namespace
 
 void ErrorReporter::SetTextSource(const void* owner, std::function<std::string(const char* entry)> source) {
   g_textOwner = owner;
@@ -108,8 +108,7 @@ bool ErrorReporter::SaveReport(const QString& path, const QString& report, QStri
 void ErrorReporter::Report(std::exception_ptr error, const QString& where) {
   const QString message = Message(error);
   if (showing_) {
-    std::fprintf(stderr, "%s %s (%s)\n", kHeadline, message.toLocal8Bit().constData(),
-                 where.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s %s (%s)\n", kHeadline, message.toLocal8Bit().constData(), where.toLocal8Bit().constData());
     return;
   }
   ++reportCount_;
@@ -196,10 +195,10 @@ ErrorReporter::Choice ErrorReporter::ShowDialog(const QString& message, const QS
     const QString path = files.selectedFiles().front();
     QString why;
     if (SaveReport(path, report, &why)) return;
-    QMessageBox box(QMessageBox::Warning, dlg.windowTitle(),
-                    Text("IDS_208", "The report could not be saved:") + QStringLiteral("\n") + path +
-                        QStringLiteral(": ") + why,
-                    QMessageBox::Ok, &dlg);
+    QMessageBox box(
+        QMessageBox::Warning, dlg.windowTitle(),
+        Text("IDS_208", "The report could not be saved:") + QStringLiteral("\n") + path + QStringLiteral(": ") + why,
+        QMessageBox::Ok, &dlg);
     box.setTextFormat(Qt::PlainText);
     box.setObjectName(QStringLiteral("MessageBox"));
     dialogs_.Exec(box);
@@ -209,12 +208,9 @@ ErrorReporter::Choice ErrorReporter::ShowDialog(const QString& message, const QS
   QObject::connect(close, &QPushButton::clicked, &dlg, [&dlg] { dlg.done(2); });
 
   switch (dialogs_.Exec(dlg)) {
-    case 1:
-      return Choice::Restart;
-    case 2:
-      return Choice::Close;
-    default:
-      return Choice::Continue;
+    case 1: return Choice::Restart;
+    case 2: return Choice::Close;
+    default: return Choice::Continue;
   }
 }
 

@@ -26,15 +26,15 @@ class LinkStateView {
  public:
   virtual ~LinkStateView() = default;
 
-  virtual int BasePort() const = 0;                              // 0: no base station
-  virtual std::vector<std::string> PadList() const = 0;          // one-character pad ids
-  virtual std::vector<std::string> FirmwareList() const = 0;     // "0" = a pad without one
+  virtual int BasePort() const = 0;                           // 0: no base station
+  virtual std::vector<std::string> PadList() const = 0;       // one-character pad ids
+  virtual std::vector<std::string> FirmwareList() const = 0;  // "0" = a pad without one
   virtual std::string BaseIdent() const = 0;
   virtual std::string PortText() const = 0;
   virtual std::string ChannelText() const = 0;
   virtual bool DCSAvailable() const = 0;
   virtual bool Broadcast() const = 0;
-  virtual int CurJudge() const = 0;                              // judge of the last entry
+  virtual int CurJudge() const = 0;  // judge of the last entry
   // The last echo test, for its report: every step, and the four counters
   // of every judge (null where there is no pad link).
   virtual const padlink::TEchoRecord* EchoRecord() const { return nullptr; }

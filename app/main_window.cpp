@@ -68,12 +68,30 @@ class StartLinkState : public LinkStateView {
 
 // Picture names without suffix: SVG, or PNG drawn from the SVG where Qt has
 // no SVG module (MQ_IMAGE_SUFFIX, set by the build).
-const char* const kImageFiles[24] = {
-    "img00_exit",          "img01_scans",        "img02_full_scan",    "img03_next_dive",  "img04_marq_commands",
-    "img05_echo_test",     "img06_help",         "img07_judge_id",     "img08_lock_kbd",   "img09_unlock_kbd",
-    nullptr,               "img11_active_port",  nullptr,              "img13_language",   "img14_flag_english",
-    "img15_flag_dutch",    "img16_flag_french",  "img17_flag_german",  "img18_flag_spanish", "img19_flag_italian",
-    "img20_flag_croatian", "img21_flag_turkish", "img22_flag_danish",  "img23_flag_swedish"};
+const char* const kImageFiles[24] = {"img00_exit",
+                                     "img01_scans",
+                                     "img02_full_scan",
+                                     "img03_next_dive",
+                                     "img04_marq_commands",
+                                     "img05_echo_test",
+                                     "img06_help",
+                                     "img07_judge_id",
+                                     "img08_lock_kbd",
+                                     "img09_unlock_kbd",
+                                     nullptr,
+                                     "img11_active_port",
+                                     nullptr,
+                                     "img13_language",
+                                     "img14_flag_english",
+                                     "img15_flag_dutch",
+                                     "img16_flag_french",
+                                     "img17_flag_german",
+                                     "img18_flag_spanish",
+                                     "img19_flag_italian",
+                                     "img20_flag_croatian",
+                                     "img21_flag_turkish",
+                                     "img22_flag_danish",
+                                     "img23_flag_swedish"};
 
 }  // namespace
 
@@ -117,8 +135,8 @@ void SetColour(QWidget* w, const QColor& c) {
 using namespace main_window_internal;
 
 const std::array<const char*, 10> TfrmMain::TestDives = {
-    "103B 3m    First Diver", "201B 3m    Diver Two",    "301B 1m    Third Diver", "403B 3m    Diver Four",
-    "5134D 3m   Fifth Diver", "107C 5m    Diver Six",    "205B 10m   Seventh Diver", "305C 10m   Diver Eight",
+    "103B 3m    First Diver", "201B 3m    Diver Two", "301B 1m    Third Diver",   "403B 3m    Diver Four",
+    "5134D 3m   Fifth Diver", "107C 5m    Diver Six", "205B 10m   Seventh Diver", "305C 10m   Diver Eight",
     "405B 3m    Ninth Diver", "5152D 3m   Diver Ten"};
 
 TfrmMain::TfrmMain(Options options) : QWidget(nullptr), options_(std::move(options)) {
@@ -205,7 +223,7 @@ void TfrmMain::FormCreate() {
   lblVersion_->setText(versionText_);
   PlaceVersionLabel();
   setWindowTitle(QString::fromLatin1(kCaption));  // no help file to name: the guide is in the resources
-  SetOuterWidth(kStartOuterWidth);  // too narrow for the log, which shows when the user widens the window
+  SetOuterWidth(kStartOuterWidth);                // too narrow for the log, which shows when the user widens the window
   dataFolder_ = options_.dataFolder ? *options_.dataFolder : DataFolder::Locate();
   if (dataFolder_.empty()) {
     // No settings to read or write: say so, and leave the window as laid out.
@@ -328,9 +346,8 @@ void TfrmMain::FormClose() {
       // Never written over: it is not ours to replace, or we could not see
       // what it holds.
       problem = SettingsNotUsedText(*settingsUnread_);
-      advice = settingsUnread_->owner.empty()
-                   ? Tr("IDS_64")
-                   : Tr("IDS_62", {QString::fromStdString(settingsUnread_->owner)});
+      advice = settingsUnread_->owner.empty() ? Tr("IDS_64")
+                                              : Tr("IDS_62", {QString::fromStdString(settingsUnread_->owner)});
     } else {
       try {
         s.Save(*settingsFile_);
@@ -553,8 +570,8 @@ void TfrmMain::SetReportRow(int row, const std::string& text, padlink::TReportCo
   SetReportRowText(row, text);
   QLabel* l = Pad_[static_cast<std::size_t>(row)];
   QPalette p = l->palette();
-  p.setColor(QPalette::WindowText, colour == padlink::TReportColour::Red ? QColor(0xFF, 0x00, 0x00)
-                                                                         : palette().color(QPalette::WindowText));
+  p.setColor(QPalette::WindowText,
+             colour == padlink::TReportColour::Red ? QColor(0xFF, 0x00, 0x00) : palette().color(QPalette::WindowText));
   l->setPalette(p);
 }
 

@@ -83,7 +83,6 @@ struct TfrmMainOptions {
   std::optional<QFont> windowFont;
 };
 
-
 class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMainWindowLink {
   Q_OBJECT
  public:
@@ -262,8 +261,7 @@ class TfrmMain : public QWidget, public i18n::TLangWindow, public padlink::TMain
   void PlaceEchoLabel();
   void FixStartWidth();
   // Asks for a file to save to (empty: cancelled).
-  QString AskSaveFile(const char* objectName, const QAction* action, const QString& suggested,
-                      const QString& filter);
+  QString AskSaveFile(const char* objectName, const QAction* action, const QString& suggested, const QString& filter);
   // Writes the file whole or not at all; a failure is shown, naming it.
   void SaveFile(const QString& path, const std::string& content);
   void UpdateContextMenus();

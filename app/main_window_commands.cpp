@@ -71,11 +71,8 @@ bool ToolbarKey(const QToolBar* bar, QToolButton* button, int key) {
       else
         button->click();
       return true;
-    case Qt::Key_Escape:
-      button->clearFocus();
-      return true;
-    default:
-      return false;
+    case Qt::Key_Escape: button->clearFocus(); return true;
+    default: return false;
   }
 }
 
@@ -153,7 +150,8 @@ void TfrmMain::SpTBXCharTestClick() {
   }
   if (start > 246) start = 246;
   std::string codes;
-  for (long long c = start; c < start + 10; ++c) codes.push_back(static_cast<char>(static_cast<unsigned char>(c & 0xFF)));
+  for (long long c = start; c < start + 10; ++c)
+    codes.push_back(static_cast<char>(static_cast<unsigned char>(c & 0xFF)));
   if (link_) link_->SendDive(codes);
   edtCommand_->setText(QString::number(start + 10));
 }
@@ -308,21 +306,46 @@ padlink::TEchoReportTexts TfrmMain::EchoReportTexts() const {
   const int lang = siLangDispatcher1_.ActiveLanguage();
   if (lang >= 1 && lang <= 10) t.Language = kCodes[lang - 1];
   // An entry a translation file lacks keeps the English text.
-  const std::pair<std::string*, const char*> fields[] = {
-      {&t.Title, "IDS_300"},          {&t.DateTime, "IDS_301"},       {&t.BaseStation, "IDS_302"},
-      {&t.ProgramVersion, "IDS_303"}, {&t.Channel, "IDS_304"},        {&t.Port, "IDS_305"},
-      {&t.Bandwidth, "IDS_306"},      {&t.TestDelay, "IDS_307"},      {&t.Loops, "IDS_308"},
-      {&t.Pads, "IDS_309"},           {&t.Duration, "IDS_310"},       {&t.LoopsOfAsked, "IDS_311"},
-      {&t.EndedEarly, "IDS_312"},     {&t.Estimate, "IDS_313"},       {&t.ReportHeading, "IDS_314"},
-      {&t.SharesHeading, "IDS_315"},  {&t.TimelineHeading, "IDS_316"}, {&t.Judge, "IDS_317"},
-      {&t.Pad, "IDS_318"},            {&t.Replies, "IDS_319"},        {&t.Resends, "IDS_320"},
-      {&t.Missed, "IDS_321"},         {&t.Steps, "IDS_322"},          {&t.Reads, "IDS_323"},
-      {&t.Sends, "IDS_324"},          {&t.AtOnce, "IDS_325"},         {&t.AfterResend, "IDS_326"},
-      {&t.NoAnswer, "IDS_327"},       {&t.LateReplies, "IDS_328"},    {&t.AnsweredAtOnce, "IDS_329"},
-      {&t.MissedSend, "IDS_330"},     {&t.MissedRead, "IDS_331"},     {&t.NotRun, "IDS_332"},
-      {&t.TimelineLabel, "IDS_333"},  {&t.JudgeLabel, "IDS_334"},     {&t.OneLoop, "IDS_335"},
-      {&t.LoopRange, "IDS_336"},      {&t.StepsAtOnce, "IDS_337"},    {&t.ColumnNote, "IDS_338"},
-      {&t.HowToRead, "IDS_339"}};
+  const std::pair<std::string*, const char*> fields[] = {{&t.Title, "IDS_300"},
+                                                         {&t.DateTime, "IDS_301"},
+                                                         {&t.BaseStation, "IDS_302"},
+                                                         {&t.ProgramVersion, "IDS_303"},
+                                                         {&t.Channel, "IDS_304"},
+                                                         {&t.Port, "IDS_305"},
+                                                         {&t.Bandwidth, "IDS_306"},
+                                                         {&t.TestDelay, "IDS_307"},
+                                                         {&t.Loops, "IDS_308"},
+                                                         {&t.Pads, "IDS_309"},
+                                                         {&t.Duration, "IDS_310"},
+                                                         {&t.LoopsOfAsked, "IDS_311"},
+                                                         {&t.EndedEarly, "IDS_312"},
+                                                         {&t.Estimate, "IDS_313"},
+                                                         {&t.ReportHeading, "IDS_314"},
+                                                         {&t.SharesHeading, "IDS_315"},
+                                                         {&t.TimelineHeading, "IDS_316"},
+                                                         {&t.Judge, "IDS_317"},
+                                                         {&t.Pad, "IDS_318"},
+                                                         {&t.Replies, "IDS_319"},
+                                                         {&t.Resends, "IDS_320"},
+                                                         {&t.Missed, "IDS_321"},
+                                                         {&t.Steps, "IDS_322"},
+                                                         {&t.Reads, "IDS_323"},
+                                                         {&t.Sends, "IDS_324"},
+                                                         {&t.AtOnce, "IDS_325"},
+                                                         {&t.AfterResend, "IDS_326"},
+                                                         {&t.NoAnswer, "IDS_327"},
+                                                         {&t.LateReplies, "IDS_328"},
+                                                         {&t.AnsweredAtOnce, "IDS_329"},
+                                                         {&t.MissedSend, "IDS_330"},
+                                                         {&t.MissedRead, "IDS_331"},
+                                                         {&t.NotRun, "IDS_332"},
+                                                         {&t.TimelineLabel, "IDS_333"},
+                                                         {&t.JudgeLabel, "IDS_334"},
+                                                         {&t.OneLoop, "IDS_335"},
+                                                         {&t.LoopRange, "IDS_336"},
+                                                         {&t.StepsAtOnce, "IDS_337"},
+                                                         {&t.ColumnNote, "IDS_338"},
+                                                         {&t.HowToRead, "IDS_339"}};
   for (const auto& [field, entry] : fields) {
     std::string text = siLangRT1_->GetTextOrDefault(entry);
     if (!text.empty()) *field = std::move(text);
@@ -367,8 +390,8 @@ void TfrmMain::mnuSaveReportClick() {
   const std::string html = EchoReportHtml();
   if (html.empty()) return;
   const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HHmm"));
-  const QString path = AskSaveFile("dlgSaveReport", mnuSaveReport_,
-                                   QStringLiteral("Echo test %1.html").arg(stamp), QStringLiteral("HTML (*.html *.htm)"));
+  const QString path = AskSaveFile("dlgSaveReport", mnuSaveReport_, QStringLiteral("Echo test %1.html").arg(stamp),
+                                   QStringLiteral("HTML (*.html *.htm)"));
   if (!path.isEmpty()) SaveFile(path, html);
 }
 

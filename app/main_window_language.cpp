@@ -101,7 +101,8 @@ QObject* TfrmMain::FindComponent(std::string_view name) const {
   if (AsciiText::EqualNoCase(name, "siTaskDialog1")) return siTaskDialog1_;
   for (QObject* o : findChildren<QObject*>()) {
     const QByteArray n = o->objectName().toLatin1();
-    if (!n.isEmpty() && AsciiText::EqualNoCase(std::string_view(n.constData(), static_cast<std::size_t>(n.size())), name)) {
+    if (!n.isEmpty() &&
+        AsciiText::EqualNoCase(std::string_view(n.constData(), static_cast<std::size_t>(n.size())), name)) {
       // Widgets inside the built dialogs are not components of this window.
       if (o->parent() != nullptr && o->parent()->objectName() == QLatin1String("siTaskDialog1") && o != siTaskDialog1_)
         continue;
@@ -175,7 +176,8 @@ void TfrmMain::SetText(std::string_view component, std::string_view property, co
       w->setToolTip(tip);
     return;
   }
-  if (AsciiText::EqualNoCase(property, "ExpandButtonCaption") && o == siTaskDialog1_) siTaskDialog1_->ExpandButtonCaption = text;
+  if (AsciiText::EqualNoCase(property, "ExpandButtonCaption") && o == siTaskDialog1_)
+    siTaskDialog1_->ExpandButtonCaption = text;
 }
 
 std::optional<std::vector<std::string>> TfrmMain::GetList(std::string_view component, std::string_view property) {

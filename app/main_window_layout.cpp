@@ -125,7 +125,7 @@ void TfrmMain::BuildToolbar() {
     int tag;
     const char* caption;
   };
-  const LangItem order[] = {{1, "English"}, {9, "Dansk"},    {4, "Deutsch"},   {5, "Español"}, {3, "Français"},
+  const LangItem order[] = {{1, "English"},  {9, "Dansk"},    {4, "Deutsch"},   {5, "Español"},  {3, "Français"},
                             {7, "Hrvatski"}, {6, "Italiano"}, {2, "Nederland"}, {10, "Svenska"}, {8, "Türkçe"}};
   auto* langGroup = new QActionGroup(this);
   langGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
@@ -205,12 +205,12 @@ void TfrmMain::BuildLayout() {
   apdstslghtRX_ = new TApdStatusLight(gbxBaseStation_);
   apdstslghtRX_->setObjectName(QStringLiteral("apdstslghtRX"));
   apdstslghtRX_->move(171, 13);
-  apdstslghtRX_->SetLitColor(QColor(0x00, 0xFF, 0xFF));    // aqua
+  apdstslghtRX_->SetLitColor(QColor(0x00, 0xFF, 0xFF));     // aqua
   apdstslghtRX_->SetNotLitColor(QColor(0x00, 0x00, 0xFF));  // blue
   apdstslghtTX_ = new TApdStatusLight(gbxBaseStation_);
   apdstslghtTX_->setObjectName(QStringLiteral("apdstslghtTX"));
   apdstslghtTX_->move(198, 13);
-  apdstslghtTX_->SetLitColor(QColor(0xFF, 0x00, 0x00));    // red
+  apdstslghtTX_->SetLitColor(QColor(0xFF, 0x00, 0x00));     // red
   apdstslghtTX_->SetNotLitColor(QColor(0x80, 0x00, 0x00));  // maroon
   MakeLabel(gbxBaseStation_, "lblTX", QStringLiteral("TX"), 217, 13);
   // The target channel takes typed digits and the arrows only: no
@@ -294,7 +294,8 @@ void TfrmMain::BuildLayout() {
   gbInput_->setGeometry(7, 383, 137, 317);
   for (int i = 0; i < kJudges; ++i) {
     const std::string cap = "lblJ" + std::to_string(i);
-    lblJ_[static_cast<std::size_t>(i)] = MakeLabel(gbInput_, cap.c_str(), QStringLiteral("J%1").arg(i), i < 10 ? 16 : 13, 27 + 24 * i);
+    lblJ_[static_cast<std::size_t>(i)] = MakeLabel(gbInput_, cap.c_str(), QStringLiteral("J%1").arg(i),
+                                                   i < 10 ? 16 : 13, 27 + 24 * i);
     const std::string field = "J" + std::to_string(i);
     QLabel* j = MakeFixedLabel(gbInput_, field.c_str(), QStringLiteral("10.0"), QRect(32, 22 + 24 * i, 97, 23),
                                Qt::AlignHCenter | Qt::AlignTop);
@@ -371,9 +372,9 @@ void TfrmMain::BuildLayout() {
   for (const char* name : {"lbl12", "Label6", "lbl15", "lbl14", "lbl1", "lblLoops", "Label1", "Label9", "Label8",
                            "Label3", "Label4", "Label5", "Label7"})
     if (auto* l = findChild<QLabel*>(QString::fromLatin1(name))) l->setProperty("designRect", l->geometry());
-  for (QWidget* w : std::initializer_list<QWidget*>{lblFirmware_, lblPort_, lblChannel_, ChannelSpinEdit_, btnSetChannel_,
-                                                    btnReset_, lblMQVer_, TestSpinEdit_, TestDelaySpinEdit_, lblTime_,
-                                                    btnAbort_, rgDCS_})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{lblFirmware_, lblPort_, lblChannel_, ChannelSpinEdit_, btnSetChannel_, btnReset_,
+                                       lblMQVer_, TestSpinEdit_, TestDelaySpinEdit_, lblTime_, btnAbort_, rgDCS_})
     w->setProperty("designRect", w->geometry());
   FitCaptions();
 
@@ -420,11 +421,15 @@ void TfrmMain::Connect() {
   button(chk1_, &TfrmMain::chk1Click, "chk1Click");
   rgBandwidth_->OnClick = G::Guard([this] { rgBandwidthClick(); }, "rgBandwidthClick");
   rgDCS_->OnClick = G::Guard([this] { rgDCSClick(); }, "rgDCSClick");
-  connect(TestSpinEdit_, &QSpinBox::textChanged, this, G::Guard([this](const QString&) { DoTime(); }, "TestSpinEditChange"));
-  connect(TestDelaySpinEdit_, &QSpinBox::textChanged, this, G::Guard([this](const QString&) {
-            shell_.TestDelay = SpinValue(TestDelaySpinEdit_);
-            DoTime();
-          }, "TestDelaySpinEditChange"));
+  connect(TestSpinEdit_, &QSpinBox::textChanged, this,
+          G::Guard([this](const QString&) { DoTime(); }, "TestSpinEditChange"));
+  connect(TestDelaySpinEdit_, &QSpinBox::textChanged, this,
+          G::Guard(
+              [this](const QString&) {
+                shell_.TestDelay = SpinValue(TestDelaySpinEdit_);
+                DoTime();
+              },
+              "TestDelaySpinEditChange"));
 }
 
 // ---------------------------------------------------------------------------

@@ -99,8 +99,8 @@ class MainWindowTest : public ::testing::Test {
 TEST_F(MainWindowTest, StartStatesBeforeTheFirstRefresh) {
   Create();
   EXPECT_TRUE(A("SpTBXSubmenuItemScans")->isEnabled());
-  for (const char* off : {"SpTBXItemActivePort", "SpTBXItemSilent", "SpTBXSubmenuItemCommand", "SpTBXItemEcho",
-                          "SpTBXCharTest"})
+  for (const char* off :
+       {"SpTBXItemActivePort", "SpTBXItemSilent", "SpTBXSubmenuItemCommand", "SpTBXItemEcho", "SpTBXCharTest"})
     EXPECT_FALSE(A(off)->isEnabled()) << off;
   EXPECT_FALSE(C("gbStatus")->isEnabled());
   EXPECT_FALSE(C("edtCommand")->isEnabled());
@@ -428,10 +428,9 @@ TEST_F(MainWindowTest, PadCommandsResetBroadcastAbortAndSendCmd) {
   C<QCheckBox>("chk1")->click();
   C<QLineEdit>("edtCommand")->setText(QString::fromUtf8("ER_CMD#\u20AC\u00E9\u4E2D"));
   C<QPushButton>("btnCmd")->click();
-  EXPECT_EQ(link_.calls,
-            (std::vector<std::string>{"RequestJudgeIDs", "KbdLocked(true)", "KbdLocked(false)", "SetChannel(3)",
-                                      "BaseStationReset", "SetEchoLoops(1)", "SetBroadcast(true)",
-                                      "SendCustomCmd(ER_CMD#\x80\xE9?)"}));
+  EXPECT_EQ(link_.calls, (std::vector<std::string>{"RequestJudgeIDs", "KbdLocked(true)", "KbdLocked(false)",
+                                                   "SetChannel(3)", "BaseStationReset", "SetEchoLoops(1)",
+                                                   "SetBroadcast(true)", "SendCustomCmd(ER_CMD#\x80\xE9?)"}));
 }
 
 TEST_F(MainWindowTest, EchoTestPreparesTheReportAndProgressBar) {
@@ -640,14 +639,15 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsReportedAtStartAndNeverWri
   ASSERT_EQ(dialogs_.shown.size(), 1u);
   EXPECT_EQ(dialogs_.shown[0].title, "MqTool");
   EXPECT_EQ(dialogs_.shown[0].markupLabels, 0);  // file names are shown as they are
-  EXPECT_EQ(dialogs_.shown[0].text,
-            QString::fromStdString("The settings in " + IniPath() + " are not used this time: it is not a regular file."));
+  EXPECT_EQ(dialogs_.shown[0].text, QString::fromStdString("The settings in " + IniPath() +
+                                                           " are not used this time: it is not a regular file."));
   A("SpTBXLang3")->trigger();  // Français
   w_->close();
   ASSERT_EQ(dialogs_.shown.size(), 2u);
   const QString& text = dialogs_.shown[1].text;
-  EXPECT_TRUE(text.startsWith(QString::fromUtf8("MqTool n'a pas pu enregistrer ses paramètres.\n\n"
-                                                "Les paramètres de ")))
+  EXPECT_TRUE(
+      text.startsWith(QString::fromUtf8("MqTool n'a pas pu enregistrer ses paramètres.\n\n"
+                                        "Les paramètres de ")))
       << text.toStdString();
   EXPECT_TRUE(text.contains(QString::fromUtf8("ce n'est pas un fichier ordinaire"))) << text.toStdString();
   EXPECT_TRUE(text.contains(QString::fromUtf8("Supprimez le fichier"))) << text.toStdString();
@@ -688,8 +688,14 @@ TEST_F(MainWindowTest, LogAndReportContextMenusCopyAndSaveAndAreTranslated) {
   EXPECT_FALSE(A("mnuLogSave")->isEnabled());
   EXPECT_FALSE(A("mnuSaveReport")->isEnabled());
 
-  w_->AddLogLine("3 --> \x02" "3J3  1\x1b" "4\x04");
-  w_->AddLogLine("3 <-- \x02" "3\x06" "J3  1\x04\xc2\x81");
+  w_->AddLogLine(
+      "3 --> \x02"
+      "3J3  1\x1b"
+      "4\x04");
+  w_->AddLogLine(
+      "3 <-- \x02"
+      "3\x06"
+      "J3  1\x04\xc2\x81");
   EXPECT_TRUE(A("mnuLogSave")->isEnabled());
   EXPECT_FALSE(A("mnuLogCopy")->isEnabled());
   log->setCurrentRow(0);
@@ -715,7 +721,8 @@ TEST_F(MainWindowTest, LogAndReportContextMenusCopyAndSaveAndAreTranslated) {
   A("mnuLogSave")->trigger();
   EXPECT_EQ(dialogs_.shown.back().objectName, "MessageBox");
   EXPECT_EQ(dialogs_.shown.back().icon, static_cast<int>(QMessageBox::Warning));
-  EXPECT_TRUE(dialogs_.shown.back().text.contains(dir_.filePath("missing/log.txt"))) << dialogs_.shown.back().text.toStdString();
+  EXPECT_TRUE(dialogs_.shown.back().text.contains(dir_.filePath("missing/log.txt")))
+      << dialogs_.shown.back().text.toStdString();
 
   // A finished test's report: the same document as mqtool-cli's.
   padlink::TEchoRecord record;
@@ -849,7 +856,8 @@ TEST_F(MainWindowTest, TheWindowOffersItsControlsToTheTranslationComponent) {
   EXPECT_GE(C("lblEcho")->x(), 72);  // 72 unless the title is drawn wider
   EXPECT_EQ(C("lblEcho")->y(), 8);
   w_->SetText("gbStatus", "Caption", "A much longer group caption");
-  EXPECT_GT(C("lblEcho")->x(), C<QGroupBox>("gbStatus")->fontMetrics().horizontalAdvance("A much longer group caption"));
+  EXPECT_GT(C("lblEcho")->x(),
+            C<QGroupBox>("gbStatus")->fontMetrics().horizontalAdvance("A much longer group caption"));
   // A longer caption that still fits grows to the left; its value stays.
   auto* l = C<QLabel>("lbl12");
   const int before = l->x();
@@ -882,7 +890,8 @@ TEST_F(MainWindowTest, NoCaptionIsClippedInAnyLanguage) {
     for (auto* c : w_->findChildren<QCheckBox*>())
       EXPECT_LE(c->fontMetrics().horizontalAdvance(plain(c->text())) + 20, c->width()) << c->objectName().toStdString();
     for (auto* g : w_->findChildren<QGroupBox*>())
-      EXPECT_LE(g->fontMetrics().horizontalAdvance(plain(g->title())) + 12, g->width()) << g->objectName().toStdString();
+      EXPECT_LE(g->fontMetrics().horizontalAdvance(plain(g->title())) + 12, g->width())
+          << g->objectName().toStdString();
     for (auto* l : w_->findChildren<QLabel*>()) {
       if (l->text().isEmpty() || l->parentWidget() == nullptr) continue;
       const int textWidth = l->fontMetrics().horizontalAdvance(l->text());
@@ -983,9 +992,9 @@ TEST_F(MainWindowTest, CaptionsThatFitKeepTheDesignedPlaces) {
   Create();
   auto places = [this] {
     std::vector<QRect> r;
-    for (const char* n : {"lbl12", "lblFirmware", "Label6", "lbl15", "lbl14", "ChannelSpinEdit", "btnSetChannel",
-                          "btnReset", "lbl1", "lblMQVer", "lblLoops", "TestSpinEdit", "Label1", "TestDelaySpinEdit",
-                          "Label9", "lblTime", "btnAbort"})
+    for (const char* n :
+         {"lbl12", "lblFirmware", "Label6", "lbl15", "lbl14", "ChannelSpinEdit", "btnSetChannel", "btnReset", "lbl1",
+          "lblMQVer", "lblLoops", "TestSpinEdit", "Label1", "TestDelaySpinEdit", "Label9", "lblTime", "btnAbort"})
       r.push_back(C(n)->geometry());
     return r;
   };
@@ -1013,9 +1022,14 @@ namespace {
 TEST_F(MainWindowTest, WhatThePadLinkWritesIntoTheWindow) {
   Create();
   w_->SetOuterWidth(652);
-  w_->AddLogLine("3 --> \x02" "0\x1b" "3\x04");
+  w_->AddLogLine(
+      "3 --> \x02"
+      "0\x1b"
+      "3\x04");
   auto* log = C<TLogListBox>("lbxLog");
-  EXPECT_EQ(log->Line(0), QString::fromLatin1("3 --> \x02" "0\x1b" "3\x04"));
+  EXPECT_EQ(log->Line(0), QString::fromLatin1("3 --> \x02"
+                                              "0\x1b"
+                                              "3\x04"));
   EXPECT_EQ(log->visualItemRect(log->item(0)).height(), 14);
 #ifndef _WIN32
   // The Windows build's offscreen test platform has no monospaced font to

@@ -40,8 +40,8 @@ void PadLinkAdapter::CloseComPort() {
   // link's timers stop (after the close, which may still hand over a last
   // packet that queues its acknowledgement), so no queued frame or scan step
   // writes into the closed port and raises an error report at exit.
-  for (Timer* t : {&form_.BaseTimer(), &form_.COMTimer(), &form_.ReSetTimer(), &form_.SetChanTimer(),
-                   &form_.EchoTimer()})
+  for (Timer* t :
+       {&form_.BaseTimer(), &form_.COMTimer(), &form_.ReSetTimer(), &form_.SetChanTimer(), &form_.EchoTimer()})
     t->SetEnabled(false);
 }
 

@@ -70,7 +70,8 @@ class RealLinkWindowTest : public ::testing::Test {
 
   void Create(bool developer = false, const char* moreSettings = "") {
     std::ofstream(dir_.path().toStdString() + "/MqTool.ini", std::ios::binary)
-        << "[General]\r\nDeveloper=" << (developer ? 1 : 0) << "\r\n" << moreSettings;
+        << "[General]\r\nDeveloper=" << (developer ? 1 : 0) << "\r\n"
+        << moreSettings;
     TfrmMain::Options o;
     o.dataFolder = dir_.path().toStdString() + "/";
     o.dialogs = &dialogs_;
@@ -162,8 +163,17 @@ class RealLinkWindowTest : public ::testing::Test {
       const auto writes = Writes();
       for (; echoSeen_ < writes.size(); ++echoSeen_) {
         const std::string& w = writes[echoSeen_];
-        if (w.size() > 5 && w.substr(0, 2) == "\x02" "0" && w.substr(w.size() - 3) == "\x1b" "4\x04")
-          fake_->Inject(kBasePort, "\x02" "0\x06" + w.substr(2, w.size() - 5) + "\x04");
+        if (w.size() > 5 &&
+            w.substr(0, 2) ==
+                "\x02"
+                "0" &&
+            w.substr(w.size() - 3) ==
+                "\x1b"
+                "4\x04")
+          fake_->Inject(kBasePort,
+                        "\x02"
+                        "0\x06" +
+                            w.substr(2, w.size() - 5) + "\x04");
       }
     }
   }
@@ -290,14 +300,18 @@ TEST_F(RealLinkWindowTest, ClickingALightPollsItsPadOnTheNextTickAndALabelEchoes
   loop_.advance(119);
   EXPECT_TRUE(Writes().empty());
   loop_.advance(1);
-  EXPECT_EQ(Writes(), std::vector<std::string>{"\x02" "a\x1b" "3\x04"});
+  EXPECT_EQ(Writes(), std::vector<std::string>{"\x02"
+                                               "a\x1b"
+                                               "3\x04"});
   Answer();  // pad "a" answers the silent poll: its light comes on again
   Run(300);
   EXPECT_TRUE(Lit(10));
 
   ClearWrites();
   QTest::mouseClick(C("JLab11"), Qt::LeftButton);
-  EXPECT_EQ(Writes(), std::vector<std::string>{"\x02" "c\x1b" "4\x04"});
+  EXPECT_EQ(Writes(), std::vector<std::string>{"\x02"
+                                               "c\x1b"
+                                               "4\x04"});
 }
 
 TEST_F(RealLinkWindowTest, NextDiveSendsTheTenTestDivesInTurnAndShowsAwardsWithTheSeparator) {
@@ -311,20 +325,31 @@ TEST_F(RealLinkWindowTest, NextDiveSendsTheTenTestDivesInTurnAndShowsAwardsWithT
   }
   const auto writes = Writes();
   ASSERT_EQ(writes.size(), 11u);
-  EXPECT_EQ(writes[0], "\x02" "3J3   103B 3m    First Diver\x1b" "0\x04");
-  EXPECT_EQ(writes[9], "\x02" "3J3   5152D 3m   Diver Ten\x1b" "0\x04");
+  EXPECT_EQ(writes[0],
+            "\x02"
+            "3J3   103B 3m    First Diver\x1b"
+            "0\x04");
+  EXPECT_EQ(writes[9],
+            "\x02"
+            "3J3   5152D 3m   Diver Ten\x1b"
+            "0\x04");
   EXPECT_EQ(writes[10], writes[0]);
 
   // An award keyed as 8.5 shows under judge 3 with the locale's separator.
   w_->Shell().DecimalSeparator = TfrmMain::DecimalSeparatorOf(QLocale(QLocale::German, QLocale::Germany));
   ASSERT_EQ(w_->Shell().DecimalSeparator, ',');
   ClearWrites();
-  fake_->Inject(kBasePort, "\x02" "38.5\x04");
+  fake_->Inject(kBasePort,
+                "\x02"
+                "38.5\x04");
   Run(150);
   EXPECT_EQ(C<QLabel>("J3")->text(), "8,5");
   EXPECT_EQ(C<QLabel>("J2")->text(), "");
   // The acknowledgement repeats the entry as the pad sent it.
-  EXPECT_EQ(Writes(), std::vector<std::string>{"\x02" "3\x06" "OK   8.5       MqTool\x1b" "1\x04"});
+  EXPECT_EQ(Writes(), std::vector<std::string>{"\x02"
+                                               "3\x06"
+                                               "OK   8.5       MqTool\x1b"
+                                               "1\x04"});
   A("SpTBXItemNextDive")->trigger();
   EXPECT_EQ(C<QLabel>("J3")->text(), "");
 }
@@ -357,8 +382,16 @@ TEST_F(RealLinkWindowTest, CharacterTestSendsTenCodesFromTheStartField) {
   std::string high, low;
   for (int c = 246; c <= 255; ++c) high.push_back(static_cast<char>(c));
   for (int c = 160; c <= 169; ++c) low.push_back(static_cast<char>(c));
-  EXPECT_EQ(Writes(), (std::vector<std::string>{"\x02" "0J0   " + high + "\x1b" "0\x04",
-                                                "\x02" "0J0   " + low + "\x1b" "0\x04"}));
+  EXPECT_EQ(Writes(), (std::vector<std::string>{"\x02"
+                                                "0J0   " +
+                                                    high +
+                                                    "\x1b"
+                                                    "0\x04",
+                                                "\x02"
+                                                "0J0   " +
+                                                    low +
+                                                    "\x1b"
+                                                    "0\x04"}));
 }
 
 TEST_F(RealLinkWindowTest, ResetSetsTheTargetChannelBackToSeven) {
@@ -435,7 +468,9 @@ TEST_F(RealLinkWindowTest, ClosingTheWindowClosesThePortAndLightsFollowIt) {
   EXPECT_EQ(w_->apdslcntrlr1().ComPort(), &form_->ComPort());
   EXPECT_TRUE(fake_->IsOpen(kBasePort));
   // An award arrives just before the close: its acknowledgement is queued.
-  fake_->Inject(kBasePort, "\x02" "07.5\x04");
+  fake_->Inject(kBasePort,
+                "\x02"
+                "07.5\x04");
   loop_.runPending();
   ASSERT_TRUE(form_->COMTimer().Enabled());
   ClearWrites();
@@ -491,7 +526,10 @@ TEST_F(RealLinkWindowTest, AnEchoTestCutShortByALostLinkKeepsItsRowsAndSavesItsR
     const auto writes = Writes();
     for (; echoSeen_ < writes.size(); ++echoSeen_) {
       const std::string& w = writes[echoSeen_];
-      if (w.size() > 5 && w[0] == '\x02' && w.substr(w.size() - 3) == "\x1b" "4\x04")
+      if (w.size() > 5 && w[0] == '\x02' &&
+          w.substr(w.size() - 3) ==
+              "\x1b"
+              "4\x04")
         fake_->Inject(kBasePort, "\x02" + w.substr(1, 1) + "\x06" + w.substr(2, w.size() - 5) + "\x04");
     }
   }
@@ -652,7 +690,10 @@ TEST_F(RealLinkWindowTest, OurTextsShowInTheActiveLanguageInEveryLanguage) {
     FullScan();
     // Junk entries on the channel fill the transmit queue.
     std::string junk;
-    for (int i = 0; i < 300; ++i) junk += "\x02" "c9.5\x04";
+    for (int i = 0; i < 300; ++i)
+      junk +=
+          "\x02"
+          "c9.5\x04";
     fake_->Inject(kBasePort, junk);
     loop_.runPending();
     for (int i = 0; i < log->count(); ++i) shown << log->item(i)->text();
@@ -724,17 +765,17 @@ TEST_F(RealLinkWindowTest, OurTextsShowInTheActiveLanguageInEveryLanguage) {
     denied.owner.clear();
     denied.systemText = "Input/output error";
     shown << w_->SettingsNotUsedText(denied);
-    for (const auto kind : {WriteProblem::Kind::FolderMissing, WriteProblem::Kind::JoinGroup,
-                            WriteProblem::Kind::LogInAgain, WriteProblem::Kind::FolderNotWritable,
-                            WriteProblem::Kind::AskForAccess})
+    for (const auto kind :
+         {WriteProblem::Kind::FolderMissing, WriteProblem::Kind::JoinGroup, WriteProblem::Kind::LogInAgain,
+          WriteProblem::Kind::FolderNotWritable, WriteProblem::Kind::AskForAccess})
       shown << w_->SettingsAdvice({kind, "dialout", "root", "0755"});
     shown << w_->Tr("IDS_62", {QStringLiteral("bob")}) << w_->Tr("IDS_64");
 
     const std::string plain = shown.join(QStringLiteral("\n")).toStdString();
     for (const AddedEntry& entry : kAddedEntries) {
-      const i18n::TsiCustomLang& table =
-          std::string_view(entry.window) == "TMarqsForm" ? static_cast<const i18n::TsiCustomLang&>(form_->siLang1())
-                                                         : w_->siLangRT1();
+      const i18n::TsiCustomLang& table = std::string_view(entry.window) == "TMarqsForm"
+                                             ? static_cast<const i18n::TsiCustomLang&>(form_->siLang1())
+                                             : w_->siLangRT1();
       const std::string text = TableText(table, entry.name, lang);
       EXPECT_FALSE(text.empty()) << entry.window << " " << entry.name << " has no text in language " << lang;
       // The text's pieces between the values put in ("%1"), each as shown.

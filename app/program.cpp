@@ -84,8 +84,8 @@ int Program::Run(QApplication& app, const ProgramOptions& options) {
     // shell state and links to its language dispatcher; the adapter attaches
     // it to the window and binds the RX/TX lights to its port. Destroyed in
     // reverse order: adapter, MarqsForm, frmMain.
-    padlink::TMarqsForm MarqsForm(loop, serial::MakeMachineSerialPlatform(frmMain.DataFolderPath()), frmMain, frmMain.Shell(),
-                                  &frmMain.siLangDispatcher1());
+    padlink::TMarqsForm MarqsForm(loop, serial::MakeMachineSerialPlatform(frmMain.DataFolderPath()), frmMain,
+                                  frmMain.Shell(), &frmMain.siLangDispatcher1());
     PadLinkAdapter link(frmMain, MarqsForm);
     // Closing closes the port; an error can be reported from inside a packet
     // event while the port's dispatcher waits for it, so the close runs once
@@ -98,7 +98,7 @@ int Program::Run(QApplication& app, const ProgramOptions& options) {
     frmMain.show();
     if (options.onWindowCreated) options.onWindowCreated(frmMain);
     if (frmMain.isVisible()) QApplication::exec();  // ends when the last window has closed
-    frmMain.close();  // runs FormClose once, whatever ended the loop
+    frmMain.close();                                // runs FormClose once, whatever ended the loop
     restart = reporter.RestartRequested();
     reporter.CloseProgram = nullptr;
     window = nullptr;

@@ -129,11 +129,13 @@ TEST(Program, ADamagedTranslationFileIsReportedOnceNamingTheFile) {
 // platform hands it the window's title with whatever Qt appends to it.
 std::string WindowSystemTitle(const QWidget& w) {
   QProcess xprop;
-  xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(w.winId()), QStringLiteral("_NET_WM_NAME")});
+  xprop.start(QStringLiteral("xprop"),
+              {QStringLiteral("-id"), QString::number(w.winId()), QStringLiteral("_NET_WM_NAME")});
   if (!xprop.waitForFinished(60'000)) return "(xprop did not finish)";
   const QString out = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();  // _NET_WM_NAME(UTF8_STRING) = "..."
   const qsizetype eq = out.indexOf(QStringLiteral(" = \""));
-  if (eq < 0 || !out.endsWith(QLatin1Char('"'))) return (out + QString::fromUtf8(xprop.readAllStandardError())).toStdString();
+  if (eq < 0 || !out.endsWith(QLatin1Char('"')))
+    return (out + QString::fromUtf8(xprop.readAllStandardError())).toStdString();
   return out.mid(eq + 4, out.size() - eq - 5).toStdString();
 }
 
@@ -280,12 +282,14 @@ TEST(ErrorReporting, TheReportDialogOffersContinueRestartCloseAndSaving) {
   QTemporaryDir dir;
   QString why;
   const QString path = dir.path() + "/report.txt";
-  ASSERT_TRUE(ErrorReporter::SaveReport(path, ErrorReporter::BuildReport("m\u00E9", "here"), &why)) << why.toStdString();
+  ASSERT_TRUE(ErrorReporter::SaveReport(path, ErrorReporter::BuildReport("m\u00E9", "here"), &why))
+      << why.toStdString();
   QFile f(path);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   const QString saved = QString::fromUtf8(f.readAll());
   EXPECT_TRUE(saved.contains("Message: m\u00E9"));
-  EXPECT_TRUE(saved.contains(QStringLiteral("Qt: Qt ") + QString::fromLatin1(qVersion()) + QStringLiteral(" ("))) << saved.toStdString();
+  EXPECT_TRUE(saved.contains(QStringLiteral("Qt: Qt ") + QString::fromLatin1(qVersion()) + QStringLiteral(" (")))
+      << saved.toStdString();
   EXPECT_FALSE(ErrorReporter::SaveReport(dir.path() + "/no/such/folder/r.txt", "x", &why));
   EXPECT_FALSE(why.isEmpty());
 }

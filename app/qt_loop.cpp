@@ -29,7 +29,8 @@ Loop::TimePoint QtLoop::now() const { return steadyNow(); }
 void QtLoop::onWorkQueued() {
   // Coalesce wake-ups: one queued drain serves everything queued before it.
   if (wakePending_.exchange(true)) return;
-  QMetaObject::invokeMethod(this, [this] { drain(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { drain(); }, Qt::QueuedConnection);
 }
 
 void QtLoop::drain() {

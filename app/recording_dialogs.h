@@ -32,7 +32,7 @@ class RecordingDialogs : public UiDialogs {
   };
   std::vector<Shown> shown;
   int Result = 0;
-  QString Throw;  // object name of a dialog that fails
+  QString Throw;   // object name of a dialog that fails
   QString SaveAs;  // the file a file dialog picks
 
   int Exec(QDialog& dialog) override {

@@ -102,8 +102,14 @@ int main(int argc, char** argv) {
     }
     w.AddLogLine("3 --> ER_CMD#T3");
     w.AddLogLine("3 <-- ER400TRS-02V2.01.8");
-    w.AddLogLine("3 --> \x02" "0\x1b" "3\x04");
-    w.AddLogLine("3 <-- \x02" "0\x06" "911\x04");
+    w.AddLogLine(
+        "3 --> \x02"
+        "0\x1b"
+        "3\x04");
+    w.AddLogLine(
+        "3 <-- \x02"
+        "0\x06"
+        "911\x04");
     w.SetEchoText("Echo 5");
     w.show();
     w.SetOuterWidth(shot.width);
@@ -205,7 +211,8 @@ int main(int argc, char** argv) {
     w.SpTBXLangXClick();
     mq::ErrorReporter reporter(dialogs);
     dialogs.next = QStringLiteral("error-report.png");
-    reporter.Report(std::make_exception_ptr(std::runtime_error("Port COM3 could not be opened")), "SpTBXItemFullScanClick");
+    reporter.Report(std::make_exception_ptr(std::runtime_error("Port COM3 could not be opened")),
+                    "SpTBXItemFullScanClick");
     w.SpTBXItemHelpClick();
     QApplication::processEvents();
     const QString help = out + QStringLiteral("/help-window.png");

@@ -18,11 +18,11 @@
 namespace mq {
 
 struct ShellState : padlink::TShellState {
-  int Language = 1;                    // active language number 1..10
+  int Language = 1;                      // active language number 1..10
   std::string Languages = "1110100000";  // enabling mask of the language items
-  bool Developer = false;              // shows the developer controls
-  int PadCount = 0;                    // entries of PadList at the last Refresh
-  int NextDiveIndex = 0;               // test dive that Next Dive sends next
+  bool Developer = false;                // shows the developer controls
+  int PadCount = 0;                      // entries of PadList at the last Refresh
+  int NextDiveIndex = 0;                 // test dive that Next Dive sends next
 };
 
 }  // namespace mq

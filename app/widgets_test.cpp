@@ -25,10 +25,10 @@ TEST(StatusLight, PaintsFillAndWhiteAndGreyEdges) {
   EXPECT_EQ(QColor(on.pixel(6, 6)), QColor(0, 255, 255));
   const QColor white(255, 255, 255), grey(0x80, 0x80, 0x80);
   EXPECT_EQ(QColor(on.pixel(0, 0)), white);
-  EXPECT_EQ(QColor(on.pixel(12, 0)), white);   // top edge runs to the corner
-  EXPECT_EQ(QColor(on.pixel(0, 12)), white);   // left edge too
-  EXPECT_EQ(QColor(on.pixel(12, 1)), grey);    // right edge from y = 1
-  EXPECT_EQ(QColor(on.pixel(1, 12)), grey);    // bottom edge from x = 1
+  EXPECT_EQ(QColor(on.pixel(12, 0)), white);  // top edge runs to the corner
+  EXPECT_EQ(QColor(on.pixel(0, 12)), white);  // left edge too
+  EXPECT_EQ(QColor(on.pixel(12, 1)), grey);   // right edge from y = 1
+  EXPECT_EQ(QColor(on.pixel(1, 12)), grey);   // bottom edge from x = 1
   EXPECT_EQ(QColor(on.pixel(12, 12)), grey);
   EXPECT_EQ(QColor(on.pixel(11, 11)), QColor(0, 255, 255));
 }
@@ -48,7 +48,10 @@ TEST(Windows1252, DecodesEveryByteAndEncodesWhatTheCodePageHas) {
 
 TEST(LogList, KeepsControlCharactersAndNamesThemWhenDrawn) {
   TLogListBox log;
-  log.AddLine(QString::fromLatin1("3 --> \x02" "0\x1b" "3\x04"));
+  log.AddLine(
+      QString::fromLatin1("3 --> \x02"
+                          "0\x1b"
+                          "3\x04"));
   ASSERT_EQ(log.Count(), 1);
   EXPECT_EQ(log.Line(0).size(), 11);
   EXPECT_EQ(ControlPictureDelegate::Mnemonic(QChar(0x02)), "STX");

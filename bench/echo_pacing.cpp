@@ -38,7 +38,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-
 double Percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
   const std::size_t i = static_cast<std::size_t>(std::ceil(p / 100.0 * static_cast<double>(v.size()))) - 1;
@@ -51,9 +50,12 @@ int main(int argc, char** argv) {
   int loops = 50, delay = 180, runs = 1;
   for (int i = 1; i + 1 < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--runs") runs = std::max(1, std::atoi(argv[++i]));
-    else if (a == "--loops") loops = std::max(1, std::atoi(argv[++i]));
-    else if (a == "--delay") delay = std::clamp(std::atoi(argv[++i]), 130, 300);
+    if (a == "--runs")
+      runs = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--loops")
+      loops = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--delay")
+      delay = std::clamp(std::atoi(argv[++i]), 130, 300);
   }
 
   std::string tmpl = (fs::temp_directory_path() / "echo-pacing-bench-XXXXXX").string();
@@ -90,18 +92,17 @@ int main(int argc, char** argv) {
         const double total = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
         std::vector<double> intervals;
         for (std::size_t i = 1; i < win.requests.size(); ++i)
-          intervals.push_back(
-              std::chrono::duration<double, std::milli>(win.requests[i] - win.requests[i - 1]).count());
+          intervals.push_back(std::chrono::duration<double, std::milli>(win.requests[i] - win.requests[i - 1]).count());
         if (intervals.empty()) continue;
         const double p99 = Percentile(intervals, 99);
         const auto late = std::count_if(intervals.begin(), intervals.end(), [&](double v) { return v > delay + 0.5; });
-        std::printf("run %d: total %.0f ms (%+.2f%% against the schedule, %s the estimate %.0f ms); "
-                    "request interval p50 %.2f ms, p99 %.2f ms (%+.2f ms), max %.2f ms; "
-                    "%ld of %zu more than 0.5 ms over; resends %d\n",
-                    run + 1, total, 100.0 * (total - schedule) / schedule, total <= estimate ? "within" : "OVER",
-                    estimate, Percentile(intervals, 50), p99, p99 - delay,
-                    *std::max_element(intervals.begin(), intervals.end()), static_cast<long>(late), intervals.size(),
-                    win.resends);
+        std::printf(
+            "run %d: total %.0f ms (%+.2f%% against the schedule, %s the estimate %.0f ms); "
+            "request interval p50 %.2f ms, p99 %.2f ms (%+.2f ms), max %.2f ms; "
+            "%ld of %zu more than 0.5 ms over; resends %d\n",
+            run + 1, total, 100.0 * (total - schedule) / schedule, total <= estimate ? "within" : "OVER", estimate,
+            Percentile(intervals, 50), p99, p99 - delay, *std::max_element(intervals.begin(), intervals.end()),
+            static_cast<long>(late), intervals.size(), win.resends);
         std::fflush(stdout);
         totals.push_back(total);
         p99s.push_back(p99);
@@ -109,9 +110,10 @@ int main(int argc, char** argv) {
       }
       if (!totals.empty()) {
         const double total = Percentile(totals, 50), p99 = Percentile(p99s, 50);
-        std::printf("median of %zu runs: total %.0f ms, deviation from the schedule %+.2f%%; "
-                    "request interval p99 %.2f ms, deviation from the delay %+.2f ms (target within 0.5 ms)\n",
-                    totals.size(), total, 100.0 * (total - schedule) / schedule, p99, p99 - delay);
+        std::printf(
+            "median of %zu runs: total %.0f ms, deviation from the schedule %+.2f%%; "
+            "request interval p99 %.2f ms, deviation from the delay %+.2f ms (target within 0.5 ms)\n",
+            totals.size(), total, 100.0 * (total - schedule) / schedule, p99, p99 - delay);
       }
     }
     form.ComPort().SetOpen(false);

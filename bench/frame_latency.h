@@ -12,7 +12,10 @@ namespace mq::bench {
 // A 10-byte pad frame: STX, pad id, ACK, six digits, EOT.
 inline std::string LatencyFrame(int i) {
   std::string digits = std::to_string(100000 + i % 900000);
-  return std::string("\x02" "3\x06") + digits + "\x04";
+  return std::string(
+             "\x02"
+             "3\x06") +
+         digits + "\x04";
 }
 
 struct Summary {
@@ -25,7 +28,9 @@ inline Summary Summarise(std::vector<double> v) {
   s.n = v.size();
   if (v.empty()) return s;
   std::sort(v.begin(), v.end());
-  auto at = [&](double q) { return v[std::min(v.size() - 1, static_cast<std::size_t>(q * static_cast<double>(v.size())))]; };
+  auto at = [&](double q) {
+    return v[std::min(v.size() - 1, static_cast<std::size_t>(q * static_cast<double>(v.size())))];
+  };
   s.p50 = at(0.50);
   s.p99 = at(0.99);
   s.max = v.back();

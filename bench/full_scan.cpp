@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
   int code = 0;
   {
     mqbench::MarqSimProcess sim(folder, 5, {"--ident", "ER400TRS-02V2.02.10", "--seed", "1"});
-  const double schedule = 4 * 220 + (50 + 20 + 3 * 100) + 13 * 120;
+    const double schedule = 4 * 220 + (50 + 20 + 3 * 100) + 13 * 120;
     mq::RealtimeLoop loop;
     mqbench::BenchWindow::PrintErrorsOf(loop);
     auto platform = std::make_shared<mq::serial::PosixSerialPlatform>(folder.string());

@@ -77,8 +77,16 @@ class Station {
       } else if (b == "ER_CMD#B?") {
         reply = "ER_CMD#B6";
       } else if (b.size() >= 5 && b[0] == '\x02' && b.back() == '\x04') {
-        const bool poll = b.substr(b.size() - 4) == "\x1b" "13\x04" || b.substr(b.size() - 3) == "\x1b" "3\x04";
-        if (poll && kPads.find(b[1]) != std::string::npos) reply = std::string("\x02") + b[1] + "\x06" "912\x04";
+        const bool poll = b.substr(b.size() - 4) ==
+                              "\x1b"
+                              "13\x04" ||
+                          b.substr(b.size() - 3) ==
+                              "\x1b"
+                              "3\x04";
+        if (poll && kPads.find(b[1]) != std::string::npos)
+          reply = std::string("\x02") + b[1] +
+                  "\x06"
+                  "912\x04";
       }
       if (!reply.empty()) fake_.Inject(kPort, reply);
     }
@@ -153,9 +161,8 @@ int main(int argc, char** argv) {
   log->SetMaxLines(maxLines > 0 ? maxLines : INT_MAX);
 
   long long written = 0;
-  QObject::connect(log->model(), &QAbstractItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
-    written += last - first + 1;
-  });
+  QObject::connect(log->model(), &QAbstractItemModel::rowsInserted,
+                   [&](const QModelIndex&, int first, int last) { written += last - first + 1; });
   Station station(loop, *fake);
   // Runs ms of virtual time in 10 ms steps; the window's own events (its
   // layout, deferred deletions) once a simulated second, as its event loop
@@ -190,8 +197,7 @@ int main(int argc, char** argv) {
     }
     QApplication::processEvents();
     malloc_trim(0);
-    std::printf("%5d %12lld %8d %10lld %9.1f %8.1f\n", hour, written, log->count(), log->Dropped(), HeapMb(),
-                RssMb());
+    std::printf("%5d %12lld %8d %10lld %9.1f %8.1f\n", hour, written, log->count(), log->Dropped(), HeapMb(), RssMb());
     std::fflush(stdout);
   }
   return 0;

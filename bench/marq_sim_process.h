@@ -24,8 +24,7 @@ class MarqSimProcess {
  public:
   MarqSimProcess(const std::filesystem::path& dataFolder, int com, std::vector<std::string> extraArgs) {
     const std::filesystem::path out = dataFolder / ("sim-COM" + std::to_string(com) + ".out");
-    std::vector<std::string> args = {MARQ_SIM_PATH, "--com", std::to_string(com), "--data-folder",
-                                     dataFolder.string()};
+    std::vector<std::string> args = {MARQ_SIM_PATH, "--com", std::to_string(com), "--data-folder", dataFolder.string()};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());

@@ -94,16 +94,18 @@ std::vector<double> QSerialPortLatency(const std::string& path, int masterFd, in
         lock.unlock();
         std::this_thread::sleep_for(std::chrono::microseconds(300));
       }
-      QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          &app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     });
     app.exec();
     writer.join();
     for (int i = 0; i < std::min(samples, received); ++i)
-      out.push_back(std::chrono::duration<double, std::micro>(t1[static_cast<std::size_t>(i)] -
-                                                              t0[static_cast<std::size_t>(i)])
-                        .count());
+      out.push_back(
+          std::chrono::duration<double, std::micro>(t1[static_cast<std::size_t>(i)] - t0[static_cast<std::size_t>(i)])
+              .count());
   }
-  QMetaObject::invokeMethod(&ioContext, [&] { delete sp; }, Qt::BlockingQueuedConnection);
+  QMetaObject::invokeMethod(
+      &ioContext, [&] { delete sp; }, Qt::BlockingQueuedConnection);
   io.quit();
   io.wait();
   return out;

@@ -221,10 +221,12 @@ int main(int argc, char** argv) {
           std::this_thread::sleep_for(std::chrono::microseconds(300));
         }
       });
-      loop.runUntil([&] {
-        std::lock_guard lock(mu);
-        return received >= n;
-      }, 60000);
+      loop.runUntil(
+          [&] {
+            std::lock_guard lock(mu);
+            return received >= n;
+          },
+          60000);
       writer.join();
       for (int i = 0; i < std::min(n, received); ++i) {
         const auto k = static_cast<std::size_t>(i);
@@ -293,8 +295,9 @@ int main(int argc, char** argv) {
       r99.push_back(r.qt.p99 / r.ours.p99);
       rMax.push_back(r.qt.max / r.ours.max);
     }
-    std::printf("  median of %d runs, QSerialPort / ours:  p50 %.2fx   p99 %.2fx   max %.2fx   (above 1: ours faster)\n",
-                runs, Median(r50), Median(r99), Median(rMax));
+    std::printf(
+        "  median of %d runs, QSerialPort / ours:  p50 %.2fx   p99 %.2fx   max %.2fx   (above 1: ours faster)\n", runs,
+        Median(r50), Median(r99), Median(rMax));
   } else {
     std::printf("  QSerialPort comparison skipped (not built with Qt5SerialPort, or the port did not open)\n");
   }

@@ -113,8 +113,8 @@ int TCliCommand::Echo() {
     return 1;
   }
   form_.TestEcho(o_.loops);
-  const std::int64_t expected =
-      std::int64_t{o_.delay} * 2 * o_.loops * static_cast<std::int64_t>(form_.PadList().size());
+  const std::int64_t expected = std::int64_t{o_.delay} * 2 * o_.loops *
+                                static_cast<std::int64_t>(form_.PadList().size());
   bool aborted = false;
   Drive(
       [&] {

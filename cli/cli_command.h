@@ -56,7 +56,7 @@ class TCliCommand {
   int Echo();
   int Dive();
   int JudgeIds();
-  int Keyboard();   // lock, unlock
+  int Keyboard();  // lock, unlock
   int Reset();
   int Configure();  // channel, bandwidth, dcs
   int SendCmd();

@@ -13,8 +13,8 @@ namespace mq::padlink {
 
 namespace {
 
-constexpr const char* kCommands[] = {"scan",  "echo",    "dive", "judge-ids", "lock",    "unlock",
-                                     "reset", "channel", "bandwidth", "dcs",  "send-cmd"};
+constexpr const char* kCommands[] = {"scan",  "echo",    "dive",      "judge-ids", "lock",    "unlock",
+                                     "reset", "channel", "bandwidth", "dcs",       "send-cmd"};
 
 bool IsOneOf(const std::string& c, std::initializer_list<const char*> names) {
   return std::any_of(names.begin(), names.end(), [&](const char* n) { return c == n; });
@@ -48,8 +48,10 @@ void BuildApp(CLI::App& app, TCliOptions& o, std::string& dcsState) {
   };
   sub("scan", "find the base station and the pads and print the summary");
   CLI::App* echo = sub("echo", "the echo test over every registered pad");
-  echo->add_option("--loops", o.loops, "number of loops, 1-10000")->required()->type_name("N")->check(
-      CLI::Range(1, 10000));
+  echo->add_option("--loops", o.loops, "number of loops, 1-10000")
+      ->required()
+      ->type_name("N")
+      ->check(CLI::Range(1, 10000));
   echo->add_option("--delay", o.delay, "test delay in ms, 130-300 (default 180)")
       ->type_name("MS")
       ->check(CLI::Range(130, 300));
@@ -94,8 +96,8 @@ std::string TCliOptions::Usage() {
   return app.help();
 }
 
-std::optional<std::string> TCliOptions::PadBytes(const std::string& utf8, const std::string& what,
-                                                 bool controlsAllowed, std::string& error) {
+std::optional<std::string> TCliOptions::PadBytes(const std::string& utf8, const std::string& what, bool controlsAllowed,
+                                                 std::string& error) {
   char32_t missing = 0;
   auto bytes = mq::i18n::TTextCodec::Utf8ToWindows1252(utf8, missing);
   char code[16];

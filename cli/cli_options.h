@@ -19,20 +19,20 @@ struct TCliOptions {
   std::string dataFolder;
   bool json = false;
   bool noScan = false;
-  int port = 0;          // --port with --no-scan: the port to use
-  std::string help;      // --help: the text to print (command stays empty)
+  int port = 0;      // --port with --no-scan: the port to use
+  std::string help;  // --help: the text to print (command stays empty)
   int loops = 0;
   int delay = 180;
   std::string csv;
-  std::string loopsCsv;  // --loops-csv: one row per pad and loop
-  std::string report;    // --report: the HTML report
+  std::string loopsCsv;                         // --loops-csv: one row per pad and loop
+  std::string report;                           // --report: the HTML report
   std::string text = "103B 3m    First Diver";  // Windows-1252 bytes
   bool broadcast = false;
-  int count = -1;        // entries to wait for; -1: until interrupted
-  int timeoutSec = -1;   // listening limit; -1: none
-  int value = 0;         // channel, bandwidth index
+  int count = -1;       // entries to wait for; -1: until interrupted
+  int timeoutSec = -1;  // listening limit; -1: none
+  int value = 0;        // channel, bandwidth index
   bool dcsOn = false;
-  std::string cmdText;   // send-cmd, Windows-1252 bytes
+  std::string cmdText;  // send-cmd, Windows-1252 bytes
   char decimalSeparator = '.';
 
   // Parses the arguments after the program name (UTF-8). On a usage error

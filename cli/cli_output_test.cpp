@@ -25,9 +25,14 @@ TEST(CliOutput, SummaryLinesOfAScannedStation) {
   form.ScanPortForPads();
   loop.runPending();
   form.FixedDataPacketStringPacket("ER_CMD#T3ER400TRS-02V2.01.7\x01");
-  fake->Inject(3, "\x02" "1\x06" "912\x04");
+  fake->Inject(3,
+               "\x02"
+               "1\x06"
+               "912\x04");
   loop.runPending();
-  fake->Inject(3, "\x02" "c\x06\x04");
+  fake->Inject(3,
+               "\x02"
+               "c\x06\x04");
   loop.runPending();
   EXPECT_EQ(CliOutput::Summary(form, 0),
             "Base station: ER400TRS-02V2.01.7\u2401\n"  // a control byte shown, not sent to the terminal

@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <system_error>
 
-
 namespace mq::padlink {
 
 std::shared_ptr<mq::serial::SerialPlatform> CliPlatform::Make(const std::string& dataFolder, std::string& error) {

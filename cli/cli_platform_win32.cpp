@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-
 namespace mq::padlink {
 
 std::shared_ptr<mq::serial::SerialPlatform> CliPlatform::Make(const std::string&, std::string&) {

@@ -13,8 +13,8 @@
 
 namespace mq::padlink {
 
-TMqToolCli::TMqToolCli(mq::RealtimeLoop& loop, std::shared_ptr<mq::serial::SerialPlatform> platform,
-                       std::ostream& out, std::ostream& err)
+TMqToolCli::TMqToolCli(mq::RealtimeLoop& loop, std::shared_ptr<mq::serial::SerialPlatform> platform, std::ostream& out,
+                       std::ostream& err)
     : TMqToolCli(
           loop, [&loop](const std::function<bool()>& done, int timeoutMs) { return loop.runUntil(done, timeoutMs); },
           std::move(platform), out, err) {}
@@ -32,8 +32,8 @@ int TMqToolCli::Run(const TCliOptions& o) {
 
   // A file that cannot be written is refused before anything is sent.
   TEchoFiles files;
-  for (auto [path, stream] : {std::pair{&o.csv, &files.csv}, std::pair{&o.loopsCsv, &files.loopsCsv},
-                              std::pair{&o.report, &files.report}}) {
+  for (auto [path, stream] :
+       {std::pair{&o.csv, &files.csv}, std::pair{&o.loopsCsv, &files.loopsCsv}, std::pair{&o.report, &files.report}}) {
     if (path->empty()) continue;
     errno = 0;
     stream->open(mq::i18n::TTextCodec::PathFromUtf8(*path), std::ios::binary | std::ios::trunc);

@@ -52,8 +52,8 @@ class TMqToolCli {
   TMqToolCli(mq::RealtimeLoop& loop, std::shared_ptr<mq::serial::SerialPlatform> platform, std::ostream& out,
              std::ostream& err);
   // Any loop with its own way of running (the tests use virtual time).
-  TMqToolCli(mq::Loop& loop, RunUntil runUntil, std::shared_ptr<mq::serial::SerialPlatform> platform,
-             std::ostream& out, std::ostream& err);
+  TMqToolCli(mq::Loop& loop, RunUntil runUntil, std::shared_ptr<mq::serial::SerialPlatform> platform, std::ostream& out,
+             std::ostream& err);
 
   int Run(const TCliOptions& options);
 

@@ -44,8 +44,8 @@ int main(int argc, char** argv) {
   // Awards are shown with the user's decimal separator (one byte).
   std::setlocale(LC_NUMERIC, "");
   if (const std::lconv* lc = std::localeconv(); lc && lc->decimal_point && lc->decimal_point[0] &&
-                                                  !lc->decimal_point[1] &&
-                                                  static_cast<unsigned char>(lc->decimal_point[0]) < 0x80)
+                                                !lc->decimal_point[1] &&
+                                                static_cast<unsigned char>(lc->decimal_point[0]) < 0x80)
     options->decimalSeparator = lc->decimal_point[0];
   std::setlocale(LC_NUMERIC, "C");
 

@@ -130,8 +130,8 @@ class Child {
 class Sim {
  public:
   Sim(const fs::path& folder, int com, std::vector<std::string> args)
-      : child_(MARQ_SIM_PATH, WithBinding(folder, com, std::move(args)), folder / ("sim" + std::to_string(com) + ".out"),
-               folder / ("sim" + std::to_string(com) + ".err")) {
+      : child_(MARQ_SIM_PATH, WithBinding(folder, com, std::move(args)),
+               folder / ("sim" + std::to_string(com) + ".out"), folder / ("sim" + std::to_string(com) + ".err")) {
     const std::string ready = "marq-sim: COM" + std::to_string(com) + " -> ";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadyMs);
     while (child_.Out().find(ready) == std::string::npos) {
@@ -164,7 +164,7 @@ struct CliResult {
 };
 
 CliResult RunCli(const fs::path& folder, std::vector<std::string> args, int timeoutMs = 120'000,
-               bool ordinaryUser = false) {
+                 bool ordinaryUser = false) {
   args.push_back("--data-folder");
   args.push_back(folder.string());
   std::string program = MQTOOL_CLI_PATH;
@@ -271,8 +271,10 @@ struct EchoEvent {
 };
 
 std::ostream& operator<<(std::ostream& o, const EchoEvent& e) {
-  return o << (e.kind == EchoEvent::Request ? "request " : e.kind == EchoEvent::Resend ? "resend " : "reply ") << e.pad
-           << " " << e.number;
+  return o << (e.kind == EchoEvent::Request  ? "request "
+               : e.kind == EchoEvent::Resend ? "resend "
+                                             : "reply ")
+           << e.pad << " " << e.number;
 }
 
 std::vector<EchoEvent> EchoLog(const std::string& log) {
@@ -301,7 +303,9 @@ std::vector<EchoEvent> EchoWire(const std::vector<TraceLine>& trace) {
   bool started = false;
   for (const auto& t : trace) {
     const std::string& b = t.bytes;
-    if (t.dir == "host>base" && b.size() >= 5 && b.substr(b.size() - 3) == std::string("\x1b" "4\x04")) {
+    if (t.dir == "host>base" && b.size() >= 5 &&
+        b.substr(b.size() - 3) == std::string("\x1b"
+                                              "4\x04")) {
       started = true;
       if (b.size() == 5) {
         events.push_back({EchoEvent::Resend, b[1], loops[b[1]]});
@@ -449,7 +453,8 @@ std::string StepsAgainstTheFiles(const std::map<std::pair<long, char>, Step>& ex
     const std::string wanted = want == expected.end() ? "-"
                                                       : want->second.outcome + "," + (want->second.resent ? "1" : "0") +
                                                             "," + std::to_string(want->second.late);
-    if (got != wanted) diff << "loop " << key.first << " pad " << key.second << ": CSV " << got << ", log " << wanted << "\n";
+    if (got != wanted)
+      diff << "loop " << key.first << " pad " << key.second << ": CSV " << got << ", log " << wanted << "\n";
     auto& s = steps[key.second];
     ++s[f[3] == "at_once" ? 0 : f[3] == "no_answer" ? 2 : 1];
     s[3] += std::stoi(f[6]);
@@ -475,8 +480,16 @@ std::string StepsAgainstTheFiles(const std::map<std::pair<long, char>, Step>& ex
       p = cellsText.find('>', p) + 1;
       nums.push_back(cellsText.substr(p, cellsText.find('<', p) - p));
     }
-    const std::vector<std::string> want = {f[1], f[0], f[2], f[3], f[4], f[5], std::to_string(s[0]),
-                                           std::to_string(s[1]), std::to_string(s[2]), std::to_string(s[3])};
+    const std::vector<std::string> want = {f[1],
+                                           f[0],
+                                           f[2],
+                                           f[3],
+                                           f[4],
+                                           f[5],
+                                           std::to_string(s[0]),
+                                           std::to_string(s[1]),
+                                           std::to_string(s[2]),
+                                           std::to_string(s[3])};
     nums.resize(std::min(nums.size(), want.size()));
     if (nums != want) diff << "report row of pad " << f[0] << ": " << cellsText << "\n";
     if (html.find("id=\"bar-J" + f[1] + "\"") == std::string::npos ||
@@ -627,7 +640,10 @@ TEST(MqToolCliPty, DiveBringsBackOneAcknowledgedAwardPerPad) {
   const auto trace = ParseTrace(sim.Out());
   std::map<char, int> acks;
   for (const auto& t : trace)
-    if (t.dir == "base>pad" && t.fate == "ok" && t.bytes.find("\x06" "OK   ") != std::string::npos) ++acks[t.pad[0]];
+    if (t.dir == "base>pad" && t.fate == "ok" &&
+        t.bytes.find("\x06"
+                     "OK   ") != std::string::npos)
+      ++acks[t.pad[0]];
   EXPECT_EQ(acks, (std::map<char, int>{{'0', 1}, {'1', 1}, {'2', 1}, {'3', 1}}));
 }
 
@@ -703,8 +719,9 @@ TEST(MqToolCliPty, AnEchoTestWhoseStationIsKilledKeepsEveryLoopThatRan) {
   std::istringstream rows(ReadFile(csv));
   std::string row;
   std::getline(rows, row);
-  EXPECT_EQ(row, "pad,judge,replies,resends,missed_reads,missed_sends,loops,delay_ms,channel,bandwidth_khz,base_ident,"
-                 "date_time,loops_asked,ended_early\r");
+  EXPECT_EQ(row,
+            "pad,judge,replies,resends,missed_reads,missed_sends,loops,delay_ms,channel,bandwidth_khz,base_ident,"
+            "date_time,loops_asked,ended_early\r");
   int pads = 0;
   while (std::getline(rows, row)) {
     const auto f = CsvCells(row);
@@ -758,7 +775,9 @@ TEST(MqToolCliPty, CtrlCDuringDiveStillAcknowledgesTheAwards) {
   ASSERT_FALSE(printed.empty()) << out << cli.Err();
   std::set<char> acked;
   for (const auto& t : ParseTrace(sim.Out()))
-    if (t.dir == "base>pad" && t.bytes.find("\x06" "OK   ") != std::string::npos) acked.insert(t.pad[0]);
+    if (t.dir == "base>pad" && t.bytes.find("\x06"
+                                            "OK   ") != std::string::npos)
+      acked.insert(t.pad[0]);
   for (char j : printed) EXPECT_TRUE(acked.count(j)) << "the award of judge " << j << " was not acknowledged";
 }
 

@@ -127,13 +127,18 @@ TEST(CliParse, HelpExplainsJsonAndNoScan) {
 TEST(CliParse, TextGoesOutInThePadsCodePage) {
   std::string e;
   EXPECT_EQ(P({"dive", "--text", "M\u00fcller"})->text, "M\xFCller");
-  EXPECT_EQ(P({"send-cmd", "\u20ac5"})->cmdText, "\x80" "5");
+  EXPECT_EQ(P({"send-cmd", "\u20ac5"})->cmdText,
+            "\x80"
+            "5");
   EXPECT_FALSE(P({"dive", "--text", "\u0141\u00f3d\u017a"}, &e));
   EXPECT_EQ(e, "dive --text: '\u0141' (U+0141) is not in the pads' character set (Windows-1252)");
   EXPECT_FALSE(P({"send-cmd", "ER_CMD#\xFF"}, &e));
   EXPECT_EQ(e, "send-cmd TEXT is not valid UTF-8 text");
   // An EOT inside the dive text would end the pad's frame early.
-  EXPECT_FALSE(P({"dive", "--text", "a\x04" "b"}, &e));
+  EXPECT_FALSE(P({"dive", "--text",
+                  "a\x04"
+                  "b"},
+                 &e));
   EXPECT_EQ(e, "dive --text: the control character U+0004 cannot be sent to the pads");
 }
 
@@ -145,7 +150,13 @@ TEST(CliText, JsonAndCsvEscaping) {
   EXPECT_EQ(TMqToolCli::CsvField("912"), "912");
   EXPECT_EQ(TMqToolCli::CsvField("a,b"), "\"a,b\"");
   EXPECT_EQ(TMqToolCli::CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
-  EXPECT_EQ(TConsoleWindow::Visible(std::string("\x02" "3\x1b" "1\x04", 5)), "\u2402" "3\u241b" "1\u2404");
+  EXPECT_EQ(TConsoleWindow::Visible(std::string("\x02"
+                                                "3\x1b"
+                                                "1\x04",
+                                                5)),
+            "\u2402"
+            "3\u241b"
+            "1\u2404");
 }
 
 TEST(CliText, SummaryJsonHasTheAgreedKeys) {
@@ -163,9 +174,14 @@ TEST(CliText, SummaryJsonHasTheAgreedKeys) {
   form.ScanPortForPads();
   loop.runPending();
   form.FixedDataPacketStringPacket("ER_CMD#T3ER400TRS-02V2.01.7");
-  fake->Inject(3, "\x02" "1\x06" "912\x04");
+  fake->Inject(3,
+               "\x02"
+               "1\x06"
+               "912\x04");
   loop.runPending();
-  fake->Inject(3, "\x02" "c\x06\x04");
+  fake->Inject(3,
+               "\x02"
+               "c\x06\x04");
   loop.runPending();
   EXPECT_EQ(TMqToolCli::SummaryJson(form, 2),
             "{\"port\":3,\"ident\":\"ER400TRS-02V2.01.7\",\"channel\":\"\",\"bandwidth_index\":2,"
@@ -227,10 +243,20 @@ class CliRun : public ::testing::Test {
         reply = "ER_CMD#B3";
       } else if (w.size() >= 5 && w[0] == STX && pads_.find(w[1]) != std::string::npos) {
         const std::string cmd = w.substr(w.size() - 3, 2);
-        if (w.find("\x1b" "13") != std::string::npos) reply = std::string("\x02") + w[1] + "\x06" "912\x04";
-        if (cmd == "\x1b" "4" && EchoLeft(w[1]))
+        if (w.find("\x1b"
+                   "13") != std::string::npos)
+          reply = std::string("\x02") + w[1] +
+                  "\x06"
+                  "912\x04";
+        if (cmd ==
+                "\x1b"
+                "4" &&
+            EchoLeft(w[1]))
           reply = std::string("\x02") + w[1] + "\x06" + w.substr(2, w.size() - 5) + "\x04";
-        if (cmd == "\x1b" "0" && w[2] == 'J') {
+        if (cmd ==
+                "\x1b"
+                "0" &&
+            w[2] == 'J') {
           reply = std::string("\x02") + w[1] + "8.5\x04";
           if (onAward_) loop.post(onAward_);  // once the award is on its way
         }
@@ -266,8 +292,8 @@ class CliRun : public ::testing::Test {
   std::size_t seen_ = 0;
   bool identAsked_ = false;
   bool answering_ = true;
-  std::string gone_;                   // after this write the station answers nothing
-  std::map<char, int> echoesLeft_;     // echo replies a pad still gives (absent: all)
+  std::string gone_;                // after this write the station answers nothing
+  std::map<char, int> echoesLeft_;  // echo replies a pad still gives (absent: all)
   std::function<void()> onAward_, onEcho_;
 };
 
@@ -405,7 +431,7 @@ TEST_F(CliRun, CommandsWithoutScanUseThePortGiven) {
   TMqToolCli cli = Cli();
   EXPECT_EQ(cli.Run(*P({"send-cmd", "ER_CMD#C?", "--no-scan", "--port", "3"})), 0) << err.str();
   EXPECT_NE(out.str().find("3 <-- ER_CMD#C7"), std::string::npos) << out.str();
-  EXPECT_EQ(Count(fake->Writes(3), "ER_CMD#T3"), 0u);  // no scan
+  EXPECT_EQ(Count(fake->Writes(3), "ER_CMD#T3"), 0u);                                // no scan
   EXPECT_EQ(cli.Run(*P({"send-cmd", "ER_CMD#C?", "--no-scan", "--port", "9"})), 1);  // no such port
   EXPECT_NE(err.str().find("--port 9: "), std::string::npos) << err.str();
 }
@@ -429,7 +455,11 @@ TEST_F(CliRun, TextArgumentsLeaveAsWindows1252) {
   TMqToolCli cli = Cli();
   EXPECT_EQ(cli.Run(*P({"dive", "--text", "M\u00fcller", "--count", "1"})), 0) << err.str();
   // Firmware 912 everywhere: the dive goes out as one broadcast frame.
-  EXPECT_EQ(Count(fake->Writes(3), std::string("\x02" "FJ\x1a   M\xFCller\x1b" "0\x04")), 1u) << out.str();
+  EXPECT_EQ(Count(fake->Writes(3), std::string("\x02"
+                                               "FJ\x1a   M\xFCller\x1b"
+                                               "0\x04")),
+            1u)
+      << out.str();
 }
 
 class CliRescan : public CliRun,
@@ -447,14 +477,12 @@ TEST_P(CliRescan, ExitStatusFollowsTheRescan) {
   EXPECT_NE(out.str().find("Base station: No Base Station found"), std::string::npos) << out.str();
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, CliRescan,
-                         ::testing::Values(std::pair{std::vector<std::string>{"reset"}, std::string("ER_CMD#R1")},
-                                           std::pair{std::vector<std::string>{"channel", "4"},
-                                                     std::string("ER_CMD#C4")},
-                                           std::pair{std::vector<std::string>{"bandwidth", "2"},
-                                                     std::string("ER_CMD#B2")},
-                                           std::pair{std::vector<std::string>{"dcs", "on"},
-                                                     std::string("ER_CMD#A01")}));
+INSTANTIATE_TEST_SUITE_P(
+    Commands, CliRescan,
+    ::testing::Values(std::pair{std::vector<std::string>{"reset"}, std::string("ER_CMD#R1")},
+                      std::pair{std::vector<std::string>{"channel", "4"}, std::string("ER_CMD#C4")},
+                      std::pair{std::vector<std::string>{"bandwidth", "2"}, std::string("ER_CMD#B2")},
+                      std::pair{std::vector<std::string>{"dcs", "on"}, std::string("ER_CMD#A01")}));
 
 TEST_F(CliRun, InterruptedDiveStillAcknowledgesTheAwards) {
   fake->AddPort(3);

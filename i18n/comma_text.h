@@ -12,9 +12,9 @@
 namespace mq::i18n {
 
 class TCommaText {
-public:
-    static std::string Join(const std::vector<std::string>& items);
-    static std::vector<std::string> Split(std::string_view text);
+ public:
+  static std::string Join(const std::vector<std::string>& items);
+  static std::vector<std::string> Split(std::string_view text);
 };
 
-} // namespace mq::i18n
+}  // namespace mq::i18n

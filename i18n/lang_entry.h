@@ -14,22 +14,18 @@
 namespace mq::i18n {
 
 class TLangEntry {
-public:
-    static std::string_view Field(std::string_view entry, std::string_view delim, int k);
-    static std::string_view Name(std::string_view entry, std::string_view delim) {
-        return Field(entry, delim, 0);
-    }
-    // name + for each text (delim + text) + delim.
-    static std::string Make(std::string_view name, const std::vector<std::string>& texts,
-                            std::string_view delim);
-    static std::string ReplaceDelimiter(std::string_view entry, std::string_view from,
-                                        std::string_view to);
-    // Drops every column after the first `languages` texts (the entry is cut
-    // after its (languages + 1)-th delimiter); shorter entries stay as they are.
-    static std::string KeepColumns(std::string_view entry, std::string_view delim, int languages);
-    // UTF-8 form of a delimiter character code.
-    static std::string DelimiterText(int charCode);
-    static bool IsValidDelimiter(int charCode);
+ public:
+  static std::string_view Field(std::string_view entry, std::string_view delim, int k);
+  static std::string_view Name(std::string_view entry, std::string_view delim) { return Field(entry, delim, 0); }
+  // name + for each text (delim + text) + delim.
+  static std::string Make(std::string_view name, const std::vector<std::string>& texts, std::string_view delim);
+  static std::string ReplaceDelimiter(std::string_view entry, std::string_view from, std::string_view to);
+  // Drops every column after the first `languages` texts (the entry is cut
+  // after its (languages + 1)-th delimiter); shorter entries stay as they are.
+  static std::string KeepColumns(std::string_view entry, std::string_view delim, int languages);
+  // UTF-8 form of a delimiter character code.
+  static std::string DelimiterText(int charCode);
+  static bool IsValidDelimiter(int charCode);
 };
 
-} // namespace mq::i18n
+}  // namespace mq::i18n

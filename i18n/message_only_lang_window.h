@@ -12,23 +12,21 @@
 namespace mq::i18n {
 
 class TMessageOnlyLangWindow : public TLangWindow {
-public:
-    TMessageOnlyLangWindow(std::string className, std::string name)
-        : className_(std::move(className)), name_(std::move(name)) {}
+ public:
+  TMessageOnlyLangWindow(std::string className, std::string name)
+      : className_(std::move(className)), name_(std::move(name)) {}
 
-    std::string ClassName() const override { return className_; }
-    std::string Name() const override { return name_; }
-    bool HasComponent(std::string_view) const override { return false; }
-    std::optional<std::string> GetText(std::string_view, std::string_view) override { return std::nullopt; }
-    void SetText(std::string_view, std::string_view, const std::string&) override {}
-    std::optional<std::vector<std::string>> GetList(std::string_view, std::string_view) override {
-        return std::nullopt;
-    }
-    void SetList(std::string_view, std::string_view, const std::vector<std::string>&) override {}
+  std::string ClassName() const override { return className_; }
+  std::string Name() const override { return name_; }
+  bool HasComponent(std::string_view) const override { return false; }
+  std::optional<std::string> GetText(std::string_view, std::string_view) override { return std::nullopt; }
+  void SetText(std::string_view, std::string_view, const std::string&) override {}
+  std::optional<std::vector<std::string>> GetList(std::string_view, std::string_view) override { return std::nullopt; }
+  void SetList(std::string_view, std::string_view, const std::vector<std::string>&) override {}
 
-private:
-    std::string className_;
-    std::string name_;
+ private:
+  std::string className_;
+  std::string name_;
 };
 
-} // namespace mq::i18n
+}  // namespace mq::i18n

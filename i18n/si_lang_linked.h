@@ -9,15 +9,15 @@
 namespace mq::i18n {
 
 class TsiLangLinked : public TsiCustomLang {
-public:
-    using TsiCustomLang::TsiCustomLang;
+ public:
+  using TsiCustomLang::TsiCustomLang;
 
-    std::vector<std::string>* GetPropListByType(int type) override;
-    using TsiCustomLang::GetPropListByType;
+  std::vector<std::string>* GetPropListByType(int type) override;
+  using TsiCustomLang::GetPropListByType;
 
-    // Ten languages, English fallback, UTF-8 storage, delimiter 1; the serial
-    // port and the form's caption are never translated.
-    void ApplyPadLinkSettings();
+  // Ten languages, English fallback, UTF-8 storage, delimiter 1; the serial
+  // port and the form's caption are never translated.
+  void ApplyPadLinkSettings();
 };
 
-} // namespace mq::i18n
+}  // namespace mq::i18n

@@ -9,15 +9,15 @@
 namespace mq::i18n {
 
 class TsiLangRT : public TsiCustomLang {
-public:
-    using TsiCustomLang::TsiCustomLang;
+ public:
+  using TsiCustomLang::TsiCustomLang;
 
-    // Ten languages, English fallback, UTF-8 storage, delimiter 1, the
-    // dialog captions kept complete, and the main window's lists of controls
-    // and properties that are never translated.
-    void ApplyMainWindowSettings();
-    static std::vector<std::string> MainWindowDoNotTranslate();
-    static std::vector<std::string> MainWindowSmartExcludeProps();
+  // Ten languages, English fallback, UTF-8 storage, delimiter 1, the
+  // dialog captions kept complete, and the main window's lists of controls
+  // and properties that are never translated.
+  void ApplyMainWindowSettings();
+  static std::vector<std::string> MainWindowDoNotTranslate();
+  static std::vector<std::string> MainWindowSmartExcludeProps();
 };
 
-} // namespace mq::i18n
+}  // namespace mq::i18n

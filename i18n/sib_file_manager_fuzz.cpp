@@ -12,29 +12,29 @@
 using namespace mq::i18n;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::vector<std::uint8_t> bytes(data, data + size);
-    try {
-        const TSIBFileManager file(bytes);
-        for (const auto& entry : file.Directory()) {
-            try {
-                (void)file.ReadRecord(entry.className);
-            } catch (const ESibFormatError&) {
-            }
-        }
-    } catch (const ESibFormatError&) {
+  const std::vector<std::uint8_t> bytes(data, data + size);
+  try {
+    const TSIBFileManager file(bytes);
+    for (const auto& entry : file.Directory()) {
+      try {
+        (void)file.ReadRecord(entry.className);
+      } catch (const ESibFormatError&) {
+      }
     }
+  } catch (const ESibFormatError&) {
+  }
 
-    TFakeLangWindow window("T", "t");
-    window.AcceptAll = true;
-    TsiLangRT lang(&window);
-    lang.ApplyMainWindowSettings();
-    try {
-        lang.LoadFromBinaryData(bytes);
-        (void)lang.GetTextOrDefault("IDS_1");
-        lang.SetActiveLanguage(lang.NumOfLanguages());
-        (void)lang.GetDlgCaption("OK");
-    } catch (const ESibFormatError&) {
-    } catch (const ELanguageError&) {
-    }
-    return 0;
+  TFakeLangWindow window("T", "t");
+  window.AcceptAll = true;
+  TsiLangRT lang(&window);
+  lang.ApplyMainWindowSettings();
+  try {
+    lang.LoadFromBinaryData(bytes);
+    (void)lang.GetTextOrDefault("IDS_1");
+    lang.SetActiveLanguage(lang.NumOfLanguages());
+    (void)lang.GetDlgCaption("OK");
+  } catch (const ESibFormatError&) {
+  } catch (const ELanguageError&) {
+  }
+  return 0;
 }

@@ -10,8 +10,8 @@
 namespace mq::i18n {
 
 class ESibFormatError : public std::runtime_error {
-public:
-    explicit ESibFormatError(const std::string& message) : std::runtime_error(message) {}
+ public:
+  explicit ESibFormatError(const std::string& message) : std::runtime_error(message) {}
 };
 
-} // namespace mq::i18n
+}  // namespace mq::i18n

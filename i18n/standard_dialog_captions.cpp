@@ -93,8 +93,8 @@ constexpr std::array<TStandardDialogCaptions::Entry, TStandardDialogCaptions::kC
     {"Print Setup", "Print Setup"},
     {"Find", "Find"},
 }};
-} // namespace
+}  // namespace
 
 std::span<const TStandardDialogCaptions::Entry> TStandardDialogCaptions::All() { return kCaptions; }
 
-} // namespace mq::i18n
+}  // namespace mq::i18n

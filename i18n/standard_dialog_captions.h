@@ -12,14 +12,14 @@
 namespace mq::i18n {
 
 class TStandardDialogCaptions {
-public:
-    struct Entry {
-        std::string_view id;      // caption without accelerator ampersand
-        std::string_view english; // English caption, usually with its ampersand
-    };
-    static constexpr std::size_t kCount = 86;
+ public:
+  struct Entry {
+    std::string_view id;       // caption without accelerator ampersand
+    std::string_view english;  // English caption, usually with its ampersand
+  };
+  static constexpr std::size_t kCount = 86;
 
-    static std::span<const Entry> All();
+  static std::span<const Entry> All();
 };
 
-} // namespace mq::i18n
+}  // namespace mq::i18n

@@ -19,27 +19,25 @@
 namespace mq::i18n {
 
 struct TTestWindows {
-    TTestWindows() : main("TfrmMain", "frmMain"), pad("TMarqsForm", "MarqsForm") {
-        dispatcher.ApplyProgramSettings();
-    }
-    void LinkMain() {
-        mainLang = std::make_unique<TsiLangRT>(&main);
-        mainLang->ApplyMainWindowSettings();
-        mainLang->LoadTranslationData(TTestTables::Utf16(TTestTables::MainWindowLines()));
-        mainLang->Loaded(&dispatcher);
-    }
-    void LinkPad() {
-        padLang = std::make_unique<TsiLangLinked>(&pad);
-        padLang->ApplyPadLinkSettings();
-        padLang->LoadTranslationData(TTestTables::Utf16(TTestTables::PadLinkLines()));
-        padLang->Loaded(&dispatcher);
-    }
+  TTestWindows() : main("TfrmMain", "frmMain"), pad("TMarqsForm", "MarqsForm") { dispatcher.ApplyProgramSettings(); }
+  void LinkMain() {
+    mainLang = std::make_unique<TsiLangRT>(&main);
+    mainLang->ApplyMainWindowSettings();
+    mainLang->LoadTranslationData(TTestTables::Utf16(TTestTables::MainWindowLines()));
+    mainLang->Loaded(&dispatcher);
+  }
+  void LinkPad() {
+    padLang = std::make_unique<TsiLangLinked>(&pad);
+    padLang->ApplyPadLinkSettings();
+    padLang->LoadTranslationData(TTestTables::Utf16(TTestTables::PadLinkLines()));
+    padLang->Loaded(&dispatcher);
+  }
 
-    TsiLangDispatcher dispatcher;
-    TFakeLangWindow main;
-    TMessageOnlyLangWindow pad;
-    std::unique_ptr<TsiLangRT> mainLang;
-    std::unique_ptr<TsiLangLinked> padLang;
+  TsiLangDispatcher dispatcher;
+  TFakeLangWindow main;
+  TMessageOnlyLangWindow pad;
+  std::unique_ptr<TsiLangRT> mainLang;
+  std::unique_ptr<TsiLangLinked> padLang;
 };
 
 }  // namespace mq::i18n

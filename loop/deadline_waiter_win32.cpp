@@ -21,8 +21,7 @@ namespace mq {
 namespace {
 
 [[noreturn]] void Fail(const char* what) {
-  throw std::runtime_error(std::string("loop: ") + what + " failed (error " + std::to_string(::GetLastError()) +
-                           ")");
+  throw std::runtime_error(std::string("loop: ") + what + " failed (error " + std::to_string(::GetLastError()) + ")");
 }
 
 // Arms timer for the time left until deadline, rounded up to the 100 ns

@@ -38,7 +38,9 @@ QueuedLoop::~QueuedLoop() {
   for (auto& h : left) h->finish(Handover::State::Cancelled);
 }
 
-Loop::TimePoint QueuedLoop::steadyNow() { return std::chrono::time_point_cast<std::chrono::microseconds>(Clock::now()); }
+Loop::TimePoint QueuedLoop::steadyNow() {
+  return std::chrono::time_point_cast<std::chrono::microseconds>(Clock::now());
+}
 
 void QueuedLoop::bindToCurrentThread() {
   std::lock_guard lock(mu_);
@@ -118,8 +120,8 @@ bool QueuedLoop::serveHandoversUntil(const std::function<bool()>& done, int time
     if (now >= limit) return false;
     // done() may be changed by another thread without a wake-up; look again
     // after at most 2 ms.
-    waitForWork(std::chrono::time_point_cast<std::chrono::microseconds>(
-        std::min(limit, now + std::chrono::milliseconds(2))));
+    waitForWork(
+        std::chrono::time_point_cast<std::chrono::microseconds>(std::min(limit, now + std::chrono::milliseconds(2))));
   }
 }
 

@@ -73,7 +73,6 @@ class QueuedLoop : public Loop {
   // Blocks the loop thread until the deadline, precisely, taking no work.
   void sleepUntil(TimePoint deadline) { waiter_.sleepUntil(deadline); }
 
-
   // Blocks the calling (loop) thread in real time, serving hand-overs, until
   // done() holds or timeoutMs has passed; returns done(). Timers and posted
   // tasks wait meanwhile, as they would behind a blocked window thread.

@@ -33,7 +33,7 @@ TEST(VirtualLoop, SubMillisecondDeadlinesRunInOrderAtTheirMicrosecondNeverBefore
   loop.addTimerAt(Loop::TimePoint(microseconds(1500)), stamp("b"));
   loop.addTimerAt(Loop::TimePoint(microseconds(700)), stamp("a"));
   loop.addTimerAt(Loop::TimePoint(microseconds(1500)), stamp("c"));  // same due time: after b
-  loop.addTimer(1, stamp("ms"));                                      // whole milliseconds still work
+  loop.addTimer(1, stamp("ms"));                                     // whole milliseconds still work
   loop.advance(microseconds(1499));
   EXPECT_EQ(log, (std::vector<std::string>{"a@700", "ms@1000"}));
   EXPECT_EQ(loop.nowMs(), 1);

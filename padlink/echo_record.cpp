@@ -41,7 +41,7 @@ void TEchoRecord::Reply(int judge, int replyLoop) {
   TEchoCell& current = cells_.back();
   if (current.Judge == judge) {
     if (current.Outcome == TEchoOutcome::NoAnswer && (current.Resent || replyLoop == current.Loop)) {
-      current.Outcome = !current.Resent              ? TEchoOutcome::AtOnce
+      current.Outcome = !current.Resent             ? TEchoOutcome::AtOnce
                         : replyLoop == current.Loop ? TEchoOutcome::MissedSend
                                                     : TEchoOutcome::MissedRead;
       current.ReplyLoop = replyLoop;

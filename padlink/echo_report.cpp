@@ -92,9 +92,12 @@ std::string TEchoReport::Escape(std::string_view utf8) {
       case '\'': out += "&#39;"; continue;
       default: break;
     }
-    if (c < 0x20) c += 0x2400;  // control pictures, as the log draws them
-    else if (c == 0x7F) c = 0x2421;
-    else if ((c >= 0x80 && c <= 0x9F) || c == 0xFFFE || c == 0xFFFF) c = 0xFFFD;
+    if (c < 0x20)
+      c += 0x2400;  // control pictures, as the log draws them
+    else if (c == 0x7F)
+      c = 0x2421;
+    else if ((c >= 0x80 && c <= 0x9F) || c == 0xFFFE || c == 0xFFFF)
+      c = 0xFFFD;
     Utf16Convert::AppendUtf8(out, c);
   }
   return out;
@@ -138,8 +141,8 @@ std::string TEchoReport::Facts() const {
   facts.emplace_back(t.Loops, loops);
   std::string pads;
   for (int j : record_.Judges()) pads += (pads.empty() ? "" : ", ") + std::string(1, PadId(j));
-  facts.emplace_back(t.Pads, Num(static_cast<long long>(record_.Judges().size())) +
-                                 (pads.empty() ? "" : " (" + pads + ")"));
+  facts.emplace_back(t.Pads,
+                     Num(static_cast<long long>(record_.Judges().size())) + (pads.empty() ? "" : " (" + pads + ")"));
   facts.emplace_back(t.Duration, Duration(record_.DurationMs()) + " " + Fill(t.Estimate, {Duration(EstimateMs())}));
   // Two facts a row: the page keeps room for the charts.
   std::string h = "<table class=\"facts\">\n";
@@ -165,13 +168,19 @@ std::string TEchoReport::Table() const {
   const TEchoReportTexts& t = texts_;
   std::string h =
       "<table class=\"report\" id=\"report\">\n<thead>\n"
-      "<tr><th rowspan=\"2\">" + Escape(t.Judge) + "</th><th rowspan=\"2\">" + Escape(t.Pad) +
-      "</th><th rowspan=\"2\">" + Escape(t.Replies) + "</th>"
-      "<th rowspan=\"2\">" + Escape(t.Resends) + "</th><th colspan=\"2\">" + Escape(t.Missed) +
-      "</th><th class=\"sep\" colspan=\"5\">" + Escape(t.Steps) + "</th></tr>\n"
-      "<tr><th>" + Escape(t.Reads) + "</th><th>" + Escape(t.Sends) + "</th><th class=\"sep\">" + Escape(t.AtOnce) +
-      "</th><th>" + Escape(t.AfterResend) + "</th><th>" + Escape(t.NoAnswer) + "</th>"
-      "<th>" + Escape(t.LateReplies) + "</th><th>" + Escape(t.AnsweredAtOnce) + "</th></tr>\n</thead>\n<tbody>\n";
+      "<tr><th rowspan=\"2\">" +
+      Escape(t.Judge) + "</th><th rowspan=\"2\">" + Escape(t.Pad) + "</th><th rowspan=\"2\">" + Escape(t.Replies) +
+      "</th>"
+      "<th rowspan=\"2\">" +
+      Escape(t.Resends) + "</th><th colspan=\"2\">" + Escape(t.Missed) + "</th><th class=\"sep\" colspan=\"5\">" +
+      Escape(t.Steps) +
+      "</th></tr>\n"
+      "<tr><th>" +
+      Escape(t.Reads) + "</th><th>" + Escape(t.Sends) + "</th><th class=\"sep\">" + Escape(t.AtOnce) + "</th><th>" +
+      Escape(t.AfterResend) + "</th><th>" + Escape(t.NoAnswer) +
+      "</th>"
+      "<th>" +
+      Escape(t.LateReplies) + "</th><th>" + Escape(t.AnsweredAtOnce) + "</th></tr>\n</thead>\n<tbody>\n";
   for (int j : record_.Judges()) {
     if (j < 0 || j >= 12) continue;
     const TEchoStat& s = stats_[static_cast<std::size_t>(j)];
@@ -179,11 +188,11 @@ std::string TEchoReport::Table() const {
     const int resent = p.outcomes[1] + p.outcomes[2];
     const std::string cls = p.outcomes[3] > 0 ? " class=\"loss\"" : "";
     h += "<tr id=\"row-J" + Num(j) + "\"" + cls + "><td>" + Num(j) + "</td><td>" + std::string(1, PadId(j)) +
-         "</td><td class=\"n\">" + Num(s.Replies) + "</td><td class=\"n\">" + Num(s.Resends) +
-         "</td><td class=\"n\">" + Num(s.MissedReads) + "</td><td class=\"n\">" + Num(s.MissedSends) +
-         "</td><td class=\"n sep\">" + Num(p.outcomes[0]) + "</td><td class=\"n\">" + Num(resent) +
-         "</td><td class=\"n\">" + Num(p.outcomes[3]) + "</td><td class=\"n\">" + Num(p.late) +
-         "</td><td class=\"n\">" + Percent(p.outcomes[0], p.steps) + "</td></tr>\n";
+         "</td><td class=\"n\">" + Num(s.Replies) + "</td><td class=\"n\">" + Num(s.Resends) + "</td><td class=\"n\">" +
+         Num(s.MissedReads) + "</td><td class=\"n\">" + Num(s.MissedSends) + "</td><td class=\"n sep\">" +
+         Num(p.outcomes[0]) + "</td><td class=\"n\">" + Num(resent) + "</td><td class=\"n\">" + Num(p.outcomes[3]) +
+         "</td><td class=\"n\">" + Num(p.late) + "</td><td class=\"n\">" + Percent(p.outcomes[0], p.steps) +
+         "</td></tr>\n";
   }
   h += "</tbody>\n</table>\n";
   return h;
@@ -215,7 +224,8 @@ std::string TEchoReport::Legend() const {
   }
   h += "<span><svg xmlns=\"http://www.w3.org/2000/svg\" class=\"key\" viewBox=\"0 0 18 12\" width=\"18\" "
        "height=\"12\"><rect x=\"0.5\" y=\"0.5\" width=\"17\" height=\"11\" fill=\"#fff\" stroke=\"#999\" "
-       "stroke-width=\"0.5\"/></svg> " + Escape(texts_.NotRun) + "</span></p>\n";
+       "stroke-width=\"0.5\"/></svg> " +
+       Escape(texts_.NotRun) + "</span></p>\n";
   return h;
 }
 
@@ -252,9 +262,9 @@ std::string TEchoReport::Bars() const {
     }
     h += "<rect x=\"" + Num(barX) + "\" y=\"" + Num(y + 2) + "\" width=\"" + Num(barW) + "\" height=\"" +
          Num(rowH - 6) + "\" fill=\"none\" stroke=\"#000\" stroke-width=\"0.8\"/>";
-    const std::string shares = texts_.AtOnce + " " + Percent(p.outcomes[0], p.steps) + " \u00b7 " +
-                               texts_.AfterResend + " " + Percent(p.outcomes[1] + p.outcomes[2], p.steps) +
-                               " \u00b7 " + texts_.NoAnswer + " " + Percent(p.outcomes[3], p.steps);
+    const std::string shares = texts_.AtOnce + " " + Percent(p.outcomes[0], p.steps) + " \u00b7 " + texts_.AfterResend +
+                               " " + Percent(p.outcomes[1] + p.outcomes[2], p.steps) + " \u00b7 " + texts_.NoAnswer +
+                               " " + Percent(p.outcomes[3], p.steps);
     longest = std::max(longest, CodePoints(shares));
     h += "<text x=\"" + Num(barX + barW + 10) + "\" y=\"" + Num(y + 19) + "\">" + Escape(shares) + "</text></g>\n";
     y += rowH;
@@ -304,8 +314,8 @@ std::string TEchoReport::Timeline() const {
   };
 
   std::string h = "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"timeline\" viewBox=\"0 0 " +
-                  Num(labelW + gridW + 32) + " " + Num(height) +
-                  "\" role=\"img\" aria-label=\"" + Escape(texts_.TimelineLabel) + "\">\n" + PatternDefs();
+                  Num(labelW + gridW + 32) + " " + Num(height) + "\" role=\"img\" aria-label=\"" +
+                  Escape(texts_.TimelineLabel) + "\">\n" + PatternDefs();
   auto loopsOf = [&](int c0, int c1) {  // columns c0..c1-1 as loop numbers
     const int first = c0 * bin + 1, last = std::min(loops, c1 * bin);
     return first == last ? Fill(texts_.OneLoop, {Num(first)}) : Fill(texts_.LoopRange, {Num(first), Num(last)});
@@ -369,43 +379,44 @@ std::string TEchoReport::Timeline() const {
          Num(loop) + "</text>";
   }
   h += "</g>\n</svg>\n";
-  if (bin > 1)
-    h += "<p class=\"note\">" + Escape(Fill(texts_.ColumnNote, {Num(bin)})) + "</p>\n";
+  if (bin > 1) h += "<p class=\"note\">" + Escape(Fill(texts_.ColumnNote, {Num(bin)})) + "</p>\n";
   return h;
 }
 
 std::string TEchoReport::Html() const {
   std::string title = Escape(texts_.Title);
   if (!facts_.DateTime.empty()) title += " \u2013 " + Escape(facts_.DateTime);
-  std::string h =
-      "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"" + Escape(texts_.Language) + "\">\n<head>\n"
-      "<meta charset=\"utf-8\"/>\n<title>" +
-      title +
-      "</title>\n<style>\n"
-      "@page { size: A4; margin: 10mm; }\n"
-      "html { -webkit-print-color-adjust: exact; print-color-adjust: exact; }\n"
-      "body { font-family: sans-serif; font-size: 10pt; color: #000; background: #fff; max-width: 186mm; "
-      "margin: 8mm auto; }\n"
-      "h1 { font-size: 16pt; margin: 0 0 4mm; } h2 { font-size: 12pt; margin: 5mm 0 2mm; }\n"
-      "table { border-collapse: collapse; }\n"
-      "th, td { border: 1px solid #888; padding: 1px 6px; }\n"
-      "table.facts th { text-align: left; font-weight: normal; color: #333; background: #f2f2f2; }\n"
-      "table.report th { background: #f2f2f2; }\n"
-      "td.n { text-align: right; font-variant-numeric: tabular-nums; }\n"
-      ".sep { border-left: 2px solid #000; }\n"
-      "tr.loss td:first-child { font-weight: bold; }\n"
-      "svg { display: block; width: 100%; height: auto; font-family: sans-serif; font-size: 18px; }\n"
-      "svg.key { display: inline; width: 18px; height: 12px; vertical-align: middle; }\n"
-      ".legend span { margin-right: 4mm; white-space: nowrap; }\n"
-      "section { break-inside: avoid; page-break-inside: avoid; }\n"
-      ".note, .how { color: #333; }\n"
-      "@media print { body { margin: 0; max-width: none; font-size: 9pt; } h2 { margin: 3mm 0 1mm; } "
-      ".how { font-size: 8pt; } }\n"
-      "</style>\n</head>\n<body>\n<h1>" + Escape(texts_.Title) + "</h1>\n<section id=\"facts\">\n" + Facts() +
-      "</section>\n<section id=\"table\">\n<h2>" + Escape(texts_.ReportHeading) + "</h2>\n" + Table() +
-      "</section>\n<section id=\"shares\">\n<h2>" + Escape(texts_.SharesHeading) + "</h2>\n" + Bars() +
-      "</section>\n" + Legend() + "<section id=\"steps\">\n<h2>" + Escape(texts_.TimelineHeading) + "</h2>\n" +
-      Timeline() + "</section>\n<p class=\"how\">" + Escape(texts_.HowToRead) + "</p>\n</body>\n</html>\n";
+  std::string h = "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"" + Escape(texts_.Language) +
+                  "\">\n<head>\n"
+                  "<meta charset=\"utf-8\"/>\n<title>" +
+                  title +
+                  "</title>\n<style>\n"
+                  "@page { size: A4; margin: 10mm; }\n"
+                  "html { -webkit-print-color-adjust: exact; print-color-adjust: exact; }\n"
+                  "body { font-family: sans-serif; font-size: 10pt; color: #000; background: #fff; max-width: 186mm; "
+                  "margin: 8mm auto; }\n"
+                  "h1 { font-size: 16pt; margin: 0 0 4mm; } h2 { font-size: 12pt; margin: 5mm 0 2mm; }\n"
+                  "table { border-collapse: collapse; }\n"
+                  "th, td { border: 1px solid #888; padding: 1px 6px; }\n"
+                  "table.facts th { text-align: left; font-weight: normal; color: #333; background: #f2f2f2; }\n"
+                  "table.report th { background: #f2f2f2; }\n"
+                  "td.n { text-align: right; font-variant-numeric: tabular-nums; }\n"
+                  ".sep { border-left: 2px solid #000; }\n"
+                  "tr.loss td:first-child { font-weight: bold; }\n"
+                  "svg { display: block; width: 100%; height: auto; font-family: sans-serif; font-size: 18px; }\n"
+                  "svg.key { display: inline; width: 18px; height: 12px; vertical-align: middle; }\n"
+                  ".legend span { margin-right: 4mm; white-space: nowrap; }\n"
+                  "section { break-inside: avoid; page-break-inside: avoid; }\n"
+                  ".note, .how { color: #333; }\n"
+                  "@media print { body { margin: 0; max-width: none; font-size: 9pt; } h2 { margin: 3mm 0 1mm; } "
+                  ".how { font-size: 8pt; } }\n"
+                  "</style>\n</head>\n<body>\n<h1>" +
+                  Escape(texts_.Title) + "</h1>\n<section id=\"facts\">\n" + Facts() +
+                  "</section>\n<section id=\"table\">\n<h2>" + Escape(texts_.ReportHeading) + "</h2>\n" + Table() +
+                  "</section>\n<section id=\"shares\">\n<h2>" + Escape(texts_.SharesHeading) + "</h2>\n" + Bars() +
+                  "</section>\n" + Legend() + "<section id=\"steps\">\n<h2>" + Escape(texts_.TimelineHeading) +
+                  "</h2>\n" + Timeline() + "</section>\n<p class=\"how\">" + Escape(texts_.HowToRead) +
+                  "</p>\n</body>\n</html>\n";
   return h;
 }
 

@@ -67,10 +67,13 @@ TEchoReportFacts HostileFacts() {
 TEST(EchoReport, EscapeKeepsMarkupAndForbiddenCharactersOut) {
   EXPECT_EQ(TEchoReport::Escape("<b a=\"1\">&'</b>"), "&lt;b a=&quot;1&quot;&gt;&amp;&#39;&lt;/b&gt;");
   EXPECT_EQ(TEchoReport::Escape(std::string("A\0B\x1b\x7f", 5)), "A\u2400B\u241b\u2421");
-  EXPECT_EQ(TEchoReport::Escape("\xc2\x81\xef\xbf\xbe"), "\ufffd\ufffd");          // C1 and U+FFFE
-  EXPECT_EQ(TEchoReport::Escape("\xff\xc3(\xe2\x82"), "\ufffd\ufffd(\ufffd");     // broken UTF-8
-  EXPECT_EQ(TEchoReport::Escape("\xc0\xaf\xed\xa0\x80"), "\ufffd\ufffd");          // overlong, surrogate
-  EXPECT_EQ(TEchoReport::Escape("Fran\xc3\xa7" "ais \xe2\x82\xac"), "Fran\xc3\xa7" "ais \xe2\x82\xac");
+  EXPECT_EQ(TEchoReport::Escape("\xc2\x81\xef\xbf\xbe"), "\ufffd\ufffd");      // C1 and U+FFFE
+  EXPECT_EQ(TEchoReport::Escape("\xff\xc3(\xe2\x82"), "\ufffd\ufffd(\ufffd");  // broken UTF-8
+  EXPECT_EQ(TEchoReport::Escape("\xc0\xaf\xed\xa0\x80"), "\ufffd\ufffd");      // overlong, surrogate
+  EXPECT_EQ(TEchoReport::Escape("Fran\xc3\xa7"
+                                "ais \xe2\x82\xac"),
+            "Fran\xc3\xa7"
+            "ais \xe2\x82\xac");
 }
 
 TEST(EchoReport, HostileTextsStayText) {

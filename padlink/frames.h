@@ -34,13 +34,15 @@ inline constexpr std::string_view CmdReset = "ER_CMD#R1";
 inline constexpr std::string_view CmdDcs = "ER_CMD#A0";
 inline constexpr std::string_view CmdBandwidthQuery = "ER_CMD#B?";
 inline constexpr std::string_view CmdAck = "ACK";
-inline constexpr std::array<std::string_view, 5> CmdBandwidth = {"ER_CMD#B0", "ER_CMD#B1", "ER_CMD#B2",
-                                                                 "ER_CMD#B3", "ER_CMD#B6"};
+inline constexpr std::array<std::string_view, 5> CmdBandwidth = {"ER_CMD#B0", "ER_CMD#B1", "ER_CMD#B2", "ER_CMD#B3",
+                                                                 "ER_CMD#B6"};
 // The identification of the station that takes "ER_CMD#C7" as its reset.
 inline constexpr std::string_view ChannelResetIdent = "ER400TRS-02V2.01.7";
 
 // 34 bytes: the prompt, ESC, "02", EOT.
-inline constexpr std::string_view JudgeIdPrompt = "Please enter    your Judge ID:\x1b" "02\x04";
+inline constexpr std::string_view JudgeIdPrompt =
+    "Please enter    your Judge ID:\x1b"
+    "02\x04";
 
 // Judge index 0..11 of a pad id, or -1 for a byte outside PadIdAlphabet.
 int JudgeIndex(char id);

@@ -84,8 +84,8 @@ bool FirmwareTakesBroadcast(const std::string& text) {
 
 }  // namespace
 
-TMarqsForm::TMarqsForm(mq::Loop& loop, std::shared_ptr<mq::serial::SerialPlatform> platform,
-                       TMainWindowLink& window, TShellState& shell, mq::i18n::TsiLangDispatcher* dispatcher)
+TMarqsForm::TMarqsForm(mq::Loop& loop, std::shared_ptr<mq::serial::SerialPlatform> platform, TMainWindowLink& window,
+                       TShellState& shell, mq::i18n::TsiLangDispatcher* dispatcher)
     : loop_(loop),
       platform_(std::move(platform)),
       window_(window),
@@ -115,17 +115,13 @@ TMarqsForm::TMarqsForm(mq::Loop& loop, std::shared_ptr<mq::serial::SerialPlatfor
   fixedDataPacket_.SetPacketSize(27);
   fixedDataPacket_.SetTimeOut(kFramerTimeOut);
   fixedDataPacket_.SetAutoEnable(false);
-  fixedDataPacket_.OnStringPacket = [this](TApdDataPacket&, const std::string& d) {
-    FixedDataPacketStringPacket(d);
-  };
+  fixedDataPacket_.OnStringPacket = [this](TApdDataPacket&, const std::string& d) { FixedDataPacketStringPacket(d); };
 
   framedDataPacket_.SetComPort(&comPort_);
   framedDataPacket_.SetEndCond({TPacketEndCond::ecString});
   framedDataPacket_.SetTimeOut(kFramerTimeOut);
   framedDataPacket_.SetAutoEnable(false);
-  framedDataPacket_.OnStringPacket = [this](TApdDataPacket&, const std::string& d) {
-    FramedDataPacketStringPacket(d);
-  };
+  framedDataPacket_.OnStringPacket = [this](TApdDataPacket&, const std::string& d) { FramedDataPacketStringPacket(d); };
   framedDataPacket_.OnTimeout = [this](TApdDataPacket&) { OnFramedTimeout(); };
 
   baseTimer_.OnTimer = [this] { BaseTimerTimer(); };
@@ -364,8 +360,8 @@ void TMarqsForm::FullScanImpl() {
     if (probe.Available) {
       portList_.push_back(std::to_string(n));
     } else if (probe.Failure != mq::serial::TOpenFailure::NoDevice) {
-      const std::string line =
-          "COM" + std::to_string(n) + ": " + UnopenedReason(probe.Failure, probe.Detail, probe.Advice);
+      const std::string line = "COM" + std::to_string(n) + ": " +
+                               UnopenedReason(probe.Failure, probe.Detail, probe.Advice);
       Log(line);
       unopened += "\n" + line;
     }
@@ -524,9 +520,9 @@ void TMarqsForm::BaseTimerTimer() {
     // channel counts as unknown, once reported, and the scan goes on.
     channelText_ = "?";
     channelKnown_ = true;
-    ReportLater(std::make_exception_ptr(std::runtime_error(
-        "COM" + PortPrefix() + ": no reply to " + std::to_string(kUnansweredChannelQueries) +
-        " channel queries; the channel is shown as unknown")));
+    ReportLater(std::make_exception_ptr(std::runtime_error("COM" + PortPrefix() + ": no reply to " +
+                                                           std::to_string(kUnansweredChannelQueries) +
+                                                           " channel queries; the channel is shown as unknown")));
     CheckBaseBandwidth();
   } else {
     CheckBaseChannel();
@@ -563,10 +559,9 @@ void TMarqsForm::FixedDataPacketStringPacket(const std::string& Data) {
         // once reported, and the scan goes on as if it had been answered.
         if (++unusableChannelReplies_ < kUnusableChannelReplies) return;  // asked again, unreported
         channelText_ = "?";
-        ReportLater(std::make_exception_ptr(
-            EConvertError("COM" + PortPrefix() + ": " + std::to_string(kUnusableChannelReplies) +
-                          " channel replies without a channel number (" + e.what() +
-                          "); the channel is shown as unknown")));
+        ReportLater(std::make_exception_ptr(EConvertError(
+            "COM" + PortPrefix() + ": " + std::to_string(kUnusableChannelReplies) +
+            " channel replies without a channel number (" + e.what() + "); the channel is shown as unknown")));
       }
       channelKnown_ = true;
     } else if (kind == 'R') {

@@ -45,7 +45,10 @@ TEST_F(CommandsTest, DiveFramesLeaveOneHundredMillisecondsApartInJudgeOrder) {
     EXPECT_EQ(writes[static_cast<std::size_t>(j)], DiveFrame(PadId(j), "103B 3m    First Diver"));
     EXPECT_EQ(WriteTimes(3)[static_cast<std::size_t>(j)], t0 + 100 * (j + 1));
   }
-  EXPECT_EQ(writes[3], "\x02" "3J3   103B 3m    First Diver\x1b" "0\x04");
+  EXPECT_EQ(writes[3],
+            "\x02"
+            "3J3   103B 3m    First Diver\x1b"
+            "0\x04");
   EXPECT_EQ(win.refreshes, 0);
   loop.advance(100);
   EXPECT_EQ(win.refreshes, 1);
@@ -58,7 +61,9 @@ TEST_F(CommandsTest, BroadcastDiveIsOneFrameEvenWithoutPads) {
   form->SendDive("103B 3m    First Diver");
   EXPECT_EQ(form->TxQueueCount(), 1u);
   loop.advance(100);
-  EXPECT_EQ(WritesOf(3), Strings{"\x02" "FJ\x1a   103B 3m    First Diver\x1b" "0\x04"});
+  EXPECT_EQ(WritesOf(3), Strings{"\x02"
+                                 "FJ\x1a   103B 3m    First Diver\x1b"
+                                 "0\x04"});
   loop.advance(100);
   EXPECT_FALSE(form->Broadcast());  // recomputed: no firmware, no broadcast
 }
@@ -76,8 +81,8 @@ TEST_F(CommandsTest, LockThenUnlockQueueBothBatchesInOrder) {
   form->KbdLocked(true);
   form->KbdLocked(false);
   loop.advance(500);
-  EXPECT_EQ(WritesOf(3), (Strings{LockFrame('2', true), LockFrame('7', true), LockFrame('2', false),
-                                  LockFrame('7', false)}));
+  EXPECT_EQ(WritesOf(3),
+            (Strings{LockFrame('2', true), LockFrame('7', true), LockFrame('2', false), LockFrame('7', false)}));
   EXPECT_EQ(win.refreshes, 1);
 }
 

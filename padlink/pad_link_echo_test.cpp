@@ -65,8 +65,18 @@ TEST_F(EchoTest, TwoPadsTwoLoopsWithPromptReplies) {
   EXPECT_TRUE(win.progressVisible);
   EXPECT_EQ(form->EchoTimer().Interval(), 180);
   Step(4 * 180);
-  EXPECT_EQ(WritesOf(3), (Strings{"\x02" "0J0  1\x1b" "4\x04", "\x02" "aJ10  1\x1b" "4\x04",
-                                  "\x02" "0J0  2\x1b" "4\x04", "\x02" "aJ10  2\x1b" "4\x04"}));
+  EXPECT_EQ(WritesOf(3), (Strings{"\x02"
+                                  "0J0  1\x1b"
+                                  "4\x04",
+                                  "\x02"
+                                  "aJ10  1\x1b"
+                                  "4\x04",
+                                  "\x02"
+                                  "0J0  2\x1b"
+                                  "4\x04",
+                                  "\x02"
+                                  "aJ10  2\x1b"
+                                  "4\x04"}));
   const auto times = WriteTimes(3);
   for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(times[k], t0 + 180 * static_cast<std::int64_t>(k));
   EXPECT_FALSE(form->EchoRunning());

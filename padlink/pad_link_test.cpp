@@ -270,8 +270,8 @@ TEST_F(PadLinkTest, NoPortOpenableForAReasonIsShownInAMessage) {
   // has ended (refreshed, normal cursor).
   EXPECT_EQ(form->PortText(), "No ports found");
   EXPECT_EQ(form->BaseIdent(), "");
-  EXPECT_EQ(win.messages, (Strings{"No serial port could be opened:\nCOM2: " + kNoPermission +
-                                   "\nCOM4: in use by another program"}));
+  EXPECT_EQ(win.messages,
+            (Strings{"No serial port could be opened:\nCOM2: " + kNoPermission + "\nCOM4: in use by another program"}));
   const auto at = std::find(win.events.begin(), win.events.end(), "message:" + win.messages[0]);
   ASSERT_NE(at, win.events.end());
   EXPECT_NE(std::find(win.events.begin(), at, "cursor:normal"), at);
@@ -414,8 +414,9 @@ TEST_F(PadLinkTest, NonDigitChannelByteSkipsTheRestOfTheReply) {
   EXPECT_EQ(fake->InputPurges(3), purges + 1);
   loop.runPending();
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], "COM3: 3 channel replies without a channel number ('+' is not a valid integer value); "
-                       "the channel is shown as unknown");
+  EXPECT_EQ(errors[0],
+            "COM3: 3 channel replies without a channel number ('+' is not a valid integer value); "
+            "the channel is shown as unknown");
   // A bandwidth byte that is no digit skips the rest of its reply: no Refresh.
   form->FixedDataPacket().SetPacketSize(9);
   form->FixedDataPacket().SetEnabled(true);

@@ -84,8 +84,7 @@ class ECommNotOpen : public EOpenComm {
 };
 class ENoPortSelected : public EOpenComm {
  public:
-  ENoPortSelected()
-      : EOpenComm(ecNoPortSelected, "The ComNumber property of the TApdComPort has not been set") {}
+  ENoPortSelected() : EOpenComm(ecNoPortSelected, "The ComNumber property of the TApdComPort has not been set") {}
 };
 class EOutputBufferTooSmall : public ESerialIO {
  public:

@@ -27,8 +27,7 @@ class TApdBaseDispatcher::InsideGuard {
   TApdBaseDispatcher& d_;
 };
 
-TApdBaseDispatcher::TApdBaseDispatcher(mq::Loop& loop, std::unique_ptr<SerialDevice> device,
-                                       std::uint16_t outSize)
+TApdBaseDispatcher::TApdBaseDispatcher(mq::Loop& loop, std::unique_ptr<SerialDevice> device, std::uint16_t outSize)
     : loop_(loop),
       device_(std::move(device)),
       threaded_(device_->UsesWorkerThreads()),
@@ -62,10 +61,14 @@ void TApdBaseDispatcher::StartWorkers() {
   // Started in this order, then waited for in the same order (up to 3000 ms
   // each): four starts one after the other would cost four waits for a
   // processor on a busy machine, several milliseconds per port opened.
-  reader_ = std::make_unique<TApdDispatcherThread>("reader", [this] { ReadLoop(); }, false);
-  dispatcher_ = std::make_unique<TApdDispatcherThread>("dispatcher", [this] { DispatchLoop(); }, false);
-  writer_ = std::make_unique<TApdDispatcherThread>("writer", [this] { WriteLoop(); }, false);
-  status_ = std::make_unique<TApdDispatcherThread>("status", [this] { StatusLoop(); }, false);
+  reader_ = std::make_unique<TApdDispatcherThread>(
+      "reader", [this] { ReadLoop(); }, false);
+  dispatcher_ = std::make_unique<TApdDispatcherThread>(
+      "dispatcher", [this] { DispatchLoop(); }, false);
+  writer_ = std::make_unique<TApdDispatcherThread>(
+      "writer", [this] { WriteLoop(); }, false);
+  status_ = std::make_unique<TApdDispatcherThread>(
+      "status", [this] { StatusLoop(); }, false);
   for (auto* t : {&reader_, &dispatcher_, &writer_, &status_}) (*t)->WaitRunning();
 }
 
@@ -321,8 +324,7 @@ bool TApdBaseDispatcher::DrainWhileAway() {
 }
 
 std::int64_t TApdBaseDispatcher::SteadyMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
@@ -504,8 +506,8 @@ bool TApdBaseDispatcher::MoveQueued() {
 
 // ---------------------------------------------------------------- triggers
 
-TApdBaseDispatcher::HandlerId TApdBaseDispatcher::RegisterEventTriggerHandler(
-    TriggerHandler handler, bool synchronised) {
+TApdBaseDispatcher::HandlerId TApdBaseDispatcher::RegisterEventTriggerHandler(TriggerHandler handler,
+                                                                              bool synchronised) {
   HandlerId id;
   {
     mq::AnnotatedMutex::Lock lock(tablesMu_);

@@ -225,7 +225,7 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
   mq::AnnotatedMutex readerMu_;
   std::condition_variable readerCv_;
   bool readerPeriodic_ MQ_GUARDED_BY(readerMu_) = false;  // hand-overs happen: look every kReaderCheckMs
-  std::atomic<std::int64_t> awaySinceMs_{0};  // dispatcher waiting for the loop since (0: not)
+  std::atomic<std::int64_t> awaySinceMs_{0};              // dispatcher waiting for the loop since (0: not)
   std::atomic<std::int64_t> lastHandoverMs_{0};
   std::uint32_t lineEvents_ MQ_GUARDED_BY(inMu_) = 0;  // seen, not yet announced
 
@@ -234,8 +234,7 @@ class TApdBaseDispatcher : public std::enable_shared_from_this<TApdBaseDispatche
   std::condition_variable statusCv_;
   std::uint32_t pendingLineEvents_ MQ_GUARDED_BY(statusMu_) = 0;
 
-  std::atomic<bool> stopReader_{false}, stopWriter_{false}, stopStatus_{false},
-      stopDispatch_{false};
+  std::atomic<bool> stopReader_{false}, stopWriter_{false}, stopStatus_{false}, stopDispatch_{false};
   std::atomic<bool> failed_{false};
   mutable mq::AnnotatedMutex failMu_;
   int failError_ MQ_GUARDED_BY(failMu_) = 0;

@@ -75,10 +75,9 @@ void TApdComPort::DoOpen() {
     dispatcher->SetTriggerLength(triggerLength_);
     auto wanted = notifyWanted_;
     TApdBaseDispatcher* d = dispatcher.get();
-    dispatcher->SetWindowHandler(
-        [this, wanted, d](TTriggerKind kind, std::uint16_t handle, std::uint32_t datum) {
-          if (wanted->load()) OnWindowNotification(*d, kind, handle, datum);
-        });
+    dispatcher->SetWindowHandler([this, wanted, d](TTriggerKind kind, std::uint16_t handle, std::uint32_t datum) {
+      if (wanted->load()) OnWindowNotification(*d, kind, handle, datum);
+    });
     std::weak_ptr<AliveToken> alive = alive_;
     std::weak_ptr<TApdBaseDispatcher> weak = dispatcher;
     dispatcher->SetOnFailure([this, alive, weak](int osError, const std::string& text) {
@@ -281,17 +280,14 @@ void TApdComPort::SetOnTriggerStatus(TriggerHandleEvent handler) {
   UpdateNotifyWanted();
 }
 
-void TApdComPort::UpdateNotifyWanted() {
-  notifyWanted_->store(onTriggerAvail_ || onTriggerTimer_ || onTriggerStatus_);
-}
+void TApdComPort::UpdateNotifyWanted() { notifyWanted_->store(onTriggerAvail_ || onTriggerTimer_ || onTriggerStatus_); }
 
-void TApdComPort::OnWindowNotification(TApdBaseDispatcher& dispatcher, TTriggerKind kind,
-                                       std::uint16_t handle, std::uint32_t datum) {
+void TApdComPort::OnWindowNotification(TApdBaseDispatcher& dispatcher, TTriggerKind kind, std::uint16_t handle,
+                                       std::uint32_t datum) {
   auto raise = [this, kind, handle, datum] {
     switch (kind) {
       case TTriggerKind::Avail:
-        if (onTriggerAvail_)
-          onTriggerAvail_(*this, static_cast<std::uint16_t>(std::min<std::uint32_t>(datum, 0xFFFF)));
+        if (onTriggerAvail_) onTriggerAvail_(*this, static_cast<std::uint16_t>(std::min<std::uint32_t>(datum, 0xFFFF)));
         break;
       case TTriggerKind::Timer:
         if (onTriggerTimer_) onTriggerTimer_(*this, handle);
@@ -304,8 +300,7 @@ void TApdComPort::OnWindowNotification(TApdBaseDispatcher& dispatcher, TTriggerK
   // The dispatcher waits for the loop thread at most 3000 ms. A timer expiry
   // that could not be delivered comes again a tick later: a status light
   // waits for it to go out, and would otherwise stay lit for good.
-  if (!dispatcher.SendToLoop(raise, 3000) && kind == TTriggerKind::Timer)
-    dispatcher.SetTimerTrigger(handle, 1, true);
+  if (!dispatcher.SendToLoop(raise, 3000) && kind == TTriggerKind::Timer) dispatcher.SetTimerTrigger(handle, 1, true);
 }
 
 }  // namespace mq::serial

@@ -159,8 +159,8 @@ class TApdComPort {
   [[noreturn]] void Raise(E error) const;
   void NotifyUsers(TApdCallbackType type);
   void UpdateNotifyWanted();
-  void OnWindowNotification(TApdBaseDispatcher& dispatcher, TTriggerKind kind,
-                            std::uint16_t handle, std::uint32_t datum);
+  void OnWindowNotification(TApdBaseDispatcher& dispatcher, TTriggerKind kind, std::uint16_t handle,
+                            std::uint32_t datum);
 
   mq::Loop& loop_;
   std::shared_ptr<SerialPlatform> platform_;

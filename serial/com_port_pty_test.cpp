@@ -199,7 +199,11 @@ TEST_F(PtyPortTest, ReceivedFramesReachTheHandlerOnTheLoopThread) {
   framed.SetEnabled(true);
   link.Write(1, "junk" + STX + "0" + "\x06" + "1.2" + EOT + STX + "a5" + EOT);
   EXPECT_TRUE(loop.runUntil([&] { return got.size() == 2; }, 5000));
-  EXPECT_EQ(got, (std::vector<std::string>{STX + "0\x06" "1.2" + EOT, STX + "a5" + EOT}));
+  EXPECT_EQ(got, (std::vector<std::string>{STX +
+                                               "0\x06"
+                                               "1.2" +
+                                               EOT,
+                                           STX + "a5" + EOT}));
   EXPECT_TRUE(onLoopThread);
   loop.runFor(100);
   EXPECT_TRUE(errors.empty());  // an empty queue is "no data", not the end
@@ -272,7 +276,7 @@ TEST_F(PtyPortTest, CloseWhileStreamingAndWhileAHandlerRuns) {
     Open(1);
     framed.SetEnabled(true);
     loop.runFor(60);
-    port.SetOpen(false);  // from a loop task while the dispatcher hands over
+    port.SetOpen(false);                // from a loop task while the dispatcher hands over
     EXPECT_EQ(Threads(), threads + 1);  // only the test's writer is left
   }
   const int before = got;
@@ -405,7 +409,10 @@ TEST_F(PtyPortTest, AHandlerThatThrowsWhileATimerClosesThePortFromTheReportsLoop
   const int threads = Threads();
   Open(1);
   framed.SetEnabled(true);
-  link.Write(1, STX + "3\x06" "1x" + EOT);
+  link.Write(1, STX +
+                    "3\x06"
+                    "1x" +
+                    EOT);
   EXPECT_TRUE(loop.runUntil([&] { return reports > 0 && port.State() == TPortState::psClosed; }, 20000));
   EXPECT_EQ(reports, 1);
   EXPECT_EQ(Threads(), threads);
@@ -434,7 +441,10 @@ TEST_F(PtyPortTest, ACloseFromALoopNestedInAHandoverFinishesAfterTheHandover) {
   const int threads = Threads();
   Open(1);
   framed.SetEnabled(true);
-  link.Write(1, STX + "3\x06" "1.5" + EOT);
+  link.Write(1, STX +
+                    "3\x06"
+                    "1.5" +
+                    EOT);
   EXPECT_TRUE(loop.runUntil([&] { return handlerReturned && port.State() == TPortState::psClosed; }, 20000));
   EXPECT_FALSE(closedInsideHandler);  // the dispatcher thread was waiting for that handler
   EXPECT_EQ(Threads(), threads);

@@ -71,22 +71,21 @@ TEST(ApdException, CodesAndMessagesOfEveryError) {
   EXPECT_STREQ(EAPDException().what(), "Apro exception");
   EXPECT_EQ(EInOutError(13, "Permission denied").ErrorCode(), 13);
   EXPECT_STREQ(EInOutError(13, "Permission denied").what(), "Permission denied");
-  const std::pair<int, const char*> packet[] = {
-      {5501, "Start string is empty"},
-      {5502, "Packet size cannot be smaller than start string"},
-      {5503, "CharCount packets must have an end-condition"},
-      {5504, "End string is empty"},
-      {5505, "Packet size cannot be zero"}};
+  const std::pair<int, const char*> packet[] = {{5501, "Start string is empty"},
+                                                {5502, "Packet size cannot be smaller than start string"},
+                                                {5503, "CharCount packets must have an end-condition"},
+                                                {5504, "End string is empty"},
+                                                {5505, "Packet size cannot be zero"}};
   for (auto [code, text] : packet) {
     EInvalidProperty e(code);
     EXPECT_EQ(e.ErrorCode(), code);
     EXPECT_STREQ(e.what(), text);
   }
   // The groups.
-  EXPECT_NO_THROW(try { throw EBadId(); } catch (const EOpenComm&) {});
-  EXPECT_NO_THROW(try { throw EOutputBufferTooSmall(); } catch (const ESerialIO&) {});
-  EXPECT_NO_THROW(try { throw EPortNotAssigned(); } catch (const EGeneral&) {});
-  EXPECT_NO_THROW(try { throw EInvalidProperty(5505); } catch (const EPacket&) {});
+  EXPECT_NO_THROW(try { throw EBadId(); } catch (const EOpenComm&){});
+  EXPECT_NO_THROW(try { throw EOutputBufferTooSmall(); } catch (const ESerialIO&){});
+  EXPECT_NO_THROW(try { throw EPortNotAssigned(); } catch (const EGeneral&){});
+  EXPECT_NO_THROW(try { throw EInvalidProperty(5505); } catch (const EPacket&){});
 }
 
 TEST_F(ComPortTest, ClassDefaults) {
@@ -461,7 +460,7 @@ TEST_F(ComPortTest, AVanishedDeviceIsReportedOnceAndTheClosedPortLeavesNothing) 
   loop.runPending();
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], std::string("COM3: ") + std::strerror(ENODEV));
-  EXPECT_TRUE(port.Open());  // still reads as open
+  EXPECT_TRUE(port.Open());          // still reads as open
   EXPECT_EQ(port.InBuffUsed(), 2u);  // what arrived before is kept
   // Nobody would ever send it: refused with the failure, the ring untouched.
   try {
@@ -610,8 +609,7 @@ class GatedDevice : public SerialDevice {
   WaitResult WaitStop(int timeoutMs) {
     std::unique_lock lock(mu_);
     const auto limit = std::chrono::milliseconds(timeoutMs < 0 ? 3'600'000 : timeoutMs);
-    return cv_.wait_for(lock, limit, [this] { return interrupted_; }) ? WaitResult::Interrupted
-                                                                        : WaitResult::TimedOut;
+    return cv_.wait_for(lock, limit, [this] { return interrupted_; }) ? WaitResult::Interrupted : WaitResult::TimedOut;
   }
 
   std::mutex mu_;

@@ -56,19 +56,19 @@ void TApdDataPacket::SetIgnoreCase(bool v) {
   ChangeRestarting([&] { ignoreCase_ = v; });
 }
 
-#define MQ_LOCKED_PROPERTY(Type, Name, field)          \
-  Type TApdDataPacket::Name() const {                  \
-    if (!manager_) return field;                       \
-    mq::AnnotatedMutex::Lock lock(manager_->mu_);               \
-    return field;                                      \
-  }                                                    \
-  void TApdDataPacket::Set##Name(Type v) {             \
-    if (!manager_) {                                   \
-      field = v;                                       \
-      return;                                          \
-    }                                                  \
-    mq::AnnotatedMutex::Lock lock(manager_->mu_);               \
-    field = v;                                         \
+#define MQ_LOCKED_PROPERTY(Type, Name, field)     \
+  Type TApdDataPacket::Name() const {             \
+    if (!manager_) return field;                  \
+    mq::AnnotatedMutex::Lock lock(manager_->mu_); \
+    return field;                                 \
+  }                                               \
+  void TApdDataPacket::Set##Name(Type v) {        \
+    if (!manager_) {                              \
+      field = v;                                  \
+      return;                                     \
+    }                                             \
+    mq::AnnotatedMutex::Lock lock(manager_->mu_); \
+    field = v;                                    \
   }
 
 MQ_LOCKED_PROPERTY(std::int32_t, PacketSize, packetSize_)
@@ -144,8 +144,7 @@ bool TApdDataPacket::ByteMatches(const Pattern& pattern, std::size_t index, unsi
   return static_cast<unsigned char>(pattern.bytes[index]) == b;
 }
 
-std::pair<std::ptrdiff_t, std::size_t> TApdDataPacket::RefindPartial(const Pattern& pattern,
-                                                                     std::ptrdiff_t begin,
+std::pair<std::ptrdiff_t, std::size_t> TApdDataPacket::RefindPartial(const Pattern& pattern, std::ptrdiff_t begin,
                                                                      std::ptrdiff_t p) const {
   const std::string& buf = manager_->buf_;
   for (std::ptrdiff_t nb = begin + 1; nb <= p; ++nb) {
@@ -167,8 +166,7 @@ void TApdDataPacket::CheckSettings() const {
   } else {
     const std::size_t startLength = Prepare(startString_, ignoreCase_).size();
     if (startLength == 0) throw EInvalidProperty(ecStartStringEmpty);
-    if (bySize && packetSize_ < static_cast<std::int64_t>(startLength))
-      throw EInvalidProperty(ecPacketTooSmall);
+    if (bySize && packetSize_ < static_cast<std::int64_t>(startLength)) throw EInvalidProperty(ecPacketTooSmall);
   }
   if (byString && Prepare(endString_, ignoreCase_).size() == 0) throw EInvalidProperty(ecEmptyEndString);
   // A negative size would never make sense either; refuse it like zero.
@@ -250,8 +248,7 @@ TApdDataPacket::MatchResult TApdDataPacket::Match(unsigned char b, std::ptrdiff_
   if (endCond_.Contains(TPacketEndCond::ecString)) {
     if (ByteMatches(end_, endMatch_, b)) {
       if (endMatch_ == 0) endBegin_ = p;
-      if (++endMatch_ == end_.size())
-        return {true, beginPos_, static_cast<std::size_t>(p - beginPos_ + 1), true};
+      if (++endMatch_ == end_.size()) return {true, beginPos_, static_cast<std::size_t>(p - beginPos_ + 1), true};
     } else if (endMatch_ > 0) {
       const auto [nb, len] = RefindPartial(end_, endBegin_, p);
       endBegin_ = nb;

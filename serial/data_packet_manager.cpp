@@ -339,8 +339,7 @@ void TApdDataPacketManager::FreeBuffer() {
   pos_ = -1;
 }
 
-void TApdDataPacketManager::RunEvent(TApdBaseDispatcher* dispatcher, bool sync,
-                                     const std::function<void()>& fn) {
+void TApdDataPacketManager::RunEvent(TApdBaseDispatcher* dispatcher, bool sync, const std::function<void()>& fn) {
   // The dispatcher lives until its thread has been joined, which waits for us.
   if (sync && dispatcher && dispatcher->HasDispatcherThread()) {
     dispatcher->RunOnLoop(fn);

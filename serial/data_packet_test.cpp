@@ -301,7 +301,7 @@ TEST_F(FramerTest, WildcardsBackslashAndIgnoreCase) {
   p.SetComPort(&port);
   p.SetAutoEnable(true);
   p.SetStartString("s?\\?");  // "s", any byte, a literal "?"
-  p.SetEndString("e\\\\");     // "e" then a backslash
+  p.SetEndString("e\\\\");    // "e" then a backslash
   p.SetEndCond({TPacketEndCond::ecString});
   p.SetEnabled(true);
   Feed("sx!..SY?data\\eE\\tail");
@@ -315,7 +315,9 @@ TEST_F(FramerTest, WildcardsBackslashAndIgnoreCase) {
   // Case counts when IgnoreCase is off.
   got.clear();
   p.SetIgnoreCase(false);
-  Feed("AABqz" "aabQZz");
+  Feed(
+      "AABqz"
+      "aabQZz");
   EXPECT_EQ(got, Strings{"aabQZz"});
 }
 
@@ -329,7 +331,9 @@ TEST_F(FramerTest, PartialEndMatchFallsBack) {
   p.SetEndString("ab!");
   p.SetEndCond({TPacketEndCond::ecString});
   p.SetEnabled(true);
-  Feed("<aab" "aab!rest");
+  Feed(
+      "<aab"
+      "aab!rest");
   EXPECT_EQ(got, Strings{"<aabaab!"});
 }
 
@@ -445,7 +449,10 @@ TEST_F(FramerTest, FixedEnabledWhileAFrameIsCollectedWaitsForThatCapture) {
   EXPECT_TRUE(fixed.Enabled());
   EXPECT_FALSE(fixed.HoldsCapture());
   Feed("7" + EOT + "REPLrest");
-  EXPECT_EQ(framedGot, Strings{STX + "4\x06" "7" + EOT});
+  EXPECT_EQ(framedGot, Strings{STX +
+                               "4\x06"
+                               "7" +
+                               EOT});
   EXPECT_EQ(fixedGot, Strings{"REPL"});
 }
 

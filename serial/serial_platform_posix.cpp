@@ -289,12 +289,9 @@ bool PosixSerialPlatform::EmptySerialSlot(const std::string& sysfsTty) {
 TOpenFailure PosixSerialPlatform::OpenFailureOf(int err) const {
   switch (err) {
     case EACCES:
-    case EPERM:
-      return TOpenFailure::PermissionDenied;
-    case EBUSY:
-      return TOpenFailure::InUse;
-    default:
-      return TOpenFailure::Other;
+    case EPERM: return TOpenFailure::PermissionDenied;
+    case EBUSY: return TOpenFailure::InUse;
+    default: return TOpenFailure::Other;
   }
 }
 
@@ -393,8 +390,7 @@ TOpenAdvice PosixSerialPlatform::AdviceForDevice(const std::string& path, TOpenF
   // device, and only for a group of its own (root's group is no group a
   // user joins to use a port).
   if ((st.st_mode & 060) == 060 && st.st_gid != 0 && !UserAccount::ProcessInGroup(st.st_gid)) {
-    advice.kind =
-        UserAccount::AccountInGroup(st.st_gid) ? TOpenAdvice::Kind::LogInAgain : TOpenAdvice::Kind::JoinGroup;
+    advice.kind = UserAccount::AccountInGroup(st.st_gid) ? TOpenAdvice::Kind::LogInAgain : TOpenAdvice::Kind::JoinGroup;
     advice.group = groupName;
     return advice;
   }
@@ -417,15 +413,11 @@ void PosixSerialPlatform::RaiseOpenError(int err) {
     case ENXIO:
     case ENODEV:
     case ENOTDIR:
-    case ELOOP:
-      throw EBadId();
+    case ELOOP: throw EBadId();
     case EBUSY:
-    case EWOULDBLOCK:
-      throw EAlreadyOpen();
-    case ENOMEM:
-      throw std::bad_alloc();
-    default:
-      ThrowIo(err);
+    case EWOULDBLOCK: throw EAlreadyOpen();
+    case ENOMEM: throw std::bad_alloc();
+    default: ThrowIo(err);
   }
 }
 
@@ -460,7 +452,7 @@ std::unique_ptr<SerialDevice> PosixSerialPlatform::OpenDevice(unsigned n) {
 bool PosixSerialPlatform::DeviceKnown(unsigned n) {
   const auto path = DevicePath(n);
   if (!path) return false;
-  struct stat st{};
+  struct stat st {};
   if (::stat(path->c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
   const int fd = ::open(path->c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {

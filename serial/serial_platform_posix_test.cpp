@@ -65,7 +65,7 @@ TEST(PosixPortMap, ThePortsFolderCountsOnlyWithALiveLinkOfItsOwn) {
   const std::string ports = link.DataFolder() + "ports";
   PosixSerialPlatform platform(link.DataFolder());
   EXPECT_EQ(*platform.DevicePath(2), link.SlavePath(2));  // the link's target, read once
-  EXPECT_EQ(platform.DevicePath(1), std::nullopt);          // /dev/ttyS0 is never tried
+  EXPECT_EQ(platform.DevicePath(1), std::nullopt);        // /dev/ttyS0 is never tried
   EXPECT_EQ(Kinds(platform.PortMapNotes()), std::vector<NoteKind>{NoteKind::PortsFolderUsed});
   EXPECT_EQ(platform.PortMapNotes()[0].path, ports + "/");
 
@@ -308,10 +308,10 @@ TEST(PosixPlatform, PermissionAdviceNamesTheGroupOnlyWhereJoiningHelps) {
     std::string text;
     for (unsigned n : {1u, 2u}) {
       const TOpenAdvice a = platform.AdviceFor(n, TOpenFailure::PermissionDenied);
-      const char* kind = a.kind == TOpenAdvice::Kind::JoinGroup      ? "join"
-                         : a.kind == TOpenAdvice::Kind::DeviceOwner  ? "owner"
-                         : a.kind == TOpenAdvice::Kind::LogInAgain   ? "log in"
-                                                                     : "none";
+      const char* kind = a.kind == TOpenAdvice::Kind::JoinGroup     ? "join"
+                         : a.kind == TOpenAdvice::Kind::DeviceOwner ? "owner"
+                         : a.kind == TOpenAdvice::Kind::LogInAgain  ? "log in"
+                                                                    : "none";
       text += std::string(kind) + " " + a.group + " " + a.owner + " " + a.mode + "|";
     }
     return text;

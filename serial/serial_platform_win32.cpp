@@ -98,12 +98,8 @@ class Win32SerialDevice : public SerialDevice {
     dcb.fErrorChar = FALSE;
     dcb.fOutxCtsFlow = (s.hwFlow & hwfRequireCTS) ? TRUE : FALSE;
     dcb.fOutxDsrFlow = (s.hwFlow & hwfRequireDSR) ? TRUE : FALSE;
-    dcb.fDtrControl = (s.hwFlow & hwfUseDTR) ? DTR_CONTROL_HANDSHAKE
-                      : s.dtr                ? DTR_CONTROL_ENABLE
-                                             : DTR_CONTROL_DISABLE;
-    dcb.fRtsControl = (s.hwFlow & hwfUseRTS) ? RTS_CONTROL_HANDSHAKE
-                      : s.rts                ? RTS_CONTROL_ENABLE
-                                             : RTS_CONTROL_DISABLE;
+    dcb.fDtrControl = (s.hwFlow & hwfUseDTR) ? DTR_CONTROL_HANDSHAKE : s.dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = (s.hwFlow & hwfUseRTS) ? RTS_CONTROL_HANDSHAKE : s.rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
     dcb.fOutX = (s.swFlow == TSWFlowOptions::swfTransmit || s.swFlow == TSWFlowOptions::swfBoth) ? TRUE : FALSE;
     dcb.fInX = (s.swFlow == TSWFlowOptions::swfReceive || s.swFlow == TSWFlowOptions::swfBoth) ? TRUE : FALSE;
     dcb.XonChar = static_cast<char>(s.xonChar);
@@ -185,8 +181,7 @@ class Win32SerialDevice : public SerialDevice {
         err = ::GetOverlappedResult(h_, &ov, &n, TRUE) ? ERROR_SUCCESS : ::GetLastError();
       }
       // Cancelled by a close, an interrupt or a purge: not a failure.
-      if (err != ERROR_SUCCESS && err != ERROR_OPERATION_ABORTED)
-        return {IoStatus::Failed, 0, static_cast<int>(err)};
+      if (err != ERROR_SUCCESS && err != ERROR_OPERATION_ABORTED) return {IoStatus::Failed, 0, static_cast<int>(err)};
     }
     if (n == 0) return {IoStatus::WouldBlock, 0, 0};
     return {IoStatus::Ok, n, 0};
@@ -234,7 +229,8 @@ class Win32SerialDevice : public SerialDevice {
     for (;;) {
       if (InputQueued()) return WaitResult::Ready;
       if (Interrupted())
-        return PollForInput(other, otherResult, true, timeoutMs < 0 ? -1 : static_cast<int>(Remaining(start, timeoutMs)));
+        return PollForInput(other, otherResult, true,
+                            timeoutMs < 0 ? -1 : static_cast<int>(Remaining(start, timeoutMs)));
       if (!ArmCommWait()) return WaitResult::Ready;  // the error waits for the next Read
       const HANDLE waits[2] = {other, commEv_};
       const DWORD r = ::WaitForMultipleObjects(2, waits, FALSE, Remaining(start, timeoutMs));
@@ -417,8 +413,8 @@ TOpenFailure Win32SerialPlatform::OpenFailureOf(int e) const {
 
 std::unique_ptr<SerialDevice> Win32SerialPlatform::OpenDevice(unsigned n) {
   const std::wstring name = DeviceName(n);
-  HANDLE h = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OVERLAPPED, nullptr);
+  HANDLE h = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                           nullptr);
   if (h == INVALID_HANDLE_VALUE) RaiseOpenError(::GetLastError());
   return std::make_unique<Win32SerialDevice>(h, EffectiveInputWatch());
 }

@@ -97,8 +97,8 @@ void TApdSLController::Stop(bool dispatcherAlive) {
 }
 
 void TApdSLController::AllUnlit() {
-  for (StatusLight* l : {Lights.CTSLight, Lights.DSRLight, Lights.DCDLight, Lights.RINGLight, Lights.ERRORLight,
-                         Lights.BREAKLight})
+  for (StatusLight* l :
+       {Lights.CTSLight, Lights.DSRLight, Lights.DCDLight, Lights.RINGLight, Lights.ERRORLight, Lights.BREAKLight})
     if (l) l->SetLit(false);
   rxLit_ = txLit_ = false;
   if (Lights.RXDLight) Lights.RXDLight->SetLit(false);

@@ -17,8 +17,7 @@ std::uint32_t TickCountAt(std::int64_t nowMs) {
 
 bool TimerExpired(std::uint32_t start, std::uint32_t ticks, std::uint32_t now) {
   ticks = std::min(ticks, kMaxTimerTicks);
-  const std::uint64_t elapsed =
-      now >= start ? now - start : static_cast<std::uint64_t>(now) + kTickPeriod - start;
+  const std::uint64_t elapsed = now >= start ? now - start : static_cast<std::uint64_t>(now) + kTickPeriod - start;
   return elapsed > ticks;
 }
 

@@ -31,14 +31,13 @@ std::wstring TemporaryName(const std::wstring& target) {
 void KeepPermissionsOf(const std::wstring& target, DWORD attributes, HANDLE replacement) {
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR sd = nullptr;
-  if (GetNamedSecurityInfoW(target.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                            nullptr, &sd) == ERROR_SUCCESS) {
+  if (GetNamedSecurityInfoW(target.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                            &sd) == ERROR_SUCCESS) {
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     const bool isProtected = GetSecurityDescriptorControl(sd, &control, &revision) && (control & SE_DACL_PROTECTED);
-    const SECURITY_INFORMATION what =
-        DACL_SECURITY_INFORMATION |
-        (isProtected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION | (isProtected ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                               : UNPROTECTED_DACL_SECURITY_INFORMATION);
     if (dacl != nullptr) SetSecurityInfo(replacement, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
     LocalFree(sd);
   }
@@ -66,10 +65,10 @@ void AtomicFileWriter::Write(const std::string& path, const std::string& content
   // point) or a folder in the file's place is theirs, not ours to replace,
   // and its target's access list must not be copied onto our file.
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
-    throw FileWriteError("Cannot write \"" + path + "\": " +
-                         ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? "it is a symbolic link"
-                                                                       : "it is not a regular file") +
-                         ", so it is left as it is");
+    throw FileWriteError(
+        "Cannot write \"" + path +
+        "\": " + ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? "it is a symbolic link" : "it is not a regular file") +
+        ", so it is left as it is");
 
   std::wstring tmp;
   HANDLE file = INVALID_HANDLE_VALUE;

@@ -114,8 +114,7 @@ std::optional<std::string> KeyName(const std::string& line) {
 std::string ValueOf(const std::string& line) {
   const auto eq = line.find('=');
   std::string v = Trim(line.substr(eq + 1));
-  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-    v = v.substr(1, v.size() - 2);
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) v = v.substr(1, v.size() - 2);
   return v;
 }
 
@@ -190,8 +189,7 @@ std::optional<std::string> IniFile::ReadValue(const std::string& section, const 
   return std::nullopt;
 }
 
-std::string IniFile::ReadString(const std::string& section, const std::string& key,
-                                const std::string& def) const {
+std::string IniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const {
   auto v = ReadValue(section, key);
   return v ? *v : def;
 }
@@ -258,8 +256,8 @@ void IniFile::WriteStrings(const std::string& section,
   // comments with our keys (and a link or a FIFO in its place is another
   // user's, never ours to replace).
   if (ReadDocument(path_, doc, &read) == ReadOutcome::Unreadable)
-    throw FileWriteError("Cannot write \"" + path_ + "\" (the existing file cannot be read, so it is left as it is): " +
-                         read.Reason());
+    throw FileWriteError("Cannot write \"" + path_ +
+                         "\" (the existing file cannot be read, so it is left as it is): " + read.Reason());
   for (const auto& [key, value] : keyValues) SetKey(doc, section, key, value);
 
   std::string out = doc.bom;

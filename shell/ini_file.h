@@ -53,8 +53,7 @@ class IniFile {
   // The value of key in section, or nothing when the file, the section or
   // the key is missing or the file cannot be read.
   std::optional<std::string> ReadValue(const std::string& section, const std::string& key) const;
-  std::string ReadString(const std::string& section, const std::string& key,
-                         const std::string& def) const;
+  std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
   // Decimal, or hexadecimal with a "0x"/"0X" prefix (optionally signed);
   // anything else yields def.
   int ReadInteger(const std::string& section, const std::string& key, int def) const;

@@ -42,8 +42,8 @@ struct Query {
 std::optional<std::string> ProfileRead(const std::string& path, const std::string& section, const std::string& key) {
   static const wchar_t kMissing[] = L"\x1F<missing>\x1F";
   wchar_t buffer[4096] = {};
-  GetPrivateProfileStringW(WideText::FromUtf8(section).c_str(), WideText::FromUtf8(key).c_str(), kMissing, buffer,
-                           4096, WideText::FromUtf8(path).c_str());
+  GetPrivateProfileStringW(WideText::FromUtf8(section).c_str(), WideText::FromUtf8(key).c_str(), kMissing, buffer, 4096,
+                           WideText::FromUtf8(path).c_str());
   const std::wstring v(buffer);
   if (v == kMissing) return std::nullopt;
   return WideText::ToUtf8(v);
@@ -119,7 +119,10 @@ TEST(IniFileVersusProfile, ReadsAgree) {
   const std::vector<ReadCase> cases = {
       {"names without case, blanks trimmed",
        "; comment\r\n[Other]\r\nLanguage=9\r\n[general]\r\n  LANGUAGE = 5 \r\nName=\"quoted\"\r\n",
-       {{"General", "Language"}, {"GENERAL", "name"}, {"General", "Missing"}, {"Nowhere", "Language"},
+       {{"General", "Language"},
+        {"GENERAL", "name"},
+        {"General", "Missing"},
+        {"Nowhere", "Language"},
         {"other", "language"}}},
       {"quotes",
        "[S]\r\na=\"x\"\r\nb='y'\r\nc=\"z'\r\nd=\"\r\ne=\"\"\r\nf= \"spaced\" \r\ng=\" inner \"\r\nh=x\"y\"\r\n",
@@ -131,7 +134,11 @@ TEST(IniFileVersusProfile, ReadsAgree) {
        "[ Spaced ]\r\nk=1\r\n[Tail] junk\r\nt=2\r\n  [Indented]\r\ni=3\r\n[NoClose\r\nn=4\r\n",
        // The profile calls also trim the section name asked for; the
        // program only ever asks for "General".
-       {{"Spaced", "k"}, {" Spaced ", "k", nullptr}, {"Tail", "t"}, {"Indented", "i"}, {"NoClose", "n"},
+       {{"Spaced", "k"},
+        {" Spaced ", "k", nullptr},
+        {"Tail", "t"},
+        {"Indented", "i"},
+        {"NoClose", "n"},
         {"Indented", "n"}}},
       {"comment lines",
        // The profile calls have no comments: ";k=1" is the key ";k". IniFile
@@ -172,7 +179,8 @@ TEST(IniFileVersusProfile, ReadsAgree) {
       if (q.ours == kAsProfile) {
         EXPECT_EQ(ours, profile) << "[" << q.section << "] " << q.key;
       } else {
-        EXPECT_EQ(ours, q.ours ? std::optional<std::string>(q.ours) : std::nullopt) << "[" << q.section << "] " << q.key;
+        EXPECT_EQ(ours, q.ours ? std::optional<std::string>(q.ours) : std::nullopt)
+            << "[" << q.section << "] " << q.key;
       }
     }
   }
@@ -219,7 +227,9 @@ TEST(IniFileVersusProfile, WritesAgree) {
        "[General]\r\nLanguage=2\r\n[Other]\r\nk=1\r\n[General]\r\nDeveloper=1\r\n",
        {{"General", "Developer", "0"}, {"General", "Languages", "x"}},
        {{"General", "Developer"}, {"General", "Languages"}, {"General", "Language"}}},
-      {"bare line feeds", "[General]\nLanguage=2\n", {{"General", "Developer", "1"}},
+      {"bare line feeds",
+       "[General]\nLanguage=2\n",
+       {{"General", "Developer", "1"}},
        {{"General", "Language"}, {"General", "Developer"}}},
       {"empty file", "", {{"General", "Language", "1"}}, {{"General", "Language"}}},
       {"value with blanks", "[General]\r\n", {{"General", "Languages", "  1110  "}}, {{"General", "Languages"}}},

@@ -13,9 +13,9 @@ Settings Settings::Load(IniFile& file, FileReadResult* outcome) {
 }
 
 void Settings::Save(IniFile& file) const {
-  file.WriteStrings(kSection, {{"Language", std::to_string(Language)},
-                               {"Languages", Languages},
-                               {"Developer", Developer ? "1" : "0"}});
+  file.WriteStrings(
+      kSection,
+      {{"Language", std::to_string(Language)}, {"Languages", Languages}, {"Developer", Developer ? "1" : "0"}});
 }
 
 }  // namespace mq

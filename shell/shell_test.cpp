@@ -55,7 +55,8 @@ std::string GuardName(const TempDir&) { return "Splashledger"; }
 
 TEST(IniFile, ReadsCaseInsensitivelyTrimsAndUnquotes) {
   TempDir d;
-  WriteAll(d.file("a.ini"), "; comment\r\n[Other]\r\nLanguage=9\r\n[general]\r\n  LANGUAGE = 5 \r\nName=\"quoted\"\r\n");
+  WriteAll(d.file("a.ini"),
+           "; comment\r\n[Other]\r\nLanguage=9\r\n[general]\r\n  LANGUAGE = 5 \r\nName=\"quoted\"\r\n");
   IniFile ini(d.file("a.ini"));
   EXPECT_EQ(ini.ReadInteger("General", "Language", 1), 5);
   EXPECT_EQ(ini.ReadString("GENERAL", "name", ""), "quoted");
@@ -257,7 +258,8 @@ TEST(SharedSettingsFile, WhatAnotherUserPlantsIsRefusedAtStartAndLeftAloneAtClos
       {"link to the victim's file",
        [&](const TempDir&, const std::string& ini) { ASSERT_EQ(symlink(victimFile.c_str(), ini.c_str()), 0); },
        FileReadStatus::Link},
-      {"link to /dev/zero", [](const TempDir&, const std::string& ini) { ASSERT_EQ(symlink("/dev/zero", ini.c_str()), 0); },
+      {"link to /dev/zero",
+       [](const TempDir&, const std::string& ini) { ASSERT_EQ(symlink("/dev/zero", ini.c_str()), 0); },
        FileReadStatus::Link},
       {"FIFO", [](const TempDir&, const std::string& ini) { ASSERT_EQ(mkfifo(ini.c_str(), 0666), 0); },
        FileReadStatus::NotRegular},
@@ -315,7 +317,11 @@ TEST(SharedSettingsFile, AReplacementNeverCarriesSetIdOrExecuteBits) {
     TempDir d;
     ASSERT_EQ(chmod(d.str().c_str(), 0777), 0);
     const std::string ini = d.file("MqTool.ini");
-    const std::string program = std::string("\x7f" "ELF\x02\x01\x01", 7) + "payload";
+    const std::string program = std::string(
+                                    "\x7f"
+                                    "ELF\x02\x01\x01",
+                                    7) +
+                                "payload";
     WriteAll(ini, program);
     if (geteuid() == 0) {
       ASSERT_EQ(chown(ini.c_str(), kAttacker, 0), 0);
@@ -412,7 +418,8 @@ TEST(Settings, DefaultsWhenFileMissingAndWrittenAsIntegers) {
   EXPECT_FALSE(s.Developer);
   s.Save(ini);
   const std::string n = kNewFileEol;
-  EXPECT_EQ(ReadAll(d.file("MqTool.ini")), "[General]" + n + "Language=1" + n + "Languages=1110100000" + n + "Developer=0" + n);
+  EXPECT_EQ(ReadAll(d.file("MqTool.ini")),
+            "[General]" + n + "Language=1" + n + "Languages=1110100000" + n + "Developer=0" + n);
 }
 
 TEST(Settings, HexLanguageAndIntegerBooleans) {
@@ -523,13 +530,14 @@ TEST(SingleInstance, EachUserHasAGuardOfTheirOwnAndNoOtherUserCanHoldIt) {
   const std::string planted = "/tmp/mqtool-" + std::to_string(victim);
   ASSERT_EQ(mkdir(planted.c_str(), 0700), 0);
   ASSERT_EQ(chown(planted.c_str(), a, a), 0);
-  EXPECT_EQ(InChildAs(victim, victim, [&] {
-              SingleInstance guard;
-              return !guard.Acquired() && guard.Problem().find(planted) != std::string::npos &&
-                             guard.Problem().find("belongs to user") != std::string::npos
-                         ? 0
-                         : 1;
-            }),
+  EXPECT_EQ(InChildAs(victim, victim,
+                      [&] {
+                        SingleInstance guard;
+                        return !guard.Acquired() && guard.Problem().find(planted) != std::string::npos &&
+                                       guard.Problem().find("belongs to user") != std::string::npos
+                                   ? 0
+                                   : 1;
+                      }),
             0);
   for (uid_t u : {a, b, victim}) fs::remove_all("/tmp/mqtool-" + std::to_string(u));
 }

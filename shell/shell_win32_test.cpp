@@ -30,8 +30,7 @@ std::wstring Environment(const wchar_t* name) {
 
 std::string UniqueName(const char* what) {
   static int counter = 0;
-  return std::string("MqTest-") + what + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-         std::to_string(counter++);
+  return std::string("MqTest-") + what + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
 }
 
 // The child's side: started with MQ_TEST_GUARD set, it takes that guard.
@@ -148,7 +147,10 @@ TEST(SingleInstanceWin32, NameTakenByAnotherKindOfObjectRefusesTheStart) {
 TEST(WideTextWin32, ConvertsBothWaysAndNamesSystemErrors) {
   EXPECT_EQ(WideText::FromUtf8("C:\\Daten\\\u03A9\U0001F600"), L"C:\\Daten\\\u03A9\U0001F600");
   EXPECT_EQ(WideText::ToUtf8(L"C:\\Daten\\\u03A9\U0001F600"), "C:\\Daten\\\u03A9\U0001F600");
-  EXPECT_EQ(WideText::FromUtf8("a\xFF" "b"), L"a\uFFFD" L"b");
+  EXPECT_EQ(WideText::FromUtf8("a\xFF"
+                               "b"),
+            L"a\uFFFD"
+            L"b");
   EXPECT_EQ(WideText::FromUtf8(""), L"");
   const std::string denied = WideText::SystemError(ERROR_ACCESS_DENIED);
   EXPECT_TRUE(denied.ends_with(" (5)")) << denied;

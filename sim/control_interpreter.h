@@ -14,19 +14,19 @@
 namespace mqsim {
 
 class ControlInterpreter {
-public:
-    explicit ControlInterpreter(SimModel& model) : model_(model) {}
+ public:
+  explicit ControlInterpreter(SimModel& model) : model_(model) {}
 
-    // Runs one line at the model's current time; returns the answer lines.
-    std::vector<std::string> execute(std::string_view line);
-    bool quitRequested() const { return quit_; }
+  // Runs one line at the model's current time; returns the answer lines.
+  std::vector<std::string> execute(std::string_view line);
+  bool quitRequested() const { return quit_; }
 
-private:
-    std::vector<std::string> status() const;
-    std::vector<std::string> stats() const;
+ private:
+  std::vector<std::string> status() const;
+  std::vector<std::string> stats() const;
 
-    SimModel& model_;
-    bool quit_ = false;
+  SimModel& model_;
+  bool quit_ = false;
 };
 
 }  // namespace mqsim

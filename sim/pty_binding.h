@@ -24,53 +24,53 @@
 namespace mqsim {
 
 class PtyBinding {
-public:
-    PtyBinding() = default;
-    ~PtyBinding();
-    PtyBinding(const PtyBinding&) = delete;
-    PtyBinding& operator=(const PtyBinding&) = delete;
+ public:
+  PtyBinding() = default;
+  ~PtyBinding();
+  PtyBinding(const PtyBinding&) = delete;
+  PtyBinding& operator=(const PtyBinding&) = delete;
 
-    // False with a message for the user when the binding is impossible.
-    bool bind(const std::string& dataFolder, int com, std::string& error);
-    void release();
+  // False with a message for the user when the binding is impossible.
+  bool bind(const std::string& dataFolder, int com, std::string& error);
+  void release();
 
-    // Things found in ports/ and left alone since the last call, one
-    // message each, for standard error.
-    std::vector<std::string> takeNotes();
+  // Things found in ports/ and left alone since the last call, one
+  // message each, for standard error.
+  std::vector<std::string> takeNotes();
 
-    int masterFd() const { return master_; }
-    // Readable when another process has closed the slave; call onSlaveClosed.
-    int watchFd() const { return watch_; }
-    void onSlaveClosed();
-    const std::string& slavePath() const { return slavePath_; }
-    const std::string& linkPath() const { return linkPath_; }
+  int masterFd() const { return master_; }
+  // Readable when another process has closed the slave; call onSlaveClosed.
+  int watchFd() const { return watch_; }
+  void onSlaveClosed();
+  const std::string& slavePath() const { return slavePath_; }
+  const std::string& linkPath() const { return linkPath_; }
 
-private:
-    bool openPortsDir(std::string& error);
-    bool createPortsDir(std::string& error);
-    bool lockNumber(std::string& error);
-    bool checkExistingLink(std::string& error);
-    bool openPty(std::string& error);
-    bool makeLink(std::string& error);
-    void sweepStale();
-    void removePortsDirIfOnlyMarker();
-    void note(const std::string& name, const std::string& text);
+ private:
+  bool openPortsDir(std::string& error);
+  bool createPortsDir(std::string& error);
+  bool lockNumber(std::string& error);
+  bool checkExistingLink(std::string& error);
+  bool openPty(std::string& error);
+  bool makeLink(std::string& error);
+  void sweepStale();
+  void removePortsDirIfOnlyMarker();
+  void note(const std::string& name, const std::string& text);
 
-    std::string portsDir_;   // for messages; all access goes through dirFd_
-    std::string comName_;    // "COM<N>"
-    std::string linkName_;   // "COM<N>" in ports/
-    std::string lockName_;   // ".COM<N>.lock" in ports/
-    std::string linkPath_;
-    std::string slavePath_;
-    int dataFd_ = -1;        // the data folder
-    int dirFd_ = -1;         // ports/
-    int lockFd_ = -1;
-    int master_ = -1;
-    int slave_ = -1;
-    int watch_ = -1;
-    bool linked_ = false;
-    std::vector<std::string> notes_;
-    std::vector<std::string> noted_;  // entries already reported once
+  std::string portsDir_;  // for messages; all access goes through dirFd_
+  std::string comName_;   // "COM<N>"
+  std::string linkName_;  // "COM<N>" in ports/
+  std::string lockName_;  // ".COM<N>.lock" in ports/
+  std::string linkPath_;
+  std::string slavePath_;
+  int dataFd_ = -1;  // the data folder
+  int dirFd_ = -1;   // ports/
+  int lockFd_ = -1;
+  int master_ = -1;
+  int slave_ = -1;
+  int watch_ = -1;
+  bool linked_ = false;
+  std::vector<std::string> notes_;
+  std::vector<std::string> noted_;  // entries already reported once
 };
 
 }  // namespace mqsim

@@ -4,20 +4,16 @@
 
 namespace mqsim {
 
-SimConfig SimConfig::withAllPads()
-{
-    SimConfig cfg;
-    for (const char* p = kPadIdAlphabet; *p != 0; ++p)
-        cfg.pads.push_back(PadConfig{*p, "912", cfg.channel});
-    return cfg;
+SimConfig SimConfig::withAllPads() {
+  SimConfig cfg;
+  for (const char* p = kPadIdAlphabet; *p != 0; ++p) cfg.pads.push_back(PadConfig{*p, "912", cfg.channel});
+  return cfg;
 }
 
-int judgeIndexOf(char id)
-{
-    if (id == 0)
-        return -1;
-    const char* hit = std::strchr(kPadIdAlphabet, id);
-    return hit == nullptr ? -1 : static_cast<int>(hit - kPadIdAlphabet);
+int judgeIndexOf(char id) {
+  if (id == 0) return -1;
+  const char* hit = std::strchr(kPadIdAlphabet, id);
+  return hit == nullptr ? -1 : static_cast<int>(hit - kPadIdAlphabet);
 }
 
 }  // namespace mqsim

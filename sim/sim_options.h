@@ -13,20 +13,20 @@
 namespace mqsim {
 
 class SimOptions {
-public:
-    int com = 0;
-    std::string dataFolder;
-    SimConfig config;
-    bool trace = false;
-    bool seedGiven = false;
-    std::string controlFifo;
-    bool help = false;
+ public:
+  int com = 0;
+  std::string dataFolder;
+  SimConfig config;
+  bool trace = false;
+  bool seedGiven = false;
+  std::string controlFifo;
+  bool help = false;
 
-    SimOptions();
+  SimOptions();
 
-    // `args` without the program name. False with `error` set on bad input.
-    bool parse(const std::vector<std::string>& args, std::string& error);
-    static std::string usage();
+  // `args` without the program name. False with `error` set on bad input.
+  bool parse(const std::vector<std::string>& args, std::string& error);
+  static std::string usage();
 };
 
 }  // namespace mqsim

@@ -13,27 +13,27 @@ namespace mqsim {
 using Millis = std::int64_t;
 
 enum class TraceDir {
-    HostToBase,  // bytes the host wrote to the base station, cut into units
-    BaseToHost,  // a reply or pad frame the base put on the serial line
-    BaseToPad,   // a frame the base transmitted by radio, one line per pad
-    PadToBase,   // a frame a pad transmitted by radio
+  HostToBase,  // bytes the host wrote to the base station, cut into units
+  BaseToHost,  // a reply or pad frame the base put on the serial line
+  BaseToPad,   // a frame the base transmitted by radio, one line per pad
+  PadToBase,   // a frame a pad transmitted by radio
 };
 
 enum class TraceFate {
-    Ok,            // accepted (host units) or delivered (radio frames)
-    Ignored,       // host bytes that are no command, no "ACK" and no frame
-    Dropped,       // lost by the simulated radio
-    Off,           // the pad is switched off
-    OtherChannel,  // pad and base are on different channels
-    NoPad,         // no simulated pad has this address
+  Ok,            // accepted (host units) or delivered (radio frames)
+  Ignored,       // host bytes that are no command, no "ACK" and no frame
+  Dropped,       // lost by the simulated radio
+  Off,           // the pad is switched off
+  OtherChannel,  // pad and base are on different channels
+  NoPad,         // no simulated pad has this address
 };
 
 struct TraceEntry {
-    Millis at = 0;
-    TraceDir dir = TraceDir::HostToBase;
-    char pad = 0;  // pad id, 0 where no pad is involved
-    TraceFate fate = TraceFate::Ok;
-    std::string bytes;
+  Millis at = 0;
+  TraceDir dir = TraceDir::HostToBase;
+  char pad = 0;  // pad id, 0 where no pad is involved
+  TraceFate fate = TraceFate::Ok;
+  std::string bytes;
 };
 
 // "<at> <dir> <pad> <fate> <bytes>" with single spaces; see docs/marq-sim.md.

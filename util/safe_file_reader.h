@@ -22,9 +22,9 @@ enum class FileReadStatus { Read, Missing, Link, NotRegular, TooLarge, Failed };
 
 struct FileReadResult {
   FileReadStatus status = FileReadStatus::Failed;
-  std::string bytes;        // the content when Read
-  int systemError = 0;      // errno (POSIX) or GetLastError() (Windows) when Failed
-  std::string systemText;   // the system's text for systemError
+  std::string bytes;       // the content when Read
+  int systemError = 0;     // errno (POSIX) or GetLastError() (Windows) when Failed
+  std::string systemText;  // the system's text for systemError
   // The file's owner and permission bits as "0644", where the system told
   // them (POSIX: from lstat, also when the open was refused); empty otherwise.
   std::string owner;

@@ -24,8 +24,9 @@ namespace {
 struct Folder {
   fs::path path;
   Folder() {
-    path = fs::temp_directory_path() / ("mq-safe-read-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                        "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    path = fs::temp_directory_path() /
+           ("mq-safe-read-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(path);
     fs::create_directories(path);
   }

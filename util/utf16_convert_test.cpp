@@ -17,13 +17,28 @@ TEST(Utf16Convert, RoundTripsAndReplacesIllFormedSequences) {
   // U+10FFFF, no lead at all: one U+FFFD each, and the byte after a bad
   // continuation starts afresh.
   EXPECT_EQ(Utf16Convert::Utf8ToUtf16("a\xE2\x82"), u"a\uFFFD");
-  EXPECT_EQ(Utf16Convert::Utf8ToUtf16("\xC0\xAF" "b"), u"\uFFFD" "b");
-  EXPECT_EQ(Utf16Convert::Utf8ToUtf16("\x80" "c"), u"\uFFFD" "c");
+  EXPECT_EQ(Utf16Convert::Utf8ToUtf16("\xC0\xAF"
+                                      "b"),
+            u"\uFFFD"
+            "b");
+  EXPECT_EQ(Utf16Convert::Utf8ToUtf16("\x80"
+                                      "c"),
+            u"\uFFFD"
+            "c");
   EXPECT_EQ(Utf16Convert::Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD");
-  EXPECT_EQ(Utf16Convert::Utf8ToUtf16("\xE2" "d"), u"\uFFFD" "d");
-  EXPECT_EQ(Utf16Convert::Utf8ToUtf16("\xF4\x90\x80\x80" "e"), u"\uFFFD" "e");
+  EXPECT_EQ(Utf16Convert::Utf8ToUtf16("\xE2"
+                                      "d"),
+            u"\uFFFD"
+            "d");
+  EXPECT_EQ(Utf16Convert::Utf8ToUtf16("\xF4\x90\x80\x80"
+                                      "e"),
+            u"\uFFFD"
+            "e");
   EXPECT_EQ(Utf16Convert::Utf8ToUtf16("\xFF\xC3\xA7"), u"\uFFFD\u00E7");
-  EXPECT_EQ(Utf16Convert::SanitizeUtf8("\xC3" "a\xFF\xE2\x82"), "\xEF\xBF\xBD" "a\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(Utf16Convert::SanitizeUtf8("\xC3"
+                                       "a\xFF\xE2\x82"),
+            "\xEF\xBF\xBD"
+            "a\xEF\xBF\xBD\xEF\xBF\xBD");
   // Unpaired surrogates in UTF-16 become U+FFFD in UTF-8; a pair is one
   // code point.
   EXPECT_EQ(Utf16Convert::Utf16ToUtf8(std::u16string{u'x', char16_t(0xD800), u'y', char16_t(0xDC00)}),
@@ -52,7 +67,9 @@ TEST(Utf16Convert, SingleCodePointsAtTheEncodingBoundaries) {
   EXPECT_EQ(badUtf16, u"\uFFFD\uFFFD\uFFFD");
   // NextCodePoint stops a bad sequence before the byte that broke it.
   std::size_t pos = 0;
-  const std::string_view s = "\xE2\x82" "A";
+  const std::string_view s =
+      "\xE2\x82"
+      "A";
   EXPECT_EQ(Utf16Convert::NextCodePoint(s, pos), Utf16Convert::kReplacement);
   EXPECT_EQ(pos, 2u);
   EXPECT_EQ(Utf16Convert::NextCodePoint(s, pos), U'A');

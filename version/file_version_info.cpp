@@ -13,9 +13,8 @@ namespace mq {
 namespace {
 
 constexpr std::array<std::u16string_view, TFileVersionInfo::kKeyCount> kKeys{
-    u"Comments",        u"CompanyName",      u"FileDescription", u"FileVersion",
-    u"InternalName",    u"LegalCopyright",   u"LegalTrademarks", u"OriginalFilename",
-    u"ProductName",     u"ProductVersion",   u"PrivateBuild",    u"SpecialBuild"};
+    u"Comments",        u"CompanyName",      u"FileDescription", u"FileVersion",    u"InternalName", u"LegalCopyright",
+    u"LegalTrademarks", u"OriginalFilename", u"ProductName",     u"ProductVersion", u"PrivateBuild", u"SpecialBuild"};
 
 struct TCodePage {
   std::uint16_t Id;
@@ -92,8 +91,7 @@ std::u16string TFileVersionInfo::LastErrorText() {
   const std::uint32_t code = FPlatform.GetLastError();
   if (code == 0) return {};
   // %d of the code: Windows codes above 0x7FFFFFFF show as negative numbers.
-  return u"Error #" + Decimal(static_cast<std::int32_t>(code)) + u" - " +
-         FPlatform.FormatMessageW(code);
+  return u"Error #" + Decimal(static_cast<std::int32_t>(code)) + u" - " + FPlatform.FormatMessageW(code);
 }
 
 std::u16string TFileVersionInfo::ReadVersionString(int index) {
@@ -113,8 +111,7 @@ std::u16string TFileVersionInfo::ReadVersionString(int index) {
 
   const void* translation = nullptr;
   std::uint32_t translationLength = 0;
-  if (!FPlatform.VerQueryValueW(data, u"\\VarFileInfo\\Translation", translation,
-                                translationLength) ||
+  if (!FPlatform.VerQueryValueW(data, u"\\VarFileInfo\\Translation", translation, translationLength) ||
       translation == nullptr || translationLength < 4) {
     // A table too short to hold one pair names no string table either; it is
     // refused like a missing one rather than read beyond its end.

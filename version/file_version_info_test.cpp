@@ -33,17 +33,15 @@ class TCountingPlatform : public TVersionPlatform {
     ++ReadCalls;
     return S.GetFileVersionInfoW(name, buffer);
   }
-  bool VerQueryValueW(std::span<const std::byte> block, std::u16string_view path,
-                      const void*& value, std::uint32_t& length) override {
+  bool VerQueryValueW(std::span<const std::byte> block, std::u16string_view path, const void*& value,
+                      std::uint32_t& length) override {
     Paths.emplace_back(path);
     return S.VerQueryValueW(block, path, value, length);
   }
   std::uint32_t GetLastError() override { return S.GetLastError(); }
   void SetLastError(std::uint32_t code) override { S.SetLastError(code); }
   std::u16string FormatMessageW(std::uint32_t code) override { return S.FormatMessageW(code); }
-  bool VerLanguageNameW(std::uint16_t id, std::u16string& name) override {
-    return S.VerLanguageNameW(id, name);
-  }
+  bool VerLanguageNameW(std::uint16_t id, std::u16string& name) override { return S.VerLanguageNameW(id, name); }
 
   TVersionPlatform& S = TVersionPlatform::System();
   int SizeCalls = 0;
@@ -68,8 +66,8 @@ class TScriptedPlatform : public TVersionPlatform {
     }
     return true;
   }
-  bool VerQueryValueW(std::span<const std::byte> block, std::u16string_view path,
-                      const void*& value, std::uint32_t& length) override {
+  bool VerQueryValueW(std::span<const std::byte> block, std::u16string_view path, const void*& value,
+                      std::uint32_t& length) override {
     if (path == u"\\VarFileInfo\\Translation") {
       value = block.data();
       length = static_cast<std::uint32_t>(Translation.size());
@@ -122,9 +120,8 @@ class FileVersionInfo : public ::testing::Test {
     // One folder per process and test: the tests of this fixture run side by
     // side, and an object's address is the same in every process under the
     // address sanitizer.
-    FDir = fs::temp_directory_path() /
-           ("mq_file_version_info_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    FDir = fs::temp_directory_path() / ("mq_file_version_info_" + std::to_string(::getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(FDir);
 #endif
   }
@@ -174,8 +171,7 @@ TEST(FileVersionInfoOwnFile, ReadsTheProgramsOwnVersionData) {
   EXPECT_EQ(info.StrVerFileProductVersion(), u"3500");
 #ifndef _WIN32
   // Keys the table does not hold give the last-error text.
-  const std::u16string missing =
-      u"Error #1813 - The specified resource type cannot be found in the image file.\r\n";
+  const std::u16string missing = u"Error #1813 - The specified resource type cannot be found in the image file.\r\n";
   EXPECT_EQ(info.StrVerFilePrivateBuild(), missing);
   EXPECT_EQ(info.StrVerFileSpecialBuild(), missing);
 #endif
@@ -264,10 +260,8 @@ TEST_F(FileVersionInfo, MissingOrEmptyTranslationTableRaises) {
     info.StrVerFileVersion();
     FAIL() << "no exception";
   } catch (const EFileVersionInfo& e) {
-    EXPECT_EQ(e.Text(),
-              u"Error #1813 - The specified resource type cannot be found in the image file.\r\n");
-    EXPECT_STREQ(e.what(),
-                 "Error #1813 - The specified resource type cannot be found in the image file.\r\n");
+    EXPECT_EQ(e.Text(), u"Error #1813 - The specified resource type cannot be found in the image file.\r\n");
+    EXPECT_STREQ(e.what(), "Error #1813 - The specified resource type cannot be found in the image file.\r\n");
   }
   EXPECT_EQ(info.VerFileLangID(), 0);
 

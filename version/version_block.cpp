@@ -37,8 +37,7 @@ struct TNode {
 // Parses the node at `begin`, which must end at or before `limit`. A node
 // shorter than a header plus a key terminator is rejected, which also
 // guarantees that walking siblings always moves forward.
-std::optional<TNode> ParseNode(std::span<const std::byte> data, std::size_t begin,
-                               std::size_t limit) {
+std::optional<TNode> ParseNode(std::span<const std::byte> data, std::size_t begin, std::size_t limit) {
   if (limit > data.size() || begin > limit || limit - begin < kHeaderSize) return std::nullopt;
   TNode node;
   node.Begin = begin;
@@ -58,8 +57,7 @@ std::optional<TNode> ParseNode(std::span<const std::byte> data, std::size_t begi
   // A value that claims more bytes than its node holds is cut at the node's
   // end (text to whole units) rather than read from the next node.
   node.ValueBegin = std::min(Align4(pos + 2), node.End);
-  const std::size_t claimed =
-      node.Type == kTextType ? std::size_t{node.ValueLength} * 2 : node.ValueLength;
+  const std::size_t claimed = node.Type == kTextType ? std::size_t{node.ValueLength} * 2 : node.ValueLength;
   node.ValueBytes = std::min(claimed, node.End - node.ValueBegin);
   if (node.Type == kTextType) node.ValueBytes &= ~std::size_t{1};
   node.ChildrenBegin = std::min(Align4(node.ValueBegin + node.ValueBytes), node.End);
@@ -74,8 +72,7 @@ bool KeyEquals(std::span<const std::byte> data, const TNode& node, std::u16strin
   return true;
 }
 
-std::optional<TNode> FindChild(std::span<const std::byte> data, const TNode& parent,
-                               std::u16string_view key) {
+std::optional<TNode> FindChild(std::span<const std::byte> data, const TNode& parent, std::u16string_view key) {
   std::size_t pos = parent.ChildrenBegin;
   while (pos < parent.End) {
     const auto child = ParseNode(data, pos, parent.End);

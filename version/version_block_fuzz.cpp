@@ -13,8 +13,8 @@
 
 namespace {
 
-std::ptrdiff_t ReadFrom(const std::uint8_t* data, std::size_t size, std::uint64_t offset,
-                        std::span<std::byte> buffer, std::size_t maxRead) {
+std::ptrdiff_t ReadFrom(const std::uint8_t* data, std::size_t size, std::uint64_t offset, std::span<std::byte> buffer,
+                        std::size_t maxRead) {
   if (offset >= size) return 0;
   std::size_t n = size - static_cast<std::size_t>(offset);
   if (n > buffer.size()) n = buffer.size();

@@ -23,8 +23,7 @@ constexpr auto kPattern = [] {
 
 // Reads exactly buffer.size() bytes unless the file ends first; returns the
 // count read or a negative value on error.
-std::ptrdiff_t ReadFully(const TVersionBlockScanner::TReadAt& read, std::uint64_t offset,
-                         std::span<std::byte> buffer) {
+std::ptrdiff_t ReadFully(const TVersionBlockScanner::TReadAt& read, std::uint64_t offset, std::span<std::byte> buffer) {
   std::size_t done = 0;
   while (done < buffer.size()) {
     const std::ptrdiff_t got = read(offset + done, buffer.subspan(done));
@@ -44,8 +43,7 @@ TCandidate CheckCandidate(const TVersionBlockScanner::TReadAt& read, std::uint64
   std::ptrdiff_t got = ReadFully(read, start, header);
   if (got < 0) return TCandidate::ReadError;
   if (got < 2) return TCandidate::NoBlock;
-  const std::size_t length = std::to_integer<std::size_t>(header[0]) |
-                             (std::to_integer<std::size_t>(header[1]) << 8);
+  const std::size_t length = std::to_integer<std::size_t>(header[0]) | (std::to_integer<std::size_t>(header[1]) << 8);
   if (length < TVersionBlock::kMinRootSize) return TCandidate::NoBlock;
   block.assign(length, std::byte{0});
   got = ReadFully(read, start, block);
@@ -57,8 +55,7 @@ TCandidate CheckCandidate(const TVersionBlockScanner::TReadAt& read, std::uint64
 
 }  // namespace
 
-TVersionBlockScanner::TResult TVersionBlockScanner::Find(const TReadAt& read,
-                                                         std::size_t chunkSize) {
+TVersionBlockScanner::TResult TVersionBlockScanner::Find(const TReadAt& read, std::size_t chunkSize) {
   TResult result;
   chunkSize = std::max(chunkSize, kPattern.size());
   const std::boyer_moore_horspool_searcher searcher(kPattern.begin(), kPattern.end());
@@ -95,8 +92,7 @@ TVersionBlockScanner::TResult TVersionBlockScanner::Find(const TReadAt& read,
             result.Block.clear();
             result.Status = TStatus::ReadError;
             return result;
-          case TCandidate::NoBlock:
-            break;
+          case TCandidate::NoBlock: break;
         }
       }
       from = hit + 1;

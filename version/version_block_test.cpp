@@ -25,10 +25,8 @@ Writer::TVersionData ProgramData() {
   Writer::TVersionData data;
   data.FileVersion = {3, 5, 0, 0};
   data.ProductVersion = {3, 5, 0, 0};
-  data.StringTables.push_back({u"080904E4",
-                               {{u"Comments", u""},
-                                {u"FileVersion", u"3.5.0.0"},
-                                {u"ProductVersion", u"3500"}}});
+  data.StringTables.push_back(
+      {u"080904E4", {{u"Comments", u""}, {u"FileVersion", u"3.5.0.0"}, {u"ProductVersion", u"3500"}}});
   data.Translations = {{0x0809, 0x04E4}};
   return data;
 }
@@ -43,8 +41,7 @@ std::u16string TextOf(const TVersionBlock::TValue& value) {
 }
 
 std::uint16_t At16(const Bytes& b, std::size_t at) {
-  return static_cast<std::uint16_t>(std::to_integer<unsigned>(b[at]) |
-                                    (std::to_integer<unsigned>(b[at + 1]) << 8));
+  return static_cast<std::uint16_t>(std::to_integer<unsigned>(b[at]) | (std::to_integer<unsigned>(b[at + 1]) << 8));
 }
 
 void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
@@ -55,16 +52,14 @@ void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
 TEST(VersionBlockWriter, TextNodeBytesAreExact) {
   // wLength 16, wValueLength 2 units ("x" and its terminator), wType 1, key
   // "A" + terminator, two bytes of padding, value, no trailing padding.
-  EXPECT_EQ(Writer::Write(Writer::Text(u"A", u"x")),
-            FromInts({16, 0, 2, 0, 1, 0, 'A', 0, 0, 0, 0, 0, 'x', 0, 0, 0}));
+  EXPECT_EQ(Writer::Write(Writer::Text(u"A", u"x")), FromInts({16, 0, 2, 0, 1, 0, 'A', 0, 0, 0, 0, 0, 'x', 0, 0, 0}));
   // A parent pads between children but not after the last one.
   Writer::TNode parent;
   parent.Key = u"P";
   parent.Children = {Writer::Words(u"B", {0x0809}), Writer::Words(u"C", {0x04E4})};
-  EXPECT_EQ(Writer::Write(parent),
-            FromInts({42, 0, 0, 0, 1, 0, 'P', 0, 0, 0, 0, 0,          //
-                      14, 0, 2, 0, 0, 0, 'B', 0, 0, 0, 0, 0, 9, 8, 0, 0,  //
-                      14, 0, 2, 0, 0, 0, 'C', 0, 0, 0, 0, 0, 0xE4, 4}));
+  EXPECT_EQ(Writer::Write(parent), FromInts({42, 0, 0, 0, 1, 0, 'P', 0, 0, 0, 0, 0,                 //
+                                             14, 0, 2, 0, 0, 0, 'B', 0, 0, 0, 0, 0, 9,    8, 0, 0,  //
+                                             14, 0, 2, 0, 0, 0, 'C', 0, 0, 0, 0, 0, 0xE4, 4}));
 }
 
 TEST(VersionBlockWriter, ProgramBlockLayout) {
@@ -75,8 +70,7 @@ TEST(VersionBlockWriter, ProgramBlockLayout) {
   EXPECT_EQ(std::memcmp(block.data() + 6, u"VS_VERSION_INFO", 32), 0);
   // Fixed information at 40: signature, structure 1.0, 3.5 / 0.0 twice.
   EXPECT_EQ(Bytes(block.begin() + 40, block.begin() + 64),
-            FromInts({0xBD, 0x04, 0xEF, 0xFE, 0, 0, 1, 0, 5, 0, 3, 0, 0, 0, 0, 0, 5, 0, 3, 0,
-                      0, 0, 0, 0}));
+            FromInts({0xBD, 0x04, 0xEF, 0xFE, 0, 0, 1, 0, 5, 0, 3, 0, 0, 0, 0, 0, 5, 0, 3, 0, 0, 0, 0, 0}));
   TVersionBlock view(block);
   ASSERT_TRUE(view.Valid());
   EXPECT_EQ(view.Size(), block.size());
@@ -96,8 +90,7 @@ TEST(VersionBlock, QueriesAnswerLikeTheSystem) {
   auto translation = view.Query(u"\\VarFileInfo\\Translation");
   ASSERT_TRUE(translation);
   EXPECT_EQ(translation->Length, 4u);  // bytes
-  EXPECT_EQ(Bytes(translation->Bytes.begin(), translation->Bytes.end()),
-            FromInts({0x09, 0x08, 0xE4, 0x04}));
+  EXPECT_EQ(Bytes(translation->Bytes.begin(), translation->Bytes.end()), FromInts({0x09, 0x08, 0xE4, 0x04}));
 
   auto version = view.Query(u"\\StringFileInfo\\080904E4\\FileVersion");
   ASSERT_TRUE(version);
@@ -219,8 +212,8 @@ TEST(VersionBlock, DeepNestingIsWalkedWithoutRecursion) {
 
 // Scanner over bytes in memory, optionally handing out at most `maxRead`
 // bytes per call and failing the read that starts at `failAt`.
-TVersionBlockScanner::TResult Scan(const Bytes& file, std::size_t chunk,
-                                   std::size_t maxRead = SIZE_MAX, std::uint64_t failAt = UINT64_MAX) {
+TVersionBlockScanner::TResult Scan(const Bytes& file, std::size_t chunk, std::size_t maxRead = SIZE_MAX,
+                                   std::uint64_t failAt = UINT64_MAX) {
   return TVersionBlockScanner::Find(
       [&](std::uint64_t offset, std::span<std::byte> buffer) -> std::ptrdiff_t {
         if (offset == failAt) return -1;
@@ -239,8 +232,8 @@ TEST(VersionBlockScanner, FindsTheFirstWellFormedBlockAnywhere) {
   Bytes file(101, std::byte{0x5A});
   const Bytes decoy = Bytes(reinterpret_cast<const std::byte*>(u"VS_VERSION_INFO"),
                             reinterpret_cast<const std::byte*>(u"VS_VERSION_INFO") + 32);
-  file.insert(file.begin() + 3, decoy.begin(), decoy.end());      // key at offset 3 (< 6)
-  file.insert(file.begin() + 60, decoy.begin(), decoy.end());     // key with a bad header
+  file.insert(file.begin() + 3, decoy.begin(), decoy.end());   // key at offset 3 (< 6)
+  file.insert(file.begin() + 60, decoy.begin(), decoy.end());  // key with a bad header
   // Bare key text behind a plausible header (length 40, no value), as a
   // program's constants may hold it: not a block without fixed information.
   const Bytes header = FromInts({40, 0, 0, 0, 0, 0});
@@ -255,8 +248,7 @@ TEST(VersionBlockScanner, FindsTheFirstWellFormedBlockAnywhere) {
   file.insert(file.end(), 7, std::byte{1});
   file.insert(file.end(), second.begin(), second.end());
 
-  for (std::size_t chunk : {std::size_t{32}, std::size_t{33}, std::size_t{47}, std::size_t{64},
-                            std::size_t{1} << 20}) {
+  for (std::size_t chunk : {std::size_t{32}, std::size_t{33}, std::size_t{47}, std::size_t{64}, std::size_t{1} << 20}) {
     auto found = Scan(file, chunk);
     ASSERT_EQ(found.Status, TVersionBlockScanner::TStatus::Found) << chunk;
     EXPECT_EQ(found.Offset, blockAt) << chunk;

@@ -37,8 +37,7 @@ TVersionBlockWriter::TNode TVersionBlockWriter::Text(std::u16string key, std::u1
   return node;
 }
 
-TVersionBlockWriter::TNode TVersionBlockWriter::Words(std::u16string key,
-                                                      const std::vector<std::uint16_t>& words) {
+TVersionBlockWriter::TNode TVersionBlockWriter::Words(std::u16string key, const std::vector<std::uint16_t>& words) {
   TNode node;
   node.Key = std::move(key);
   node.Type = kBinary;
@@ -92,9 +91,9 @@ TVersionBlockWriter::TNode TVersionBlockWriter::Build(const TVersionData& data) 
 std::vector<std::byte> TVersionBlockWriter::Write(const TNode& node) {
   std::vector<std::byte> out;
   Put16(out, 0);  // wLength, set below
-  const std::size_t valueLength =
-      node.ValueLength >= 0 ? static_cast<std::size_t>(node.ValueLength)
-                            : (node.Type == kText ? node.Value.size() / 2 : node.Value.size());
+  const std::size_t valueLength = node.ValueLength >= 0
+                                      ? static_cast<std::size_t>(node.ValueLength)
+                                      : (node.Type == kText ? node.Value.size() / 2 : node.Value.size());
   if (valueLength > 0xFFFF) throw std::length_error("version block value too long");
   Put16(out, static_cast<std::uint16_t>(valueLength));
   Put16(out, node.Type);

@@ -35,14 +35,13 @@ class TVersionPlatform {
 
   // Copies the version data of `fileName` into `buffer` (at most its size);
   // false on failure, with the last error set.
-  virtual bool GetFileVersionInfoW(const std::filesystem::path& fileName,
-                                   std::span<std::byte> buffer) = 0;
+  virtual bool GetFileVersionInfoW(const std::filesystem::path& fileName, std::span<std::byte> buffer) = 0;
 
   // Looks up a value path in version data read by GetFileVersionInfoW. On
   // success `value` points into `block` and `length` is its length (UTF-16
   // units for text values, bytes for binary ones).
-  virtual bool VerQueryValueW(std::span<const std::byte> block, std::u16string_view subBlock,
-                              const void*& value, std::uint32_t& length) = 0;
+  virtual bool VerQueryValueW(std::span<const std::byte> block, std::u16string_view subBlock, const void*& value,
+                              std::uint32_t& length) = 0;
 
   virtual std::uint32_t GetLastError() = 0;
   virtual void SetLastError(std::uint32_t code) = 0;

@@ -50,24 +50,18 @@ constexpr std::array kMessages{
     TMessage{kErrorPathNotFound, "The system cannot find the path specified."},
     TMessage{kErrorTooManyOpenFiles, "The system cannot open the file."},
     TMessage{kErrorAccessDenied, "Access is denied."},
-    TMessage{kErrorNotEnoughMemory,
-             "Not enough memory resources are available to process this command."},
+    TMessage{kErrorNotEnoughMemory, "Not enough memory resources are available to process this command."},
     TMessage{kErrorReadFault, "The system cannot read from the specified device."},
-    TMessage{kErrorSharingViolation,
-             "The process cannot access the file because it is being used by another process."},
+    TMessage{kErrorSharingViolation, "The process cannot access the file because it is being used by another process."},
     TMessage{kErrorInvalidParameter, "The parameter is incorrect."},
     TMessage{kErrorOpenFailed, "The system cannot open the device or file specified."},
-    TMessage{kErrorInvalidName,
-             "The filename, directory name, or volume label syntax is incorrect."},
+    TMessage{kErrorInvalidName, "The filename, directory name, or volume label syntax is incorrect."},
     TMessage{kErrorFilenameExcedRange, "The filename or extension is too long."},
     TMessage{kErrorFileTooLarge, "The file size exceeds the limit allowed and cannot be saved."},
-    TMessage{kErrorIoDevice,
-             "The request could not be performed because of an I/O device error."},
-    TMessage{kErrorResourceTypeNotFound,
-             "The specified resource type cannot be found in the image file."},
+    TMessage{kErrorIoDevice, "The request could not be performed because of an I/O device error."},
+    TMessage{kErrorResourceTypeNotFound, "The specified resource type cannot be found in the image file."},
     TMessage{1814, "The specified resource name cannot be found in the image file."},
-    TMessage{kErrorResourceLangNotFound,
-             "The specified resource language ID cannot be found in the image file."},
+    TMessage{kErrorResourceLangNotFound, "The specified resource language ID cannot be found in the image file."},
     TMessage{kErrorCantResolveFilename, "The name of the file cannot be resolved by the system."},
 };
 
@@ -193,8 +187,7 @@ bool FindBlock(const std::filesystem::path& fileName, std::vector<std::byte>& bl
     // As on Windows: a missing folder on the way is "path not found" (3),
     // only a missing last component is "file not found" (2).
     struct stat parent {};
-    if (error == ENOENT && fileName.has_parent_path() &&
-        ::stat(fileName.parent_path().c_str(), &parent) != 0) {
+    if (error == ENOENT && fileName.has_parent_path() && ::stat(fileName.parent_path().c_str(), &parent) != 0) {
       tLastError = kErrorPathNotFound;
     }
     return false;
@@ -225,14 +218,9 @@ bool FindBlock(const std::filesystem::path& fileName, std::vector<std::byte>& bl
   };
   auto result = TVersionBlockScanner::Find(readAt);
   switch (result.Status) {
-    case TVersionBlockScanner::TStatus::Found:
-      block = std::move(result.Block);
-      return true;
-    case TVersionBlockScanner::TStatus::ReadError:
-      tLastError = FromReadErrno(readErrno);
-      return false;
-    case TVersionBlockScanner::TStatus::NotFound:
-      break;
+    case TVersionBlockScanner::TStatus::Found: block = std::move(result.Block); return true;
+    case TVersionBlockScanner::TStatus::ReadError: tLastError = FromReadErrno(readErrno); return false;
+    case TVersionBlockScanner::TStatus::NotFound: break;
   }
   tLastError = kErrorResourceTypeNotFound;
   return false;
@@ -267,8 +255,7 @@ class TPosixVersionPlatform final : public TVersionPlatform {
     return static_cast<std::uint32_t>(block.size());
   }
 
-  bool GetFileVersionInfoW(const std::filesystem::path& fileName,
-                           std::span<std::byte> buffer) override {
+  bool GetFileVersionInfoW(const std::filesystem::path& fileName, std::span<std::byte> buffer) override {
     if (buffer.empty()) {
       tLastError = kErrorInvalidParameter;
       return false;
@@ -279,8 +266,8 @@ class TPosixVersionPlatform final : public TVersionPlatform {
     return true;
   }
 
-  bool VerQueryValueW(std::span<const std::byte> block, std::u16string_view subBlock,
-                      const void*& value, std::uint32_t& length) override {
+  bool VerQueryValueW(std::span<const std::byte> block, std::u16string_view subBlock, const void*& value,
+                      std::uint32_t& length) override {
     const auto found = TVersionBlock(block).Query(subBlock);
     if (!found) {
       tLastError = kErrorResourceTypeNotFound;

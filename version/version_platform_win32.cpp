@@ -35,14 +35,12 @@ class TWin32VersionPlatform final : public TVersionPlatform {
     return ::GetFileVersionInfoSizeW(fileName.c_str(), &handle);
   }
 
-  bool GetFileVersionInfoW(const std::filesystem::path& fileName,
-                           std::span<std::byte> buffer) override {
-    return ::GetFileVersionInfoW(fileName.c_str(), 0, static_cast<DWORD>(buffer.size()),
-                                 buffer.data()) != FALSE;
+  bool GetFileVersionInfoW(const std::filesystem::path& fileName, std::span<std::byte> buffer) override {
+    return ::GetFileVersionInfoW(fileName.c_str(), 0, static_cast<DWORD>(buffer.size()), buffer.data()) != FALSE;
   }
 
-  bool VerQueryValueW(std::span<const std::byte> block, std::u16string_view subBlock,
-                      const void*& value, std::uint32_t& length) override {
+  bool VerQueryValueW(std::span<const std::byte> block, std::u16string_view subBlock, const void*& value,
+                      std::uint32_t& length) override {
     const std::u16string path(subBlock);
     void* found = nullptr;
     UINT foundLength = 0;
@@ -58,9 +56,8 @@ class TWin32VersionPlatform final : public TVersionPlatform {
   std::u16string FormatMessageW(std::uint32_t code) override {
     wchar_t* text = nullptr;
     const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&text),
-        0, nullptr);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     std::u16string result;
     if (length != 0 && text != nullptr) {
       result.assign(reinterpret_cast<const char16_t*>(text), length);

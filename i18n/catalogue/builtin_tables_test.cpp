@@ -61,16 +61,15 @@ TEST(BuiltinTablesLayout, OtherNamesHaveNoTable) {
 }
 
 TEST(BuiltinTablesLayout, MainWindowKeepsEverySectionButListViewItems) {
-  const std::vector<std::string> expected = {"stCaptions",    "stHints",        "stDisplayLabels",
-                                             "stFonts",       "stMultiLines",   "stDlgsCaptions",
-                                             "stStrings",     "stOtherStrings", "stLocales",
-                                             "stCollections", "stCharSets"};
+  const std::vector<std::string> expected = {"stCaptions",   "stHints",        "stDisplayLabels", "stFonts",
+                                             "stMultiLines", "stDlgsCaptions", "stStrings",       "stOtherStrings",
+                                             "stLocales",    "stCollections",  "stCharSets"};
   EXPECT_EQ(MainTable().SectionNames(), expected);
 }
 
 TEST(BuiltinTablesLayout, PadLinkFormHasNoDialogCaptionsAndNoLocales) {
-  const std::vector<std::string> expected = {"stCaptions",   "stHints",   "stDisplayLabels",
-                                             "stFonts",      "stMultiLines", "stStrings",
+  const std::vector<std::string> expected = {"stCaptions",     "stHints",       "stDisplayLabels",
+                                             "stFonts",        "stMultiLines",  "stStrings",
                                              "stOtherStrings", "stCollections", "stCharSets"};
   EXPECT_EQ(LinkTable().SectionNames(), expected);
 }
@@ -109,9 +108,10 @@ TEST(BuiltinTablesLayout, EveryEntryHasElevenDelimitersAndEndsWithOne) {
 TEST(BuiltinTablesLayout, LineBreaksAreStoredAsCharacters25And26) {
   const auto* e = MainTable().Section("stCaptions")->Find("SpTBXItemNextDive");
   ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->line, u"SpTBXItemNextDive\x01Next\x19\x1a"
-                     u"Dive\x01Volgende\x19\x1aSprong\x01Prochain\x19\x1aPlongeon\x01\x01"
-                     u"Siguiente\x19\x1aSalto\x01\x01\x01\x01\x01\x01");
+  EXPECT_EQ(e->line,
+            u"SpTBXItemNextDive\x01Next\x19\x1a"
+            u"Dive\x01Volgende\x19\x1aSprong\x01Prochain\x19\x1aPlongeon\x01\x01"
+            u"Siguiente\x19\x1aSalto\x01\x01\x01\x01\x01\x01");
   EXPECT_EQ(e->texts[kEnglish - 1], "Next\r\nDive");
   // No raw CR or LF anywhere but at line ends.
   for (const auto& line : MainTable().lines) {
@@ -129,7 +129,7 @@ TEST(BuiltinTablesLayout, NonLatinLettersAreSingleUtf16Units) {
 }
 
 TEST(BuiltinTablesLayout, LanguageNamesInColumnOrder) {
-  const std::vector<std::string_view> expected = {"English", "Dutch",   "French",   "German",  "Spanish",
+  const std::vector<std::string_view> expected = {"English", "Dutch",    "French",  "German", "Spanish",
                                                   "Italian", "Croatian", "Turkish", "Danish", "Swedish"};
   const auto names = BuiltinLanguageNames();
   EXPECT_EQ(std::vector<std::string_view>(names.begin(), names.end()), expected);
@@ -158,8 +158,7 @@ TEST(BuiltinTablesCoverage, TextsPerSectionAndLanguage) {
   for (const auto& row : rows) {
     const DecodedSection* s = row.table().Section(row.section);
     ASSERT_NE(s, nullptr) << row.section;
-    SCOPED_TRACE(std::string(row.table().Section("stDlgsCaptions") ? "TfrmMain " : "TMarqsForm ") +
-                 row.section);
+    SCOPED_TRACE(std::string(row.table().Section("stDlgsCaptions") ? "TfrmMain " : "TMarqsForm ") + row.section);
     EXPECT_EQ(s->entries.size(), row.entries);
     for (int lang = 1; lang <= 10; ++lang) {
       EXPECT_EQ(s->CountTexts(lang), row.perLanguage[lang - 1]) << "language " << lang;
@@ -169,8 +168,8 @@ TEST(BuiltinTablesCoverage, TextsPerSectionAndLanguage) {
 
 TEST(BuiltinTablesCoverage, AllOtherSectionsAreEmpty) {
   for (const auto& s : MainTable().sections) {
-    if (s.name == "stCaptions" || s.name == "stMultiLines" || s.name == "stDlgsCaptions" ||
-        s.name == "stStrings" || s.name == "stOtherStrings") {
+    if (s.name == "stCaptions" || s.name == "stMultiLines" || s.name == "stDlgsCaptions" || s.name == "stStrings" ||
+        s.name == "stOtherStrings") {
       continue;
     }
     EXPECT_TRUE(s.entries.empty()) << "TfrmMain " << s.name;
@@ -190,8 +189,16 @@ TEST(BuiltinTablesCoverage, JudgeLabelFamilies) {
       const std::string n = std::to_string(k);
       const auto* e = MainTable().Section("stCaptions")->Find(name);
       ASSERT_NE(e, nullptr);
-      const std::vector<std::string> expected = {"J" + n, "J" + n, "J" + n, "", "J" + n, "G" + n, "S" + n,
-                                                 "J" + n, k == 0 ? "" : "D" + n, k == 0 ? "" : "D" + n};
+      const std::vector<std::string> expected = {"J" + n,
+                                                 "J" + n,
+                                                 "J" + n,
+                                                 "",
+                                                 "J" + n,
+                                                 "G" + n,
+                                                 "S" + n,
+                                                 "J" + n,
+                                                 k == 0 ? "" : "D" + n,
+                                                 k == 0 ? "" : "D" + n};
       EXPECT_EQ(e->texts, expected);
     }
   }
@@ -203,15 +210,23 @@ TEST(BuiltinTablesCoverage, EchoReportRowFamily) {
     const auto* e = MainTable().Section("stCaptions")->Find("Pad" + n);
     ASSERT_NE(e, nullptr) << k;
     const bool danishSwedish = k >= 1 && k <= 7;
-    const std::vector<std::string> expected = {n, n, n, "", n, k <= 7 ? n : "", k == 8 ? "" : n,
-                                               k == 8 ? "" : n, danishSwedish ? n : "", danishSwedish ? n : ""};
+    const std::vector<std::string> expected = {n,
+                                               n,
+                                               n,
+                                               "",
+                                               n,
+                                               k <= 7 ? n : "",
+                                               k == 8 ? "" : n,
+                                               k == 8 ? "" : n,
+                                               danishSwedish ? n : "",
+                                               danishSwedish ? n : ""};
     EXPECT_EQ(e->texts, expected) << "Pad" << k;
   }
 }
 
 TEST(BuiltinTablesCoverage, LanguageItemsShowTheirOwnNameInEveryColumn) {
-  const char* native[] = {"English", "Nederland", "Français", "Deutsch",  "Español",
-                          "Italiano", "Hrvatski", "Türkçe",   "Dansk",    "Svenska"};
+  const char* native[] = {"English",  "Nederland", "Français", "Deutsch", "Español",
+                          "Italiano", "Hrvatski",  "Türkçe",   "Dansk",   "Svenska"};
   for (int n = 1; n <= 10; ++n) {
     const auto* e = MainTable().Section("stCaptions")->Find("SpTBXLang" + std::to_string(n));
     ASSERT_NE(e, nullptr) << n;
@@ -222,8 +237,8 @@ TEST(BuiltinTablesCoverage, LanguageItemsShowTheirOwnNameInEveryColumn) {
 // The context menus' captions (mnu...) came later, in all ten languages.
 TEST(BuiltinTablesCoverage, GermanCaptionsAreOnlyHelpLanguageNamesAndContextMenus) {
   for (const auto& e : MainTable().Section("stCaptions")->entries) {
-    const bool expectGerman = e.name == "SpTBXItemHelp" || (e.name.starts_with("SpTBXLang") && e.name != "SpTBXLangX") ||
-                              e.name.starts_with("mnu");
+    const bool expectGerman = e.name == "SpTBXItemHelp" ||
+                              (e.name.starts_with("SpTBXLang") && e.name != "SpTBXLangX") || e.name.starts_with("mnu");
     EXPECT_EQ(!e.texts[kGerman - 1].empty(), expectGerman) << e.name;
   }
   EXPECT_EQ(Text(MainTable(), "stCaptions", "SpTBXItemHelp", kGerman), "&Hilfe");
@@ -268,9 +283,12 @@ TEST(BuiltinTablesTexts, MainWindowStrings) {
 
 TEST(BuiltinTablesTexts, PadLinkStrings) {
   const std::pair<const char*, const char*> english[] = {
-      {"IDS_100", "No Base Station found"}, {"IDS_101", "No ports found"},
-      {"IDS_102", "N/A"},                   {"IDS_103", "Please run a 'Scans, Full Scan' first"},
-      {"IDS_104", "Start Full Scan"},       {"IDS_105", "No available ports!"},
+      {"IDS_100", "No Base Station found"},
+      {"IDS_101", "No ports found"},
+      {"IDS_102", "N/A"},
+      {"IDS_103", "Please run a 'Scans, Full Scan' first"},
+      {"IDS_104", "Start Full Scan"},
+      {"IDS_105", "No available ports!"},
       {"IDS_106", "Available port numbers: "},
       {"IDS_107", "permission denied \u2014 ask to be added to the group %1, then log in again"},
       {"IDS_108", "in use by another program"},
@@ -350,30 +368,92 @@ TEST(BuiltinTablesTexts, ListAndOtherStringEntries) {
 
 TEST(BuiltinTablesTexts, DialogCaptionIdsInOrderWithEnglish) {
   const std::pair<const char*, const char*> expected[] = {
-      {"Warning", "Warning"}, {"Error", "Error"}, {"Information", "Information"}, {"Confirm", "Confirm"},
-      {"Yes", "&Yes"}, {"No", "&No"}, {"OK", "OK"}, {"Cancel", "Cancel"}, {"Abort", "&Abort"},
-      {"Retry", "&Retry"}, {"Ignore", "&Ignore"}, {"All", "&All"}, {"No To All", "N&o to All"},
-      {"Yes To All", "Yes to &All"}, {"Help", "&Help"}, {"Open", "&Open"}, {"Look in:", "Look &in:"},
-      {"File name:", "File &name:"}, {"Files of type:", "Files of &type:"}, {"Read-only", "&Read-only"},
-      {"Save", "&Save"}, {"Drives:", "&Drives:"}, {"Save in:", "Save &in:"}, {"Save as type:", "Save as &type:"},
-      {"Basic colors:", "&Basic colors:"}, {"Custom colors:", "&Custom colors:"},
-      {"Define Custom Colors >>", "&Define Custom Colors >>"}, {"Color", "Color"}, {"|Solid", "|S&olid"},
-      {"Hue:", "Hu&e:"}, {"Sat:", "&Sat:"}, {"Lum:", "&Lum:"}, {"Red:", "&Red:"}, {"Green:", "&Green:"},
-      {"Blue:", "Bl&ue:"}, {"Add to Custom Colors", "&Add to Custom Colors"}, {"Font:", "&Font:"},
-      {"Font style:", "Font st&yle:"}, {"Size:", "Si&ze:"}, {"Color:", "&Color:"}, {"Apply", "&Apply"},
-      {"Effects", "Effects"}, {"Strikeout", "Stri&keout"}, {"Underline", "&Underline"}, {"Sample", "Sample"},
-      {"Script:", "Sc&ript:"}, {"Printer", "Printer"}, {"Name:", "&Name:"}, {"Properties", "&Properties"},
-      {"Status:", "Status:"}, {"Type:", "Type:"}, {"Where:", "Where:"}, {"Comment:", "Comment:"},
-      {"Paper", "Paper"}, {"Source:", "&Source:"}, {"Orientation", "Orientation"}, {"Portrait", "P&ortrait"},
-      {"Landscape", "L&andscape"}, {"Print to file", "Print to f&ile"}, {"Print", "Print"},
-      {"Pages", "Pa&ges"}, {"Selection", "&Selection"}, {"from:", "&from:"}, {"to:", "&to:"},
-      {"Copies", "Copies"}, {"Number of copies:", "Number of &copies:"}, {"Collate", "C&ollate"},
-      {"Find what:", "Fi&nd what:"}, {"Match whole words only", "Match &whole words only"},
-      {"Match case", "Match &case"}, {"Direction", "Direction"}, {"Up", "&Up"}, {"Down", "&Down"},
-      {"Find Next", "&Find Next"}, {"Replace", "&Replace"}, {"Replace All", "Replace &All"},
-      {"Replace with:", "Re&place with:"}, {"Picture:", "Picture:"}, {"Preview", "Preview"},
-      {"New Folder", "New Folder"}, {"Folder:", "Folder:"}, {"(None)", "(None)"}, {"Close", "Close"},
-      {"Network", "Network"}, {"Print Setup", "Print Setup"}, {"Find", "Find"},
+      {"Warning", "Warning"},
+      {"Error", "Error"},
+      {"Information", "Information"},
+      {"Confirm", "Confirm"},
+      {"Yes", "&Yes"},
+      {"No", "&No"},
+      {"OK", "OK"},
+      {"Cancel", "Cancel"},
+      {"Abort", "&Abort"},
+      {"Retry", "&Retry"},
+      {"Ignore", "&Ignore"},
+      {"All", "&All"},
+      {"No To All", "N&o to All"},
+      {"Yes To All", "Yes to &All"},
+      {"Help", "&Help"},
+      {"Open", "&Open"},
+      {"Look in:", "Look &in:"},
+      {"File name:", "File &name:"},
+      {"Files of type:", "Files of &type:"},
+      {"Read-only", "&Read-only"},
+      {"Save", "&Save"},
+      {"Drives:", "&Drives:"},
+      {"Save in:", "Save &in:"},
+      {"Save as type:", "Save as &type:"},
+      {"Basic colors:", "&Basic colors:"},
+      {"Custom colors:", "&Custom colors:"},
+      {"Define Custom Colors >>", "&Define Custom Colors >>"},
+      {"Color", "Color"},
+      {"|Solid", "|S&olid"},
+      {"Hue:", "Hu&e:"},
+      {"Sat:", "&Sat:"},
+      {"Lum:", "&Lum:"},
+      {"Red:", "&Red:"},
+      {"Green:", "&Green:"},
+      {"Blue:", "Bl&ue:"},
+      {"Add to Custom Colors", "&Add to Custom Colors"},
+      {"Font:", "&Font:"},
+      {"Font style:", "Font st&yle:"},
+      {"Size:", "Si&ze:"},
+      {"Color:", "&Color:"},
+      {"Apply", "&Apply"},
+      {"Effects", "Effects"},
+      {"Strikeout", "Stri&keout"},
+      {"Underline", "&Underline"},
+      {"Sample", "Sample"},
+      {"Script:", "Sc&ript:"},
+      {"Printer", "Printer"},
+      {"Name:", "&Name:"},
+      {"Properties", "&Properties"},
+      {"Status:", "Status:"},
+      {"Type:", "Type:"},
+      {"Where:", "Where:"},
+      {"Comment:", "Comment:"},
+      {"Paper", "Paper"},
+      {"Source:", "&Source:"},
+      {"Orientation", "Orientation"},
+      {"Portrait", "P&ortrait"},
+      {"Landscape", "L&andscape"},
+      {"Print to file", "Print to f&ile"},
+      {"Print", "Print"},
+      {"Pages", "Pa&ges"},
+      {"Selection", "&Selection"},
+      {"from:", "&from:"},
+      {"to:", "&to:"},
+      {"Copies", "Copies"},
+      {"Number of copies:", "Number of &copies:"},
+      {"Collate", "C&ollate"},
+      {"Find what:", "Fi&nd what:"},
+      {"Match whole words only", "Match &whole words only"},
+      {"Match case", "Match &case"},
+      {"Direction", "Direction"},
+      {"Up", "&Up"},
+      {"Down", "&Down"},
+      {"Find Next", "&Find Next"},
+      {"Replace", "&Replace"},
+      {"Replace All", "Replace &All"},
+      {"Replace with:", "Re&place with:"},
+      {"Picture:", "Picture:"},
+      {"Preview", "Preview"},
+      {"New Folder", "New Folder"},
+      {"Folder:", "Folder:"},
+      {"(None)", "(None)"},
+      {"Close", "Close"},
+      {"Network", "Network"},
+      {"Print Setup", "Print Setup"},
+      {"Find", "Find"},
   };
   static_assert(std::size(expected) == 86);
   const auto& entries = MainTable().Section("stDlgsCaptions")->entries;

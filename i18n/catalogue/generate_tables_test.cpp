@@ -45,8 +45,7 @@ class GeneratorTest : public ::testing::Test {
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     // The process number keeps two builds' runs on one machine apart.
-    dir_ = fs::temp_directory_path() /
-           ("mq_catalogue_" + std::to_string(::getpid()) + "_" + std::string(info->name()));
+    dir_ = fs::temp_directory_path() / ("mq_catalogue_" + std::to_string(::getpid()) + "_" + std::string(info->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -128,16 +127,19 @@ TEST_F(GeneratorTest, WritesSectionsEntriesAndEscapes) {
 }
 
 TEST_F(GeneratorTest, NonAsciiTextsBecomeUtf16) {
-  const GeneratorRun r = RunText(kHead + "[stStrings]\nX\tT\xC3\xBCrk\xC3\xA7" "e \xF0\x9F\x99\x82\t\t\t\t\t\t\t\t\t\n");
+  const GeneratorRun r = RunText(kHead +
+                                 "[stStrings]\nX\tT\xC3\xBCrk\xC3\xA7"
+                                 "e \xF0\x9F\x99\x82\t\t\t\t\t\t\t\t\t\n");
   ASSERT_EQ(r.status, 0) << r.errors;
   const auto bytes = TableBytes(r.generated, 0);
-  EXPECT_EQ(testing::Utf16(bytes), u"stStrings_Unicode\r\nX\x01T\u00FCrk\u00E7e \U0001F642"
-                                   u"\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\r\n");
+  EXPECT_EQ(testing::Utf16(bytes),
+            u"stStrings_Unicode\r\nX\x01T\u00FCrk\u00E7e \U0001F642"
+            u"\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\r\n");
 }
 
 TEST_F(GeneratorTest, RegeneratesTheBuiltinTablesByteForByte) {
-  const GeneratorRun r = Run({fs::path(MQ_CATALOGUE_SOURCE_DIR) / "TfrmMain.txt",
-                              fs::path(MQ_CATALOGUE_SOURCE_DIR) / "TMarqsForm.txt"});
+  const GeneratorRun r = Run(
+      {fs::path(MQ_CATALOGUE_SOURCE_DIR) / "TfrmMain.txt", fs::path(MQ_CATALOGUE_SOURCE_DIR) / "TMarqsForm.txt"});
   ASSERT_EQ(r.status, 0) << r.errors;
   const auto main = BuiltinTranslationData("TfrmMain");
   const auto link = BuiltinTranslationData("TMarqsForm");
@@ -171,7 +173,10 @@ TEST_F(GeneratorTest, RejectsAmbiguousOrIncompleteEntries) {
   ExpectRejected(kHead + "[stStrings]\nIDS_1\t\tNL\t\t\t\t\t\t\t\t\n", "no English text", 5);
   ExpectRejected(kHead + "[stStrings]\nIDS_1\tx\t\t\t\t\t\t\t\t\tlast \n", "blank at the end of the line", 5);
   ExpectRejected(kHead + "[stStrings]\nIDS_1\tx\t\t\t\t\t\t\t\t\t\nids_1\ty\t\t\t\t\t\t\t\t\t\n", "given twice", 6);
-  ExpectRejected(kHead + "[stStrings]\nIDS_1\ta\x01" "b\t\t\t\t\t\t\t\t\t\n", "control character U+0001", 5);
+  ExpectRejected(kHead +
+                     "[stStrings]\nIDS_1\ta\x01"
+                     "b\t\t\t\t\t\t\t\t\t\n",
+                 "control character U+0001", 5);
   ExpectRejected(kHead + "[stMultiLines]\nrgDCS\tON,OFF\t\t\t\t\t\t\t\t\t\n", "must name Component.Property", 5);
   ExpectRejected(kHead + "[stMultiLines]\nrg.Items\t\"ON,OFF\t\t\t\t\t\t\t\t\t\n", "unterminated quoted item", 5);
   ExpectRejected(kHead + "[stMultiLines]\nrg.Items\tO N,OFF\t\t\t\t\t\t\t\t\t\n", "must be quoted", 5);
@@ -181,9 +186,10 @@ TEST_F(GeneratorTest, RejectsBadHeaderAndEncoding) {
   ExpectRejected("@window\tTfrmTest\n@languages\tEnglish\tFrench\n", "@languages must list", 2);
   ExpectRejected(kHead + "@colour\tred\n", "unknown directive '@colour'", 4);
   ExpectRejected(kHead + "[stStrings]\nIDS_1\tx\xC3\t\t\t\t\t\t\t\t\t\n", "not valid UTF-8", 5);
-  ExpectRejected("# nothing\n@languages\tEnglish\tDutch\tFrench\tGerman\tSpanish\tItalian\tCroatian\tTurkish\tDanish"
-                 "\tSwedish\n",
-                 "no @window line", 0);
+  ExpectRejected(
+      "# nothing\n@languages\tEnglish\tDutch\tFrench\tGerman\tSpanish\tItalian\tCroatian\tTurkish\tDanish"
+      "\tSwedish\n",
+      "no @window line", 0);
 }
 
 TEST_F(GeneratorTest, RejectsTwoTablesForOneWindow) {

@@ -16,9 +16,8 @@ inline constexpr char16_t kDelim = 1;
 
 inline const std::vector<std::string>& AllSectionNames() {
   static const std::vector<std::string> names = {
-      "stCaptions",   "stHints",        "stDisplayLabels", "stFonts",
-      "stMultiLines", "stDlgsCaptions", "stStrings",       "stOtherStrings",
-      "stLocales",    "stCollections",  "stCharSets",      "stListView_TreeView_Items"};
+      "stCaptions", "stHints",        "stDisplayLabels", "stFonts",       "stMultiLines", "stDlgsCaptions",
+      "stStrings",  "stOtherStrings", "stLocales",       "stCollections", "stCharSets",   "stListView_TreeView_Items"};
   return names;
 }
 
@@ -131,8 +130,7 @@ inline DecodedTable DecodeStoredTable(std::span<const std::uint8_t> bytes, std::
   for (const auto& line : t.lines) {
     const std::string utf8 = ToUtf8(line);
     const std::string_view suffix = "_Unicode";
-    if (line.find(kDelim) == std::u16string::npos && utf8.size() > suffix.size() &&
-        utf8.ends_with(suffix)) {
+    if (line.find(kDelim) == std::u16string::npos && utf8.size() > suffix.size() && utf8.ends_with(suffix)) {
       const std::string name = utf8.substr(0, utf8.size() - suffix.size());
       bool known = false;
       for (const auto& s : AllSectionNames()) known = known || s == name;

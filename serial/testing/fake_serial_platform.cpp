@@ -45,8 +45,7 @@ class FakeSerialPlatform::Device : public SerialDevice {
   void SetupQueues(std::uint16_t, std::uint16_t) override {}
   void Configure(const LineSettings& settings) override {
     mq::AnnotatedMutex::Lock lock(platform_.mu_);
-    if (state_->configureError != 0)
-      throw EInOutError(state_->configureError, state_->configureErrorText);
+    if (state_->configureError != 0) throw EInOutError(state_->configureError, state_->configureErrorText);
     state_->settings = settings;
     state_->dtr = settings.dtr;
     state_->rts = settings.rts;
@@ -209,8 +208,7 @@ int FakeSerialPlatform::OpenCount(unsigned n) const {
 
 int FakeSerialPlatform::OpenHandles() const {
   mq::AnnotatedMutex::Lock lock(mu_);
-  return static_cast<int>(
-      std::count_if(ports_.begin(), ports_.end(), [](const auto& p) { return p.second->open; }));
+  return static_cast<int>(std::count_if(ports_.begin(), ports_.end(), [](const auto& p) { return p.second->open; }));
 }
 
 std::optional<LineSettings> FakeSerialPlatform::Settings(unsigned n) const {

@@ -50,8 +50,8 @@ class FakeSerialPlatform : public SerialPlatform {
   ~FakeSerialPlatform() override;
 
   // ---- Port table ----
-  void AddPort(unsigned comNumber);     // exists and is free
-  void RemovePort(unsigned comNumber);  // no such device (EBadId)
+  void AddPort(unsigned comNumber);                    // exists and is free
+  void RemovePort(unsigned comNumber);                 // no such device (EBadId)
   void SetHeldByOther(unsigned comNumber, bool held);  // EAlreadyOpen
   // Opening fails with EInOutError(osError, text) (0: no failure). The
   // fake reads error numbers as POSIX does: EACCES and EPERM are a port the
