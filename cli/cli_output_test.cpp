@@ -13,27 +13,36 @@
 namespace mq::padlink {
 namespace {
 
-TEST(CliOutput, SummaryLinesOfAScannedStation) {
+// A station on COM3 that answered the scan: pad 1 (firmware 912) and pad c.
+class CliSummary : public ::testing::Test {
+ protected:
+  void ScanStation(const std::string& identReply) {
+    fake->AddPort(3);
+    form.ComPort().SetComNumber(3);
+    form.ComPort().SetOpen(true);
+    form.ScanPortForPads();
+    loop.runPending();
+    form.FixedDataPacketStringPacket(identReply);
+    fake->Inject(3,
+                 "\x02"
+                 "1\x06"
+                 "912\x04");
+    loop.runPending();
+    fake->Inject(3,
+                 "\x02"
+                 "c\x06\x04");
+    loop.runPending();
+  }
+
   VirtualLoop loop;
-  auto fake = std::make_shared<mq::serial::FakeSerialPlatform>(loop);
+  std::shared_ptr<mq::serial::FakeSerialPlatform> fake = std::make_shared<mq::serial::FakeSerialPlatform>(loop);
   TWindowRecorder win;
   TShellState shell;
-  TMarqsForm form(loop, fake, win, shell, nullptr);
-  fake->AddPort(3);
-  form.ComPort().SetComNumber(3);
-  form.ComPort().SetOpen(true);
-  form.ScanPortForPads();
-  loop.runPending();
-  form.FixedDataPacketStringPacket("ER_CMD#T3ER400TRS-02V2.01.7\x01");
-  fake->Inject(3,
-               "\x02"
-               "1\x06"
-               "912\x04");
-  loop.runPending();
-  fake->Inject(3,
-               "\x02"
-               "c\x06\x04");
-  loop.runPending();
+  TMarqsForm form{loop, fake, win, shell, nullptr};
+};
+
+TEST_F(CliSummary, LinesOfAScannedStation) {
+  ScanStation("ER_CMD#T3ER400TRS-02V2.01.7\x01");
   EXPECT_EQ(CliOutput::Summary(form, 0),
             "Base station: ER400TRS-02V2.01.7\u2401\n"  // a control byte shown, not sent to the terminal
             "Port: 3\n"
@@ -43,6 +52,16 @@ TEST(CliOutput, SummaryLinesOfAScannedStation) {
             "Pads: 1, c\n"
             "Firmware: 0, 912\n");
   EXPECT_NE(CliOutput::Summary(form, 7).find("Bandwidth: 7 kHz (index 7)\n"), std::string::npos);
+}
+
+TEST_F(CliSummary, JsonHasTheAgreedKeys) {
+  EXPECT_EQ(CliOutput::SummaryJson(form, 4),
+            "{\"port\":0,\"ident\":\"\",\"channel\":\"\",\"bandwidth_index\":4,\"dcs_available\":false,"
+            "\"pads\":[],\"firmware\":[]}");
+  ScanStation("ER_CMD#T3ER400TRS-02V2.01.7");
+  EXPECT_EQ(CliOutput::SummaryJson(form, 2),
+            "{\"port\":3,\"ident\":\"ER400TRS-02V2.01.7\",\"channel\":\"\",\"bandwidth_index\":2,"
+            "\"dcs_available\":true,\"pads\":[\"1\",\"c\"],\"firmware\":[\"0\",\"912\"]}");
 }
 
 // Pad 2 answered both loops (one after a resend), pad c never; the test was

@@ -5,6 +5,7 @@
 #include <exception>
 #include <utility>
 
+#include "cli/cli_output.h"
 #include "cli/console_window.h"
 #include "i18n/si_lang_dispatcher.h"
 #include "i18n/text_codec.h"

@@ -39,12 +39,6 @@ class TMarqsForm;
 
 class TMqToolCli {
  public:
-  // The command line (see TCliOptions).
-  static std::optional<TCliOptions> Parse(const std::vector<std::string>& args, std::string& error) {
-    return TCliOptions::Parse(args, error);
-  }
-  static std::string Usage() { return TCliOptions::Usage(); }
-
   // Runs the loop until done() holds or timeoutMs (negative: no limit) have
   // passed; returns done().
   using RunUntil = TCliCommand::RunUntil;
@@ -59,13 +53,6 @@ class TMqToolCli {
 
   // Asks a running command to stop (the echo test ends after its loop).
   void Interrupt() { interrupted_ = true; }
-
-  // What it prints (see CliOutput).
-  static std::string SummaryJson(const TMarqsForm& form, int bandwidthIndex) {
-    return CliOutput::SummaryJson(form, bandwidthIndex);
-  }
-  static std::string CsvField(const std::string& text) { return CliOutput::CsvField(text); }
-  static std::string JsonString(const std::string& utf8) { return CliOutput::JsonString(utf8); }
 
  private:
   mq::Loop& loop_;

@@ -27,7 +27,7 @@ extern "C" void OnSignal(int sig) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args = mq::padlink::CliPlatform::Arguments(argc, argv);
   std::string error;
-  auto options = mq::padlink::TMqToolCli::Parse(args, error);
+  auto options = mq::padlink::TCliOptions::Parse(args, error);
   if (!options) {
     std::cerr << "mqtool-cli: " << error << "\nRun 'mqtool-cli --help' for the commands and their options.\n";
     return 2;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "loop/virtual_loop.h"
+#include "cli/cli_output.h"
 #include "cli/console_window.h"
 #include "padlink/frames.h"
 #include "padlink/pad_link.h"
@@ -20,7 +21,7 @@ namespace {
 
 std::optional<TCliOptions> P(std::vector<std::string> args, std::string* errorOut = nullptr) {
   std::string error;
-  auto o = TMqToolCli::Parse(args, error);
+  auto o = TCliOptions::Parse(args, error);
   if (errorOut) *errorOut = error;
   return o;
 }
@@ -114,7 +115,7 @@ TEST(CliParse, OptionsOfAnotherCommandAreRefused) {
 }
 
 TEST(CliParse, HelpExplainsJsonAndNoScan) {
-  const std::string usage = TMqToolCli::Usage();
+  const std::string usage = TCliOptions::Usage();
   for (const char* word : {"--json", "JSON object on standard output", "--no-scan", "skip the opening full scan",
                            "--port", "send-cmd", "Exit codes"})
     EXPECT_NE(usage.find(word), std::string::npos) << word << "\n" << usage;
@@ -143,13 +144,13 @@ TEST(CliParse, TextGoesOutInThePadsCodePage) {
 }
 
 TEST(CliText, JsonAndCsvEscaping) {
-  EXPECT_EQ(TMqToolCli::JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
-  EXPECT_EQ(TMqToolCli::JsonString(std::string("x\x02y", 3)), "\"x\\u0002y\"");
-  EXPECT_EQ(TMqToolCli::JsonString("Türkçe"), "\"Türkçe\"");
-  EXPECT_EQ(TMqToolCli::JsonString("a\xFF"), "\"a\uFFFD\"");  // not UTF-8: replaced, not thrown
-  EXPECT_EQ(TMqToolCli::CsvField("912"), "912");
-  EXPECT_EQ(TMqToolCli::CsvField("a,b"), "\"a,b\"");
-  EXPECT_EQ(TMqToolCli::CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(CliOutput::JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
+  EXPECT_EQ(CliOutput::JsonString(std::string("x\x02y", 3)), "\"x\\u0002y\"");
+  EXPECT_EQ(CliOutput::JsonString("Türkçe"), "\"Türkçe\"");
+  EXPECT_EQ(CliOutput::JsonString("a\xFF"), "\"a\uFFFD\"");  // not UTF-8: replaced, not thrown
+  EXPECT_EQ(CliOutput::CsvField("912"), "912");
+  EXPECT_EQ(CliOutput::CsvField("a,b"), "\"a,b\"");
+  EXPECT_EQ(CliOutput::CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
   EXPECT_EQ(TConsoleWindow::Visible(std::string("\x02"
                                                 "3\x1b"
                                                 "1\x04",
@@ -157,35 +158,6 @@ TEST(CliText, JsonAndCsvEscaping) {
             "\u2402"
             "3\u241b"
             "1\u2404");
-}
-
-TEST(CliText, SummaryJsonHasTheAgreedKeys) {
-  VirtualLoop loop;
-  auto fake = std::make_shared<mq::serial::FakeSerialPlatform>(loop);
-  TWindowRecorder win;
-  TShellState shell;
-  TMarqsForm form(loop, fake, win, shell, nullptr);
-  EXPECT_EQ(TMqToolCli::SummaryJson(form, 4),
-            "{\"port\":0,\"ident\":\"\",\"channel\":\"\",\"bandwidth_index\":4,\"dcs_available\":false,"
-            "\"pads\":[],\"firmware\":[]}");
-  fake->AddPort(3);
-  form.ComPort().SetComNumber(3);
-  form.ComPort().SetOpen(true);
-  form.ScanPortForPads();
-  loop.runPending();
-  form.FixedDataPacketStringPacket("ER_CMD#T3ER400TRS-02V2.01.7");
-  fake->Inject(3,
-               "\x02"
-               "1\x06"
-               "912\x04");
-  loop.runPending();
-  fake->Inject(3,
-               "\x02"
-               "c\x06\x04");
-  loop.runPending();
-  EXPECT_EQ(TMqToolCli::SummaryJson(form, 2),
-            "{\"port\":3,\"ident\":\"ER400TRS-02V2.01.7\",\"channel\":\"\",\"bandwidth_index\":2,"
-            "\"dcs_available\":true,\"pads\":[\"1\",\"c\"],\"firmware\":[\"0\",\"912\"]}");
 }
 
 TEST(ConsoleWindow, ProgressEveryTenthAndReportRows) {
